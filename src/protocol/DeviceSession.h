@@ -4,6 +4,12 @@
 // handlers (Button32Click, Comm1ReceiveData, Timer6Timer, ...) delegate to it.
 //
 // Main thread only. The referenced interfaces must outlive the session.
+//
+// Failures: a field that must hold an integer but does not stops its request where the
+// collector tool always stopped it, and the conversion error's text ("'x' is not a valid
+// integer value") goes to UserMessages::showMessage. A frame that the port refuses is still
+// shown in discomm, and UserMessages::showStatus gets kNotSentStatus; the next frame the
+// port takes clears that status text again (showStatus("")).
 #pragma once
 
 #include <cstddef>
@@ -18,7 +24,7 @@ namespace kvproto {
 // Pending request codes.
 enum PendingCode : int {
     kIdle = 0,
-    kReplyExpected = 100,   // communication test, LPN/LPF/ZOM/PUDL/MTM
+    kReplyExpected = 100,  // communication test, LPN/LPF/ZOM/PUDL/MTM
     kReadParameters = 101,
     kDataQuery = 999,
     kParameterReset = 1001,
@@ -27,10 +33,20 @@ enum PendingCode : int {
 // Time-out kinds: which message the reply time-out shows.
 enum TimeoutKind : int {
     kTimeoutSilent = 0,
-    kTimeoutConnection = 1,       // "Connection Timeout"
-    kTimeoutParameterQuery = 2,   // "Parameter Query Timeout!"
-    kTimeoutSilentLong = 3,       // after MTM
+    kTimeoutConnection = 1,      // "Connection Timeout"
+    kTimeoutParameterQuery = 2,  // "Parameter Query Timeout!"
+    kTimeoutSilentLong = 3,      // after MTM
 };
+
+struct QueryButton;
+struct SetCommand;
+
+// Control names of the send buffer (single-line edit) and the receive buffer (memo).
+inline constexpr std::string_view kSendBuffer = "discomm";
+inline constexpr std::string_view kReceiveBuffer = "Memo8";
+
+// Status text for a frame that the serial port refused because it is not open.
+inline constexpr std::string_view kNotSentStatus = "Not sent: the serial port is not open.";
 
 class DeviceSession {
 public:
@@ -41,9 +57,9 @@ public:
     // Returns false when the name is not a set button.
     bool setButtonClick(std::string_view button);
 
-    void readParametersClick();         // Button32
-    void communicationTestClick();      // Button14
-    void dataQueryClick();              // Button124
+    void readParametersClick();           // Button32
+    void communicationTestClick();        // Button14
+    void dataQueryClick();                // Button124
     void parameterInitializationClick();  // Button19
 
     // The serial component's receive event: one received block.
@@ -51,11 +67,19 @@ public:
     void timer6Timer();
     void timer3Timer();
 
+    // Time-out decisions: "Read Parameters" arms kind 2 and "Communication Test" kind 1
+    // (each starts Timer3 afresh after its write); any received block stops Timer3; set
+    // commands with a reply time-out arm kind 0 (silent), MTM kind 3 (silent, 3000 ms).
+
     int pendingCode() const { return pending_; }
     const std::string& replyText() const { return reply_; }
     int timeoutKind() const { return timeoutKind_; }
 
 private:
+    void runSetCommand(const SetCommand& command);
+    void runQuery(const QueryButton& query);
+    void writeFrame(std::string_view frame);
+
     Controls& controls_;
     Timer& timer3_;
     Timer& timer6_;
@@ -64,6 +88,7 @@ private:
     int pending_ = kIdle;
     std::string reply_;
     int timeoutKind_ = kTimeoutSilent;
+    bool notSentShown_ = false;
 };
 
 }  // namespace kvproto

@@ -1,0 +1,76 @@
+// The session's set commands and its shared frame output. The exchange controller's
+// handlers live in ExchangeController.cpp.
+#include "protocol/DeviceSession.h"
+
+#include <string>
+
+#include "protocol/Conversions.h"
+#include "protocol/SetCommands.h"
+
+namespace kvproto {
+
+DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
+                             UserMessages& messages, SerialWrite& serial)
+    : controls_(controls), timer3_(timer3), timer6_(timer6), messages_(messages), serial_(serial) {}
+
+void DeviceSession::writeFrame(std::string_view frame) {
+    if (!serial_.write(frame)) {
+        messages_.showStatus(kNotSentStatus);
+        notSentShown_ = true;
+    } else if (notSentShown_) {
+        messages_.showStatus("");
+        notSentShown_ = false;
+    }
+}
+
+bool DeviceSession::setButtonClick(std::string_view button) {
+    const SetCommand* command = findSetCommand(button);
+    if (command == nullptr) return false;
+    try {
+        runSetCommand(*command);
+    } catch (const ConversionError& error) {
+        messages_.showMessage(error.what());
+    }
+    return true;
+}
+
+void DeviceSession::runSetCommand(const SetCommand& command) {
+    const auto build = [&] { return buildSetFrame(command.word, command.fieldSpan(), controls_); };
+    switch (command.sequence) {
+        case SendSequence::A:
+        case SendSequence::C: {
+            const std::string frame = build();
+            controls_.setText(kSendBuffer, frame);
+            controls_.clear(kReceiveBuffer);
+            writeFrame(frame);
+            if (command.sequence == SendSequence::C) pending_ = kReplyExpected;
+            break;
+        }
+        case SendSequence::B: {
+            controls_.setText(kSendBuffer, "");
+            controls_.clear(kReceiveBuffer);
+            timeoutKind_ = kTimeoutSilent;
+            timer3_.setEnabled(true);
+            const std::string frame = build();
+            controls_.setText(kSendBuffer, frame);
+            writeFrame(frame);
+            pending_ = kReplyExpected;
+            break;
+        }
+        case SendSequence::D: {
+            timer3_.setEnabled(true);  // stays enabled if the build below fails
+            const std::string frame = build();
+            controls_.setText(kSendBuffer, frame);
+            controls_.clear(kReceiveBuffer);
+            writeFrame(frame);
+            pending_ = kReplyExpected;
+            timeoutKind_ = kTimeoutSilentLong;
+            // A new interval restarts an enabled timer, so the time-out counts from the write.
+            timer3_.setInterval(3000);
+            timer3_.setEnabled(true);
+            break;
+        }
+    }
+}
+
+}  // namespace kvproto

@@ -1,0 +1,137 @@
+// The exchange controller: query buttons, the receive event and the two timers.
+#include "protocol/ExchangeController.h"
+
+#include <string>
+
+#include "protocol/Conversions.h"
+#include "protocol/DeviceSession.h"
+#include "protocol/Frames.h"
+#include "protocol/ReadBack.h"
+
+namespace kvproto {
+
+namespace {
+
+using Q = QueryStep;
+
+constexpr std::array<QueryButton, 4> kQueryButtons{{
+    {"Button32",
+     kReadParametersFrame,
+     kReadParameters,
+     kTimeoutParameterQuery,
+     {Q::SetPending, Q::ShowFrame, Q::ClearReceive, Q::Write, Q::ArmTimeout},
+     5},
+    {"Button14",
+     kCommunicationTestFrame,
+     kReplyExpected,
+     kTimeoutConnection,
+     {Q::SetPending, Q::ClearReceive, Q::ShowFrame, Q::Write, Q::ArmTimeout},
+     5},
+    {"Button124",
+     kDataQueryFrame,
+     kDataQuery,
+     kTimeoutSilent,
+     {Q::SetPending, Q::ShowFrame, Q::ClearReceive, Q::Write, {}},
+     4},
+    {"Button19",
+     kParameterResetFrame,
+     kParameterReset,
+     kTimeoutSilent,
+     {Q::ClearReceive, Q::SetPending, Q::ShowFrame, Q::Write, {}},
+     4},
+}};
+
+}  // namespace
+
+std::span<const QueryButton> queryButtons() {
+    return kQueryButtons;
+}
+
+const QueryButton* findQueryButton(std::string_view button) {
+    for (const QueryButton& query : kQueryButtons) {
+        if (query.button == button) return &query;
+    }
+    return nullptr;
+}
+
+void DeviceSession::runQuery(const QueryButton& query) {
+    for (QueryStep step : query.stepSpan()) {
+        switch (step) {
+            case QueryStep::SetPending:
+                pending_ = query.pending;
+                break;
+            case QueryStep::ShowFrame:
+                controls_.setText(kSendBuffer, query.frame);
+                break;
+            case QueryStep::ClearReceive:
+                controls_.clear(kReceiveBuffer);
+                break;
+            case QueryStep::Write:
+                writeFrame(query.frame);
+                break;
+            case QueryStep::ArmTimeout:
+                timeoutKind_ = query.timeoutKind;
+                // Count the time-out from this request, even if an earlier one is running.
+                timer3_.setEnabled(false);
+                timer3_.setEnabled(true);
+                break;
+        }
+    }
+}
+
+void DeviceSession::readParametersClick() {
+    runQuery(kQueryButtons[0]);
+}
+void DeviceSession::communicationTestClick() {
+    runQuery(kQueryButtons[1]);
+}
+void DeviceSession::dataQueryClick() {
+    runQuery(kQueryButtons[2]);
+}
+void DeviceSession::parameterInitializationClick() {
+    runQuery(kQueryButtons[3]);
+}
+
+void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) {
+    // Each byte becomes one character; a zero byte included. The block is taken whole.
+    std::string block;
+    if (length > 0) block.assign(reinterpret_cast<const char*>(buffer), length);
+    timer3_.setEnabled(false);  // the collector answered: no time-out message
+    reply_ = block;
+    controls_.setText(kReceiveBuffer, block);
+    if (pending_ == kParameterReset) {
+        pending_ = kIdle;
+        timer6_.setEnabled(false);
+    } else {
+        // A running Timer6 is not restarted: the reply is processed 200 ms after the first
+        // block of a burst, using the latest block.
+        timer6_.setEnabled(true);
+    }
+}
+
+void DeviceSession::timer6Timer() {
+    timer6_.setEnabled(false);
+    const std::string reply = reply_;
+    if (pending_ != kReadParameters) return;
+    try {
+        applyReadBack(reply, controls_);
+    } catch (const ConversionError& error) {
+        // Rows before the bad character stay applied; the code stays 101 and the reply
+        // text is kept, so the next block runs the read-back again.
+        messages_.showMessage(error.what());
+        return;
+    }
+    pending_ = kIdle;
+    reply_.clear();
+}
+
+void DeviceSession::timer3Timer() {
+    timer3_.setEnabled(false);
+    if (timeoutKind_ == kTimeoutConnection) {
+        messages_.showMessage("Connection Timeout");
+    } else if (timeoutKind_ == kTimeoutParameterQuery) {
+        messages_.showMessage("Parameter Query Timeout!");
+    }
+}
+
+}  // namespace kvproto

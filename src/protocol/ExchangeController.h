@@ -1,0 +1,38 @@
+// The query and device-action buttons of the exchange controller. Each sends a fixed
+// frame and names the exchange that its reply belongs to (the pending request code).
+// The order of the steps differs between the buttons and is kept as the window has always
+// done it; the result is the same unless a step's effect is observed in between.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace kvproto {
+
+enum class QueryStep {
+    SetPending,    // pending request code := the button's code
+    ShowFrame,     // discomm := frame
+    ClearReceive,  // empty Memo8
+    Write,         // frame to the serial port
+    ArmTimeout,    // time-out kind := the button's kind; Timer3 started afresh
+};
+
+struct QueryButton {
+    std::string_view button;  // control name
+    std::string_view frame;
+    int pending;
+    int timeoutKind;  // used by ArmTimeout only
+    std::array<QueryStep, 5> steps;
+    std::size_t stepCount;
+
+    std::span<const QueryStep> stepSpan() const { return {steps.data(), stepCount}; }
+};
+
+// "Read Parameters" (Button32), "Communication Test" (Button14), "Data Query" (Button124),
+// "Parameter Initialization" (Button19), in that order.
+std::span<const QueryButton> queryButtons();
+const QueryButton* findQueryButton(std::string_view button);
+
+}  // namespace kvproto
