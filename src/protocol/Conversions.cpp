@@ -14,7 +14,7 @@ std::string errorText(std::string_view text) {
 }  // namespace
 
 ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error(errorText(text)), text_(text) {}
+    : std::runtime_error(errorText(text)), message_(errorText(text)), text_(text) {}
 
 std::int32_t strToInt(std::string_view text) {
     std::size_t pos = 0;

@@ -11,14 +11,17 @@
 
 namespace kvproto {
 
-// Raised for text that is not a valid integer. what() is the text shown to the user:
-// "'<text>' is not a valid integer value".
+// Raised for text that is not a valid integer. message() is the text shown to the user:
+// "'<text>' is not a valid integer value". Reply bytes may hold a zero byte, which would
+// cut what() short, so message() is the one to show.
 class ConversionError : public std::runtime_error {
 public:
     explicit ConversionError(std::string_view text);
+    const std::string& message() const { return message_; }
     const std::string& offendingText() const { return text_; }
 
 private:
+    std::string message_;
     std::string text_;
 };
 

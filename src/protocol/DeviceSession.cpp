@@ -29,7 +29,7 @@ bool DeviceSession::setButtonClick(std::string_view button) {
     try {
         runSetCommand(*command);
     } catch (const ConversionError& error) {
-        messages_.showMessage(error.what());
+        messages_.showMessage(error.message());
     }
     return true;
 }

@@ -10,6 +10,10 @@
 // integer value") goes to UserMessages::showMessage. A frame that the port refuses is still
 // shown in discomm, and UserMessages::showStatus gets kNotSentStatus; the next frame the
 // port takes clears that status text again (showStatus("")).
+//
+// Reply time-out (Timer3): "Read Parameters" arms time-out kind 2 and "Communication Test"
+// kind 1, each starting Timer3 afresh after its write; any received block stops Timer3; the
+// set commands with a reply time-out arm kind 0 (silent), MTM kind 3 (silent, 3000 ms).
 #pragma once
 
 #include <cstddef>
@@ -66,10 +70,6 @@ public:
     void receiveData(const std::uint8_t* buffer, std::size_t length);
     void timer6Timer();
     void timer3Timer();
-
-    // Time-out decisions: "Read Parameters" arms kind 2 and "Communication Test" kind 1
-    // (each starts Timer3 afresh after its write); any received block stops Timer3; set
-    // commands with a reply time-out arm kind 0 (silent), MTM kind 3 (silent, 3000 ms).
 
     int pendingCode() const { return pending_; }
     const std::string& replyText() const { return reply_; }

@@ -118,7 +118,7 @@ void DeviceSession::timer6Timer() {
     } catch (const ConversionError& error) {
         // Rows before the bad character stay applied; the code stays 101 and the reply
         // text is kept, so the next block runs the read-back again.
-        messages_.showMessage(error.what());
+        messages_.showMessage(error.message());
         return;
     }
     pending_ = kIdle;

@@ -43,7 +43,7 @@ public:
     virtual ~UserMessages() = default;
     // Modal message box (conversion errors, time-outs).
     virtual void showMessage(std::string_view text) = 0;
-    // Non-modal status line (e.g. a frame that could not be sent).
+    // Non-modal status line (e.g. a frame that could not be sent). An empty text clears it.
     virtual void showStatus(std::string_view text) = 0;
 };
 

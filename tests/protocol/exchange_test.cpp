@@ -1,0 +1,250 @@
+// The exchange controller: query buttons, received blocks, Timer6 and the reply time-out.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeWindow.h"
+#include "protocol/ExchangeController.h"
+
+namespace {
+
+using kvtest::EventLog;
+using kvtest::SessionRig;
+using namespace kvproto;
+
+// A rig whose start-up Timer6 tick has passed.
+struct Started : SessionRig {
+    Started() {
+        timer6.fire();
+        takeLog();
+    }
+};
+
+TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
+    struct Case {
+        std::function<void(DeviceSession&)> click;
+        EventLog log;
+        int code;
+        int timeoutKind;
+    };
+    const Case cases[] = {
+        {&DeviceSession::readParametersClick,
+         {"discomm:=PPPPPP#CHEACK1#", "clear Memo8", "write PPPPPP#CHEACK1#", "Timer3.disabled",
+          "Timer3.enabled"},
+         kReadParameters,
+         kTimeoutParameterQuery},
+        {&DeviceSession::communicationTestClick,
+         {"clear Memo8", "discomm:=PPPPPP#VAR#", "write PPPPPP#VAR#", "Timer3.disabled",
+          "Timer3.enabled"},
+         kReplyExpected,
+         kTimeoutConnection},
+        {&DeviceSession::dataQueryClick,
+         {"discomm:=PPPPPP#STATUS#", "clear Memo8", "write PPPPPP#STATUS#"},
+         kDataQuery,
+         kTimeoutSilentLong},
+        {&DeviceSession::parameterInitializationClick,
+         {"clear Memo8", "discomm:=KORVEL#RESET#", "write KORVEL#RESET#"},
+         kParameterReset,
+         kTimeoutSilentLong},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.log.back());
+        Started rig;
+        // A pending MTM exchange: the buttons overwrite its code without waiting.
+        ASSERT_TRUE(rig.session.setButtonClick("Button8"));
+        rig.controls.setText("Memo8", "old");
+        rig.takeLog();
+        c.click(rig.session);
+        EXPECT_EQ(rig.takeLog(), c.log);
+        EXPECT_EQ(rig.session.pendingCode(), c.code);
+        EXPECT_EQ(rig.session.timeoutKind(), c.timeoutKind);
+        EXPECT_FALSE(rig.timer6.enabled());
+    }
+    EXPECT_EQ(queryButtons().size(), 4u);
+}
+
+TEST(ExchangeController, PendingCodeDecidesWhatABlockAndTheTickDo) {
+    struct Case {
+        const char* name;
+        std::function<void(SessionRig&)> request;
+        int codeAfterBlock;
+        bool timer6Started;
+        int codeAfterTick;
+        const char* replyAfterTick;
+    };
+    const Case cases[] = {
+        {"idle", [](SessionRig&) {}, kIdle, true, kIdle, "ABC"},
+        {"communication test", [](SessionRig& r) { r.session.communicationTestClick(); },
+         kReplyExpected, true, kReplyExpected, "ABC"},
+        {"LPN", [](SessionRig& r) { r.session.setButtonClick("PButton52"); }, kReplyExpected, true,
+         kReplyExpected, "ABC"},
+        {"read parameters", [](SessionRig& r) { r.session.readParametersClick(); }, kReadParameters,
+         true, kIdle, ""},
+        {"data query", [](SessionRig& r) { r.session.dataQueryClick(); }, kDataQuery, true,
+         kDataQuery, "ABC"},
+        {"reset", [](SessionRig& r) { r.session.parameterInitializationClick(); }, kIdle, false,
+         kIdle, "ABC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started rig;
+        c.request(rig);
+        rig.receive("ABC");
+        EXPECT_EQ(rig.controls.text("Memo8"), "ABC");
+        EXPECT_EQ(rig.session.replyText(), "ABC");
+        EXPECT_EQ(rig.session.pendingCode(), c.codeAfterBlock);
+        EXPECT_EQ(rig.timer6.enabled(), c.timer6Started);
+        EXPECT_EQ(rig.timer6.fire(), c.timer6Started);
+        EXPECT_FALSE(rig.timer6.enabled());
+        EXPECT_EQ(rig.session.pendingCode(), c.codeAfterTick);
+        EXPECT_EQ(rig.session.replyText(), c.replyAfterTick);
+        EXPECT_TRUE(rig.messages.boxes.empty());
+    }
+}
+
+TEST(ExchangeController, Timer6AtStartUpTicksOnceAndStops) {
+    SessionRig rig;
+    EXPECT_TRUE(rig.timer6.enabled());
+    EXPECT_EQ(rig.timer6.interval(), 200);
+    EXPECT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.takeLog(), EventLog{"Timer6.disabled"});
+    EXPECT_FALSE(rig.timer6.fire());
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+}
+
+TEST(ExchangeController, BlocksUnder200msApartAreReadBackFromTheLastOne) {
+    Started rig;
+    rig.session.readParametersClick();
+    rig.receive("TC1:111");
+    rig.receive("TC1:222");
+    EXPECT_EQ(rig.timer6.periodStarts, 1);  // the second block did not restart Timer6
+    EXPECT_EQ(rig.controls.text("Memo8"), "TC1:222");
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "222");
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+}
+
+TEST(ExchangeController, BlocksOver200msApartOnlyTheFirstIsReadBack) {
+    Started rig;
+    rig.session.readParametersClick();
+    rig.receive("TC1:111");
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "111");
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    rig.receive("TC1:222");
+    EXPECT_EQ(rig.controls.text("Memo8"), "TC1:222");
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "111");
+}
+
+TEST(ExchangeController, ResetReplyStopsARunningTimer6AndReturnsToIdle) {
+    Started rig;
+    rig.session.readParametersClick();
+    rig.receive("TC1:111");
+    rig.session.parameterInitializationClick();
+    EXPECT_EQ(rig.controls.text("Memo8"), "");
+    rig.receive("RESET OK");
+    EXPECT_EQ(rig.controls.text("Memo8"), "RESET OK");
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_FALSE(rig.timer6.enabled());
+    EXPECT_FALSE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "000");  // the read-back never ran
+}
+
+TEST(ExchangeController, DataQueryOverridesAPendingReadBack) {
+    for (bool blockFirst : {false, true}) {
+        SCOPED_TRACE(blockFirst ? "reply already in" : "reply after the query");
+        Started rig;
+        rig.session.readParametersClick();
+        if (blockFirst) rig.receive("TC1:123");
+        rig.session.dataQueryClick();
+        if (!blockFirst) rig.receive("TC1:123");
+        ASSERT_TRUE(rig.timer6.fire());
+        EXPECT_EQ(rig.session.pendingCode(), kDataQuery);
+        EXPECT_EQ(rig.controls.text("Station"), "000");
+        EXPECT_EQ(rig.session.replyText(), "TC1:123");
+    }
+}
+
+TEST(ExchangeController, BlocksAreTakenWholeByteForByte) {
+    Started rig;
+    const std::string withZero("A\0B\xff", 4);
+    rig.receive(withZero);
+    EXPECT_EQ(rig.session.replyText(), withZero);
+    EXPECT_EQ(rig.controls.text("Memo8"), withZero);
+
+    rig.session.readParametersClick();
+    std::string big(5000, '.');
+    big.replace(4990, 7, "TC1:987");
+    rig.receive(big);
+    EXPECT_EQ(rig.session.replyText().size(), 5000u);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "987");
+
+    rig.session.receiveData(nullptr, 0);
+    EXPECT_EQ(rig.session.replyText(), "");
+}
+
+TEST(ReplyTimeout, MessagesOfTheQueriesAndSilenceOfTheSetCommands) {
+    struct Case {
+        const char* name;
+        std::function<void(SessionRig&)> request;
+        bool armed;
+        std::vector<std::string> boxes;
+    };
+    const Case cases[] = {
+        {"read parameters",
+         [](SessionRig& r) { r.session.readParametersClick(); },
+         true,
+         {"Parameter Query Timeout!"}},
+        {"communication test",
+         [](SessionRig& r) { r.session.communicationTestClick(); },
+         true,
+         {"Connection Timeout"}},
+        {"PUDL", [](SessionRig& r) { r.session.setButtonClick("Button15"); }, true, {}},
+        {"LPF", [](SessionRig& r) { r.session.setButtonClick("Button3"); }, true, {}},
+        {"ZOM", [](SessionRig& r) { r.session.setButtonClick("Button5"); }, true, {}},
+        {"MTM", [](SessionRig& r) { r.session.setButtonClick("Button8"); }, true, {}},
+        {"LPN", [](SessionRig& r) { r.session.setButtonClick("PButton52"); }, false, {}},
+        {"data query", [](SessionRig& r) { r.session.dataQueryClick(); }, false, {}},
+        {"reset", [](SessionRig& r) { r.session.parameterInitializationClick(); }, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started rig;
+        c.request(rig);
+        EXPECT_EQ(rig.timer3.enabled(), c.armed);
+        EXPECT_EQ(rig.timer3.fire(), c.armed);
+        EXPECT_FALSE(rig.timer3.enabled());
+        EXPECT_EQ(rig.messages.boxes, c.boxes);
+
+        // The same request answered in time: the block stops the time-out.
+        Started answered;
+        c.request(answered);
+        answered.receive("reply");
+        EXPECT_FALSE(answered.timer3.fire());
+        EXPECT_TRUE(answered.messages.boxes.empty());
+    }
+}
+
+TEST(ReplyTimeout, ARepeatedQueryCountsFromItsOwnWrite) {
+    Started rig;
+    rig.session.communicationTestClick();
+    rig.session.readParametersClick();
+    EXPECT_EQ(rig.timer3.periodStarts, 2);
+    ASSERT_TRUE(rig.timer3.fire());
+    EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"Parameter Query Timeout!"});
+}
+
+TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLine) {
+    Started rig;
+    rig.serial.open = false;
+    rig.session.readParametersClick();
+    EXPECT_EQ(rig.controls.text("discomm"), "PPPPPP#CHEACK1#");
+    EXPECT_EQ(rig.messages.status, kNotSentStatus);
+    EXPECT_TRUE(rig.serial.written.empty());
+}
+
+}  // namespace
