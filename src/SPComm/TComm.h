@@ -40,18 +40,18 @@ public:
 
 // The messages that travel from the workers to the owner's thread.
 enum TCommMessageId : std::uint32_t {
-    PWM_GOTCOMMDATA = 1025,        // block received (length, block)
-    PWM_RECEIVEERROR = 1026,       // line error (value = error word)
-    PWM_REQUESTHANGUP = 1027,      // unrecoverable worker error / line hung up
-    PWM_MODEMSTATECHANGE = 1028,   // value = modem bits: 8 carrier detect, 4 ring
-    PWM_SENDDATAEMPTY = 1029,      // transmit queue ran empty
+    PWM_GOTCOMMDATA = 1025,       // block received (length, block)
+    PWM_RECEIVEERROR = 1026,      // line error (value = error word)
+    PWM_REQUESTHANGUP = 1027,     // unrecoverable worker error / line hung up
+    PWM_MODEMSTATECHANGE = 1028,  // value = modem bits: 8 carrier detect, 4 ring
+    PWM_SENDDATAEMPTY = 1029,     // transmit queue ran empty
 };
 
 struct TCommMessage {
     std::uint32_t id = 0;
-    std::uint16_t length = 0;                 // PWM_GOTCOMMDATA: bytes in block (1..2048)
-    std::uint32_t value = 0;                  // PWM_RECEIVEERROR / PWM_MODEMSTATECHANGE
-    std::unique_ptr<std::uint8_t[]> block;    // length bytes followed by one 0 byte
+    std::uint16_t length = 0;               // PWM_GOTCOMMDATA: bytes in block (1..2048)
+    std::uint32_t value = 0;                // PWM_RECEIVEERROR / PWM_MODEMSTATECHANGE
+    std::unique_ptr<std::uint8_t[]> block;  // length bytes followed by one 0 byte
 };
 
 // Supplied by TComm's owner. post() may be called from any thread and must not block for
@@ -69,6 +69,9 @@ public:
 };
 
 class TComm;
+namespace detail {
+class TCommPort;
+}
 using TReceiveDataEvent =
     std::function<void(TComm* sender, const std::uint8_t* buffer, std::uint16_t bufferLength)>;
 using TReceiveErrorEvent = std::function<void(TComm* sender, std::uint32_t eventMask)>;
@@ -105,16 +108,18 @@ public:
     const std::string& CommName() const { return commName_; }
     void SetCommName(const std::string& name) { commName_ = name; }  // takes effect at next open
 
-#define SPCOMM_PROPERTY(Type, Name, Default, Apply)                                   \
-public:                                                                             \
-    Type Name() const { return Name##_; }                                           \
-    void Set##Name(Type value) {                                                    \
-        if (value == Name##_) return;                                               \
-        Name##_ = value;                                                            \
-        if (IsOpen()) Apply();                                                      \
-    }                                                                               \
-                                                                                    \
-private:                                                                            \
+#define SPCOMM_PROPERTY(Type, Name, Default, Apply) \
+public:                                             \
+    Type Name() const {                             \
+        return Name##_;                             \
+    }                                               \
+    void Set##Name(Type value) {                    \
+        if (value == Name##_) return;               \
+        Name##_ = value;                            \
+        if (IsOpen()) Apply();                      \
+    }                                               \
+                                                    \
+private:                                            \
     Type Name##_ = Default;
 
     SPCOMM_PROPERTY(std::uint32_t, BaudRate, 9600, ApplyLineSettings)
@@ -158,8 +163,8 @@ private:
     std::string commName_ = "COM2";
     std::shared_ptr<TDeliveryChannel> channel_;
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_ = std::make_shared<std::atomic<bool>>(true);
-    struct Port;                   // back end: descriptor/handle, close event, workers
-    std::unique_ptr<Port> port_;   // null while closed
+    // Back end: descriptor/handle, close event, workers. Null while closed.
+    std::unique_ptr<detail::TCommPort> port_;
 };
 
 }  // namespace spcomm

@@ -1,0 +1,77 @@
+// Private interface between TComm and its operating-system back end (posix/ or win32/, chosen
+// in CMake). TComm runs the open steps in order and owns one TCommPort while open; the back end
+// owns the descriptor/handle, the close event and the two workers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "SPComm/TComm.h"
+
+namespace spcomm::detail {
+
+class TWorkerLink;
+
+// The line settings as the properties give them (applied as one device control block).
+struct TLineSettings {
+    std::uint32_t baudRate = 9600;
+    bool parityCheck = false;
+    bool outxCtsFlow = false;
+    bool outxDsrFlow = false;
+    TDtrControl dtrControl = TDtrControl::DtrEnable;
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = true;
+    bool outxXonXoffFlow = true;
+    bool inxXonXoffFlow = true;
+    bool replaceWhenParityError = false;
+    bool ignoreNullChar = false;
+    TRtsControl rtsControl = TRtsControl::RtsEnable;
+    std::uint16_t xonLimit = 500;
+    std::uint16_t xoffLimit = 500;
+    TByteSize byteSize = TByteSize::_8;
+    TParity parity = TParity::None;
+    TStopBits stopBits = TStopBits::_1;
+    char xonChar = 17;
+    char xoffChar = 19;
+    char replacedChar = 0;
+};
+
+// Read and write time-outs in milliseconds, with the meaning of the Windows COMMTIMEOUTS.
+struct TCommTimeouts {
+    std::uint32_t readInterval = 100;
+    std::uint32_t readTotalMultiplier = 0;
+    std::uint32_t readTotalConstant = 0;
+    std::uint32_t writeTotalMultiplier = 0;
+    std::uint32_t writeTotalConstant = 0;
+};
+
+inline constexpr std::uint32_t kInputQueueSize = 4096;
+inline constexpr std::uint32_t kOutputQueueSize = 4096;
+inline constexpr std::size_t kReadBlockSize = 2048;
+
+// One open port. Destroying it stops the workers (if started) and releases everything.
+class TCommPort {
+public:
+    virtual ~TCommPort() = default;
+    virtual bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+    virtual void PurgeAll() = 0;
+    virtual void ApplyTimeouts(const TCommTimeouts& timeouts) = 0;
+    virtual void ApplyLineSettings(const TLineSettings& settings) = 0;
+    // Creates the close event and starts the receive worker, then the transmit worker. Raises
+    // ECommsError ("Unable to create event", "Unable to create read thread", "Unable to
+    // create write thread") after releasing what it created.
+    virtual void Start(std::shared_ptr<TWorkerLink> link) = 0;
+    // Owner's thread. Queues the block for the transmit worker; false when it cannot.
+    virtual bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) = 0;
+};
+
+// The name the OS opens for a port name as the user knows it ("COMn" and anything else).
+std::string DeviceNameFor(const std::string& commName);
+
+// Opens the device with exclusive access and checks that it is a serial port. Raises
+// ECommsError "Error opening serial port" or "File handle is not a comm handle " and leaves
+// nothing open then.
+std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName);
+
+}  // namespace spcomm::detail

@@ -1,0 +1,118 @@
+#include "SPComm/TComm.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "SPComm/CommPort.h"
+#include "SPComm/TQueueChannel.h"
+#include "SPComm/TWorkerLink.h"
+
+namespace spcomm {
+
+TComm::TComm(std::shared_ptr<TDeliveryChannel> channel) : channel_(std::move(channel)) {
+    if (!channel_) channel_ = std::make_shared<TQueueChannel>();
+    channel_->setSink([this](TCommMessage&& message) { Deliver(std::move(message)); });
+}
+
+TComm::~TComm() {
+    Close();
+    channel_->setSink({});
+}
+
+void TComm::Open() {
+    if (port_) throw ECommsError("This serial port already opened");
+    std::unique_ptr<detail::TCommPort> port =
+        detail::OpenCommPort(detail::DeviceNameFor(commName_));
+    if (!port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
+        throw ECommsError("Cannot setup comm buffer");
+    }
+    port->PurgeAll();
+    sendQueueEmpty_->store(true);
+    port_ = std::move(port);  // the setters below see an open port from here on
+    ApplyTimeouts();
+    ApplyLineSettings();
+    try {
+        port_->Start(std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_));
+    } catch (...) {
+        port_.reset();
+        throw;
+    }
+}
+
+void TComm::Close() {
+    if (!port_) return;
+    port_.reset();  // stops the receive worker, then the transmit worker, then closes
+    sendQueueEmpty_->store(true);
+}
+
+bool TComm::IsOpen() const {
+    return port_ != nullptr;
+}
+
+bool TComm::Write(const void* data, std::uint16_t length) {
+    if (!port_ || length == 0) return false;
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[length + 1]);
+    if (!block) return false;
+    std::memcpy(block.get(), data, length);
+    block[length] = 0;
+    return port_->Write(std::move(block), length);  // a refused block is freed there
+}
+
+void TComm::Deliver(TCommMessage&& message) {
+    switch (message.id) {
+        case PWM_GOTCOMMDATA:
+            if (OnReceiveData && message.block)
+                OnReceiveData(this, message.block.get(), message.length);
+            break;
+        case PWM_RECEIVEERROR:
+            if (OnReceiveError) OnReceiveError(this, message.value);
+            break;
+        case PWM_REQUESTHANGUP:
+            if (OnRequestHangup) OnRequestHangup(this);
+            break;
+        case PWM_MODEMSTATECHANGE:
+            if (OnModemStateChange) OnModemStateChange(this, message.value);
+            break;
+        case PWM_SENDDATAEMPTY:
+            if (OnSendDataEmpty) OnSendDataEmpty(this);
+            break;
+        default:
+            break;
+    }
+}
+
+void TComm::ApplyTimeouts() {
+    if (!port_) return;
+    port_->ApplyTimeouts({ReadIntervalTimeout_, ReadTotalTimeoutMultiplier_,
+                          ReadTotalTimeoutConstant_, WriteTotalTimeoutMultiplier_,
+                          WriteTotalTimeoutConstant_});
+}
+
+void TComm::ApplyLineSettings() {
+    if (!port_) return;
+    detail::TLineSettings s;
+    s.baudRate = BaudRate_;
+    s.parityCheck = ParityCheck_;
+    s.outxCtsFlow = Outx_CtsFlow_;
+    s.outxDsrFlow = Outx_DsrFlow_;
+    s.dtrControl = DtrControl_;
+    s.dsrSensitivity = DsrSensitivity_;
+    s.txContinueOnXoff = TxContinueOnXoff_;
+    s.outxXonXoffFlow = Outx_XonXoffFlow_;
+    s.inxXonXoffFlow = Inx_XonXoffFlow_;
+    s.replaceWhenParityError = ReplaceWhenParityError_;
+    s.ignoreNullChar = IgnoreNullChar_;
+    s.rtsControl = RtsControl_;
+    s.xonLimit = XonLimit_;
+    s.xoffLimit = XoffLimit_;
+    s.byteSize = ByteSize_;
+    s.parity = Parity_;
+    s.stopBits = StopBits_;
+    s.xonChar = XonChar_;
+    s.xoffChar = XoffChar_;
+    s.replacedChar = ReplacedChar_;
+    port_->ApplyLineSettings(s);
+}
+
+}  // namespace spcomm

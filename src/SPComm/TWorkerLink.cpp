@@ -1,0 +1,41 @@
+#include "SPComm/TWorkerLink.h"
+
+#include <cstring>
+#include <new>
+
+namespace spcomm::detail {
+
+bool TWorkerLink::PostBlock(const std::uint8_t* data, std::size_t n) {
+    if (n == 0 || n > UINT16_MAX) return false;
+    TCommMessage message;
+    message.id = PWM_GOTCOMMDATA;
+    message.length = static_cast<std::uint16_t>(n);
+    message.block.reset(new (std::nothrow) std::uint8_t[n + 1]);
+    if (!message.block) {
+        RequestHangup();
+        return false;
+    }
+    std::memcpy(message.block.get(), data, n);
+    message.block[n] = 0;
+    if (channel_->post(std::move(message))) return true;
+    RequestHangup();
+    return false;
+}
+
+bool TWorkerLink::PostValue(std::uint32_t id, std::uint32_t value) {
+    TCommMessage message;
+    message.id = id;
+    message.value = value;
+    if (channel_->post(std::move(message))) return true;
+    RequestHangup();
+    return false;
+}
+
+void TWorkerLink::RequestHangup() {
+    if (hangupPosted_.exchange(true)) return;
+    TCommMessage message;
+    message.id = PWM_REQUESTHANGUP;
+    channel_->post(std::move(message));
+}
+
+}  // namespace spcomm::detail

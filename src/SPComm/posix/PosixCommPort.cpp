@@ -1,0 +1,469 @@
+// POSIX back end (Linux; also builds on macOS): a non-blocking tty descriptor, exclusive
+// through TIOCEXCL and flock, raw termios with VMIN=1/VTIME=0, read time-outs done as poll
+// deadlines, and an event descriptor as the close event that every wait also watches.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#if defined(__linux__)
+#include <linux/serial.h>
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#endif
+
+#include "SPComm/CommPort.h"
+#include "SPComm/TTransmitQueue.h"
+#include "SPComm/TWorkerLink.h"
+#include "SPComm/posix/ReadTimer.h"
+#include "SPComm/posix/TermiosSettings.h"
+
+namespace spcomm::detail {
+namespace {
+
+using Clock = TReadTimer::Clock;
+
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int fd) : fd_(fd) {}
+    TFd(TFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    TFd& operator=(TFd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~TFd() { Reset(); }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// An event that a poll can watch: readable once set, until Reset. An eventfd on Linux, a
+// pipe elsewhere.
+class TEvent {
+public:
+    bool Create() {
+#if defined(__linux__)
+        read_ = TFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        return static_cast<bool>(read_);
+#else
+        int fds[2];
+        if (::pipe(fds) != 0) return false;
+        read_ = TFd(fds[0]);
+        write_ = TFd(fds[1]);
+        for (int fd : fds) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        }
+        return true;
+#endif
+    }
+    void Set() const {
+        const std::uint64_t one = 1;
+        int fd = write_ ? write_.get() : read_.get();
+        ssize_t written = ::write(fd, &one, write_ ? 1 : sizeof one);
+        (void)written;  // full (already set) is fine
+    }
+    void Reset() const {
+        std::uint64_t sink[8];
+        while (::read(read_.get(), sink, sizeof sink) > 0) {
+        }
+    }
+    int fd() const {
+        return read_.get();
+    }
+
+private:
+    TFd read_;
+    TFd write_;
+};
+
+// Waits for the descriptors until the deadline (none: forever); sub-millisecond where the
+// system has ppoll. False when the wait itself failed.
+bool WaitFds(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadline) {
+    for (;;) {
+        for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+        Clock::duration left{};
+        if (deadline) left = std::max(*deadline - Clock::now(), Clock::duration::zero());
+#if defined(__linux__)
+        timespec ts{};
+        if (deadline) {
+            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+            ts.tv_nsec = static_cast<long>(ns % 1000000000);
+        }
+        int r = ::ppoll(fds, count, deadline ? &ts : nullptr, nullptr);
+#else
+        int ms = -1;
+        if (deadline) {
+            auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+            ms = static_cast<int>(std::min<long long>((us + 999) / 1000, 1 << 30));
+        }
+        int r = ::poll(fds, count, ms);
+#endif
+        if (r >= 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+// Line errors and modem events from the driver's interrupt counters (Linux serial drivers;
+// pseudo-terminals have none, and then nothing is reported).
+class TLineCounters {
+public:
+    explicit TLineCounters(int fd) : fd_(fd) {
+#if defined(TIOCGICOUNT)
+        available_ = ::ioctl(fd_, TIOCGICOUNT, &last_) == 0;
+#endif
+    }
+    // Posts what changed since the last call. False when a post failed.
+    bool Report(TWorkerLink& link) {
+#if defined(TIOCGICOUNT)
+        if (!available_) return true;
+        serial_icounter_struct now{};
+        if (::ioctl(fd_, TIOCGICOUNT, &now) != 0) return true;
+        std::uint32_t errors = 0;
+        if (now.buf_overrun != last_.buf_overrun) errors |= 0x0001;  // CE_RXOVER
+        if (now.overrun != last_.overrun) errors |= 0x0002;          // CE_OVERRUN
+        if (now.parity != last_.parity) errors |= 0x0004;            // CE_RXPARITY
+        if (now.frame != last_.frame) errors |= 0x0008;              // CE_FRAME
+        if (now.brk != last_.brk) errors |= 0x0010;                  // CE_BREAK
+        std::uint32_t modem = 0;
+        if (now.dcd != last_.dcd) modem |= 8;
+        if (now.rng != last_.rng) modem |= 4;
+        last_ = now;
+        if (errors != 0 && !link.PostValue(PWM_RECEIVEERROR, errors)) return false;
+        if (modem != 0 && !link.PostValue(PWM_MODEMSTATECHANGE, modem)) return false;
+#else
+        (void)link;
+#endif
+        return true;
+    }
+
+private:
+    int fd_;
+    bool available_ = false;
+#if defined(TIOCGICOUNT)
+    serial_icounter_struct last_{};
+#endif
+};
+
+struct TAtomicTimeouts {
+    std::array<std::atomic<std::uint32_t>, 5> values{};
+    void Store(const TCommTimeouts& t) {
+        const std::uint32_t v[5] = {t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
+                                    t.writeTotalMultiplier, t.writeTotalConstant};
+        for (int i = 0; i < 5; ++i) values[i].store(v[i]);
+    }
+    TCommTimeouts Load() const {
+        return {values[0].load(), values[1].load(), values[2].load(), values[3].load(),
+                values[4].load()};
+    }
+};
+
+// Shared by the port and its workers; outlives neither.
+struct TPortShared {
+    int fd = -1;
+    TEvent closeEvent;
+    TEvent writeWake;
+    TAtomicTimeouts timeouts;
+    std::atomic<bool> ignoreNullChar{false};
+};
+
+// The receive worker: reads blocks of up to 2048 bytes under the read time-out rules and
+// posts each to the delivery channel.
+class TReadThread {
+public:
+    TReadThread(TPortShared& port, TWorkerLink& link) : port_(port), link_(link) {}
+    void Start() {
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    enum class Outcome { Block, Closed, HungUp, Failed };
+
+    void Run() {
+#if defined(__linux__)
+        ::prctl(PR_SET_TIMERSLACK, 1UL);  // interval deadlines to the microsecond
+#endif
+        TLineCounters counters(port_.fd);
+        for (;;) {
+            std::size_t n = 0;
+            Outcome outcome = ReadBlock(n);
+            if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
+            if (outcome != Outcome::Block) {
+                if (outcome == Outcome::HungUp || outcome == Outcome::Failed) link_.RequestHangup();
+                break;
+            }
+            if (!counters.Report(link_)) break;
+        }
+        ::tcflush(port_.fd, TCIFLUSH);
+    }
+
+    // One read: fills buffer_ with n bytes until the time-out rules complete it.
+    Outcome ReadBlock(std::size_t& n) {
+        const auto start = Clock::now();
+        const TReadTimer timer(port_.timeouts.Load(), buffer_.size(), start);
+        const bool dropNulls = port_.ignoreNullChar.load();
+        auto lastByte = start;
+        bool hangupSeen = false;
+        for (;;) {
+            ssize_t r = ::read(port_.fd, buffer_.data() + n, buffer_.size() - n);
+            if (r > 0) {
+                lastByte = Clock::now();
+                n += dropNulls ? DropNulls(n, static_cast<std::size_t>(r))
+                               : static_cast<std::size_t>(r);
+                hangupSeen = false;
+            } else if (r == 0) {
+                return Outcome::HungUp;  // the other end of the line has gone
+            } else if (errno == EINTR) {
+                continue;
+            } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                return Outcome::HungUp;  // EIO, ENODEV, ENXIO: the device has gone
+            } else if (hangupSeen) {
+                return Outcome::HungUp;  // POLLHUP/POLLERR with nothing to read
+            }
+            const TReadTimer::TStep step = timer.Next(n, lastByte, Clock::now());
+            if (step.complete) {
+                if (n > 0) return Outcome::Block;
+                return Outcome::Block;  // an empty read is a cue to start the next one
+            }
+            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.fd, POLLIN, 0}};
+            if (!WaitFds(fds, 2, step.deadline)) return Outcome::Failed;
+            if (fds[0].revents != 0) return Outcome::Closed;
+            if (fds[1].revents & POLLNVAL) return Outcome::Failed;
+            if (fds[1].revents & (POLLHUP | POLLERR)) hangupSeen = true;
+        }
+    }
+
+    std::size_t DropNulls(std::size_t from, std::size_t count) {
+        std::uint8_t* first = buffer_.data() + from;
+        std::uint8_t* last = first + count;
+        std::uint8_t* out = first;
+        for (std::uint8_t* p = first; p != last; ++p) {
+            if (*p != 0) *out++ = *p;
+        }
+        return static_cast<std::size_t>(out - first);
+    }
+
+    TPortShared& port_;
+    TWorkerLink& link_;
+    std::array<std::uint8_t, kReadBlockSize> buffer_{};
+    std::thread thread_;
+};
+
+// The transmit worker: takes blocks from the transmit queue in order and writes each whole.
+class TWriteThread {
+public:
+    TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
+        : port_(port), link_(link), queue_(queue) {}
+    void Start() {
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void Run() {
+        while (Turn()) {
+        }
+        ::tcflush(port_.fd, TCOFLUSH);
+        link_.sendQueueEmpty().store(true);
+    }
+
+    // Writes the next block; false when the worker ends.
+    bool Turn() {
+        bool reportEmpty = true;
+        std::optional<TTransmitBlock> block;
+        while (!(block = queue_.Pop())) {
+            if (reportEmpty && !link_.PostValue(PWM_SENDDATAEMPTY)) return false;
+            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.writeWake.fd(), POLLIN, 0}};
+            if (!WaitFds(fds, 2, std::nullopt)) {
+                link_.RequestHangup();
+                return false;
+            }
+            if (fds[0].revents != 0) return false;
+            port_.writeWake.Reset();
+            reportEmpty = false;
+        }
+        if (Closing()) return false;
+        return WriteBlock(block->data.get(), block->length);
+    }
+
+    bool Closing() const {
+        pollfd fd{port_.closeEvent.fd(), POLLIN, 0};
+        return ::poll(&fd, 1, 0) > 0;
+    }
+
+    bool WriteBlock(const std::uint8_t* data, std::size_t length) {
+        std::size_t done = 0;
+        while (done < length) {
+            ssize_t w = ::write(port_.fd, data + done, length - done);
+            if (w > 0) {
+                done += static_cast<std::size_t>(w);
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                link_.RequestHangup();
+                return false;
+            }
+            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.fd, POLLOUT, 0}};
+            if (!WaitFds(fds, 2, std::nullopt)) {
+                link_.RequestHangup();
+                return false;
+            }
+            if (fds[0].revents != 0) return false;
+        }
+        return true;
+    }
+
+    TPortShared& port_;
+    TWorkerLink& link_;
+    TTransmitQueue& queue_;
+    std::thread thread_;
+};
+
+void SetModemLine(int fd, int line, bool on) {
+    ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);  // pseudo-terminals refuse: ENOTTY
+}
+
+class TPosixCommPort final : public TCommPort {
+public:
+    explicit TPosixCommPort(TFd fd) : fd_(std::move(fd)) { shared_.fd = fd_.get(); }
+
+    ~TPosixCommPort() override {
+        StopReader();
+        StopWriter();
+#if defined(TIOCNXCL)
+        ::ioctl(fd_.get(), TIOCNXCL);  // a pty keeps the flag while its master lives
+#endif
+    }
+
+    bool SetupComm(std::uint32_t, std::uint32_t) override {
+        return true;  // the tty layer's queues are fixed in the kernel
+    }
+
+    void PurgeAll() override {
+        ::tcflush(fd_.get(), TCIOFLUSH);
+    }
+
+    void ApplyTimeouts(const TCommTimeouts& timeouts) override {
+        shared_.timeouts.Store(timeouts);
+    }
+
+    void ApplyLineSettings(const TLineSettings& s) override {
+        termios tio{};
+        if (::tcgetattr(fd_.get(), &tio) != 0) return;
+        ToTermios(s, tio);
+        ::tcsetattr(fd_.get(), TCSANOW, &tio);
+        shared_.ignoreNullChar.store(s.ignoreNullChar);
+        SetModemLine(fd_.get(), TIOCM_DTR, s.dtrControl != TDtrControl::DtrDisable);
+        if (s.rtsControl != TRtsControl::RtsHandshake) {
+            SetModemLine(fd_.get(), TIOCM_RTS, s.rtsControl != TRtsControl::RtsDisable);
+        }
+    }
+
+    void Start(std::shared_ptr<TWorkerLink> link) override {
+        if (!shared_.closeEvent.Create() || !shared_.writeWake.Create()) {
+            throw ECommsError("Unable to create event");
+        }
+        link_ = std::move(link);
+        queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
+        reader_ = std::make_unique<TReadThread>(shared_, *link_);
+        try {
+            reader_->Start();
+        } catch (const std::system_error&) {
+            reader_.reset();
+            throw ECommsError("Unable to create read thread");
+        }
+        writer_ = std::make_unique<TWriteThread>(shared_, *link_, *queue_);
+        try {
+            writer_->Start();
+        } catch (const std::system_error&) {
+            writer_.reset();
+            StopReader();
+            throw ECommsError("Unable to create write thread");
+        }
+    }
+
+    bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) override {
+        if (!writer_ || !queue_->Push({std::move(block), length})) return false;
+        shared_.writeWake.Set();
+        return true;
+    }
+
+private:
+    void StopReader() {
+        if (!reader_) return;
+        shared_.closeEvent.Set();
+        ::tcflush(fd_.get(), TCIFLUSH);
+        reader_->Join();  // every wait of the worker watches the close event
+        reader_.reset();
+    }
+
+    void StopWriter() {
+        if (!writer_) return;
+        shared_.closeEvent.Set();
+        ::tcflush(fd_.get(), TCOFLUSH);
+        queue_->Close();  // blocks not yet written are freed, the flag set
+        writer_->Join();
+        writer_.reset();
+    }
+
+    TFd fd_;
+    TPortShared shared_;
+    std::shared_ptr<TWorkerLink> link_;
+    std::unique_ptr<TTransmitQueue> queue_;
+    std::unique_ptr<TReadThread> reader_;
+    std::unique_ptr<TWriteThread> writer_;
+};
+
+}  // namespace
+
+std::string DeviceNameFor(const std::string& commName) {
+    if (commName.size() > 3 && commName.size() <= 6 && commName.compare(0, 3, "COM") == 0 &&
+        commName.find_first_not_of("0123456789", 3) == std::string::npos && commName[3] != '0') {
+        return "/dev/ttyS" + std::to_string(std::stoul(commName.substr(3)) - 1);
+    }
+    return commName;
+}
+
+std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
+    TFd fd(::open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) throw ECommsError("Error opening serial port");
+    // TIOCEXCL does not bind root; the lock keeps the port to one user for everyone.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        throw ECommsError("Error opening serial port");
+    }
+    if (!::isatty(fd.get())) throw ECommsError("File handle is not a comm handle ");
+    ::ioctl(fd.get(), TIOCEXCL);
+    return std::make_unique<TPosixCommPort>(std::move(fd));
+}
+
+}  // namespace spcomm::detail

@@ -1,0 +1,252 @@
+// Opening, closing, settings and hang-up of TComm on pseudo-terminals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "PtyFixture.h"
+
+using namespace std::chrono_literals;
+
+namespace spcomm::test {
+namespace {
+
+std::string OpenMessage(TComm& comm) {
+    try {
+        comm.Open();
+    } catch (const ECommsError& e) {
+        return e.what();
+    }
+    return "(opened)";
+}
+
+struct FailureCase {
+    const char* name;
+    std::string path;
+    const char* message;
+};
+
+class OpenFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(OpenFailure, RaisesItsMessageAndLeavesNothingOpen) {
+    const FailureCase& c = GetParam();
+#if defined(__linux__)
+    const int fdsBefore = CountOpenFds();
+#endif
+    TComm comm;
+    comm.SetCommName(c.path);
+    EXPECT_EQ(OpenMessage(comm), c.message);
+    EXPECT_FALSE(comm.IsOpen());
+    EXPECT_FALSE(comm.Write("x", 1));
+#if defined(__linux__)
+    EXPECT_EQ(CountOpenFds(), fdsBefore);
+#endif
+}
+
+std::string RegularFile() {
+    static const std::string path = [] {
+        std::string p = ::testing::TempDir() + "spcomm_not_a_port";
+        std::FILE* f = std::fopen(p.c_str(), "w");
+        if (f) std::fclose(f);
+        return p;
+    }();
+    return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Posix, OpenFailure,
+    ::testing::Values(FailureCase{"Missing", "/dev/no-such-port", "Error opening serial port"},
+                      FailureCase{"Directory", "/", "Error opening serial port"},
+                      FailureCase{"ComNameUnmapped", "COM250", "Error opening serial port"},
+                      FailureCase{"DevNull", "/dev/null", "File handle is not a comm handle "},
+                      FailureCase{"RegularFile", RegularFile(),
+                                  "File handle is not a comm handle "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PtyPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {
+    comm.Open();
+    EXPECT_EQ(OpenMessage(comm), "This serial port already opened");
+    ASSERT_TRUE(comm.IsOpen());
+    ASSERT_TRUE(comm.Write("ping", 4));
+    auto echo = device.Read(4, 5s);
+    EXPECT_EQ(std::string(echo.begin(), echo.end()), "ping");
+    device.Write("pong", 4);
+    ASSERT_TRUE(PumpUntilReceived(4, 5s));
+    auto all = Joined();
+    EXPECT_EQ(std::string(all.begin(), all.end()), "pong");
+}
+
+TEST_F(PtyPort, SecondOpenOfTheSamePortFails) {
+    comm.Open();
+#if defined(__linux__)
+    const int fdsBefore = CountOpenFds();
+#endif
+    TComm other;
+    ConfigureForBinary(other, device.path());
+    EXPECT_EQ(OpenMessage(other), "Error opening serial port");
+    EXPECT_FALSE(other.IsOpen());
+#if defined(__linux__)
+    EXPECT_EQ(CountOpenFds(), fdsBefore);
+#endif
+    // Another process is refused too, not only this one.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int fd = ::open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        bool refused = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    comm.Close();
+    EXPECT_EQ(OpenMessage(other), "(opened)");
+}
+
+TEST_F(PtyPort, CloseWhenClosedDoesNothingAndReopenKeepsSettings) {
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+    comm.SetBaudRate(19200);
+    comm.SetStopBits(TStopBits::_2);
+    comm.Open();
+    comm.Close();
+    comm.Close();
+    EXPECT_FALSE(comm.Write("x", 1));
+    device.SetPortSpeed(B1200);
+    comm.Open();
+    termios tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    ASSERT_TRUE(comm.Write("again", 5));
+    auto got = device.Read(5, 5s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "again");
+}
+
+TEST_F(PtyPort, BaudRateChangeAppliesAtOnceAndAnEqualValueDoesNothing) {
+    comm.Open();
+    termios tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    comm.SetBaudRate(115200);
+    tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    // The device side changes the speed behind the component's back: setting the value the
+    // component already holds must not touch the port, a new value re-applies everything.
+    device.SetPortSpeed(B1200);
+    comm.SetBaudRate(115200);
+    tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B1200));
+    comm.SetBaudRate(57600);
+    tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+}
+
+TEST_F(PtyPort, CommNameChangeWhileOpenTakesEffectAtTheNextOpen) {
+    PtyDevice second;
+    comm.Open();
+    comm.SetCommName(second.path());
+    EXPECT_EQ(comm.CommName(), second.path());
+    ASSERT_TRUE(comm.Write("old", 3));
+    auto got = device.Read(3, 5s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "old");
+    comm.Close();
+    comm.Open();
+    ASSERT_TRUE(comm.Write("new", 3));
+    got = second.Read(3, 5s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "new");
+}
+
+TEST_F(PtyPort, LineSettingsReachThePortAsRawTermios) {
+    comm.Open();
+    // A pseudo-terminal keeps speed, stop bits, flow control and the input flags (it forces
+    // CS8 and no parity); the full mapping is checked in the unit suite.
+    comm.SetStopBits(TStopBits::_2);
+    comm.SetOutx_CtsFlow(true);
+    comm.SetParityCheck(true);
+    comm.SetXonChar('A');
+    comm.SetXoffChar('B');
+    termios tio = device.PortTermios();
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    EXPECT_TRUE(tio.c_cflag & CRTSCTS);
+    EXPECT_TRUE(tio.c_iflag & INPCK);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+    EXPECT_EQ(tio.c_cc[VSTART], 'A');
+    EXPECT_EQ(tio.c_cc[VSTOP], 'B');
+    EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 1);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+}
+
+TEST_F(PtyPort, SpeedsFrom1200To115200) {
+    comm.Open();
+    const std::pair<std::uint32_t, speed_t> speeds[] = {
+        {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+        {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    for (auto [baud, code] : speeds) {
+        comm.SetBaudRate(baud);
+        termios tio = device.PortTermios();
+        EXPECT_EQ(cfgetospeed(&tio), code) << baud;
+    }
+}
+
+TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
+    comm.Open();
+#if defined(__linux__)
+    const int threadsOpen = CountThreads();
+#endif
+    device.CloseMaster();
+    ASSERT_TRUE(PumpUntil(
+        *channel, [&] { return hangups > 0; }, 5s));
+    comm.Write("late", 4);  // the transmit worker meets the dead line too
+    PumpFor(*channel, 300ms);
+    EXPECT_EQ(hangups, 1);
+#if defined(__linux__)
+    // The receive worker has ended rather than spinning on the dead line.
+    EXPECT_TRUE(PumpUntil(
+        *channel, [&] { return CountThreads() <= threadsOpen - 1; }, 5s));
+#endif
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+
+    // The device comes back (a fresh terminal pair here): a later open works.
+    PtyDevice back;
+    comm.SetCommName(back.path());
+    comm.Open();
+    back.Write("hello", 5);
+    ASSERT_TRUE(PumpUntilReceived(5, 5s));
+    EXPECT_EQ(hangups, 1);
+}
+
+#if defined(__linux__)
+TEST_F(PtyPort, OpenWriteCloseCyclesLeakNoDescriptorAndNoThread) {
+    comm.Open();
+    comm.Close();
+    channel->drain();
+    const int fds = CountOpenFds();
+    const int threads = CountThreads();
+    constexpr int kCycles = 500;
+    for (int i = 0; i < kCycles; ++i) {
+        comm.Open();
+        ASSERT_TRUE(comm.Write("abcdefgh", 8));
+        device.Write("12345678", 8);
+        ASSERT_EQ(device.Read(8, 5s).size(), 8u) << "cycle " << i;
+        comm.Close();
+        channel->drain();
+    }
+    EXPECT_EQ(CountOpenFds(), fds);
+    EXPECT_EQ(CountThreads(), threads);
+    EXPECT_GT(received, 0u);
+    EXPECT_EQ(hangups, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace spcomm::test

@@ -1,0 +1,173 @@
+// Data through TComm on pseudo-terminals: transmit queue, receive blocks, read time-outs.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "PtyFixture.h"
+
+using namespace std::chrono_literals;
+
+namespace spcomm::test {
+namespace {
+
+TEST_F(PtyPort, OneMebibyteInLargestBlocksArrivesWholeAndInOrder) {
+    comm.Open();
+    const auto data = RandomBytes(1 << 20, 1);
+    std::vector<std::uint8_t> got;
+    std::thread reader([&] { got = device.Read(data.size(), 30s); });
+    for (std::size_t off = 0; off < data.size();) {
+        auto n = static_cast<std::uint16_t>(std::min<std::size_t>(65535, data.size() - off));
+        ASSERT_TRUE(comm.Write(data.data() + off, n));
+        off += n;
+    }
+    reader.join();
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data) << "transmitted bytes differ";
+}
+
+TEST_F(PtyPort, WriteRefusesEmptyBlocksAndAClosedPort) {
+    EXPECT_FALSE(comm.Write("abc", 3));
+    comm.Open();
+    EXPECT_FALSE(comm.Write("abc", 0));
+    EXPECT_TRUE(comm.Write("abc", 3));
+    EXPECT_EQ(device.Read(3, 5s).size(), 3u);
+    comm.Close();
+    EXPECT_FALSE(comm.Write("abc", 3));
+}
+
+TEST_F(PtyPort, TenMebibytesFromTheDeviceArriveByteExactInBlocksOfAtMost2048) {
+    comm.Open();
+    const auto data = RandomBytes(10 << 20, 2);
+    std::thread writer([&] {
+        // Uneven chunks, so block boundaries fall everywhere.
+        std::size_t off = 0, step = 1;
+        while (off < data.size()) {
+            std::size_t n = std::min(data.size() - off, step);
+            device.Write(data.data() + off, n);
+            off += n;
+            step = step * 7 % 9001 + 1;
+        }
+    });
+    const bool complete = PumpUntilReceived(data.size(), 60s);
+    writer.join();
+    ASSERT_TRUE(complete) << received << " of " << data.size();
+    for (const auto& b : blocks) {
+        ASSERT_GE(b.size(), 1u);
+        ASSERT_LE(b.size(), 2048u);
+    }
+    EXPECT_TRUE(Joined() == data) << "received bytes differ";
+}
+
+// Writes the bytes one at a time on an absolute schedule, like a line at the given pace.
+void Paced(PtyDevice& device, const std::vector<std::uint8_t>& bytes,
+           std::chrono::nanoseconds perByte) {
+    timespec next{};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    for (std::uint8_t b : bytes) {
+        device.Write(&b, 1);
+        next.tv_nsec += static_cast<long>(perByte.count());
+        while (next.tv_nsec >= 1000000000) {
+            next.tv_nsec -= 1000000000;
+            ++next.tv_sec;
+        }
+        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    }
+}
+
+TEST_F(PtyPort, BytesPacedLikeA9600BaudLineArriveAsOneBlock) {
+    comm.Open();
+    const auto reply = RandomBytes(300, 3);
+    std::thread line([&] { Paced(device, reply, 1042us); });
+    ASSERT_TRUE(PumpUntilReceived(reply.size(), 10s));
+    line.join();
+    PumpFor(*channel, 150ms);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_TRUE(blocks[0] == reply);
+}
+
+TEST_F(PtyPort, BurstsFurtherApartThanTheIntervalArriveSeparately) {
+    comm.Open();
+    const auto first = RandomBytes(100, 4);
+    const auto second = RandomBytes(100, 5);
+    std::thread line([&] {
+        device.Write(first.data(), first.size());
+        std::this_thread::sleep_for(300ms);
+        device.Write(second.data(), second.size());
+    });
+    ASSERT_TRUE(PumpUntilReceived(200, 10s));
+    line.join();
+    PumpFor(*channel, 150ms);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_TRUE(blocks[0] == first);
+    EXPECT_TRUE(blocks[1] == second);
+}
+
+TEST_F(PtyPort, ReadsThatTimeOutEmptyPostNothingAndReceivingGoesOn) {
+    comm.SetReadIntervalTimeout(0);
+    comm.SetReadTotalTimeoutConstant(10);
+    comm.Open();
+    PumpFor(*channel, 100ms);  // several empty reads
+    EXPECT_TRUE(blocks.empty());
+    device.Write("after", 5);
+    ASSERT_TRUE(PumpUntilReceived(5, 5s));
+    auto all = Joined();
+    EXPECT_EQ(std::string(all.begin(), all.end()), "after");
+}
+
+TEST_F(PtyPort, TimeoutChangeWhileOpenAppliesToTheNextRead) {
+    comm.Open();
+    comm.SetReadIntervalTimeout(0xFFFFFFFFu);  // return what is there, no coalescing
+    device.Write("x", 1);  // completes the read already waiting under the old rules
+    ASSERT_TRUE(PumpUntilReceived(1, 5s));
+    const auto reply = RandomBytes(20, 6);
+    std::thread line([&] { Paced(device, reply, 20ms); });
+    ASSERT_TRUE(PumpUntilReceived(21, 10s));
+    line.join();
+    EXPECT_GT(blocks.size(), 2u) << "bytes 20 ms apart were joined despite no interval";
+}
+
+TEST_F(PtyPort, NullCharsAreDroppedWhenAsked) {
+    comm.SetIgnoreNullChar(true);
+    comm.Open();
+    const std::uint8_t line[] = {'a', 0, 'b', 0, 0, 'c'};
+    device.Write(line, sizeof line);
+    ASSERT_TRUE(PumpUntilReceived(3, 5s));
+    PumpFor(*channel, 150ms);
+    auto all = Joined();
+    EXPECT_EQ(std::string(all.begin(), all.end()), "abc");
+}
+
+TEST_F(PtyPort, SendQueueEmptyIsReportedAtStartAndAfterEachDrain) {
+    comm.Open();
+    ASSERT_TRUE(PumpUntil(
+        *channel, [&] { return sendEmpty == 1; }, 5s));
+    EXPECT_TRUE(comm.SendQueueEmpty());
+    ASSERT_TRUE(comm.Write("frame", 5));
+    EXPECT_EQ(device.Read(5, 5s).size(), 5u);
+    ASSERT_TRUE(PumpUntil(
+        *channel, [&] { return sendEmpty == 2; }, 5s));
+    EXPECT_TRUE(comm.SendQueueEmpty());
+    PumpFor(*channel, 100ms);
+    EXPECT_EQ(sendEmpty, 2);
+}
+
+TEST_F(PtyPort, CloseDropsBlocksStillQueuedAndReturnsWhileTheLineIsStuck) {
+    comm.Open();
+    // Nobody reads the device side: the transmit worker blocks once the pty buffer is full.
+    const auto block = RandomBytes(65535, 7);
+    constexpr int kBlocks = 32;
+    for (int i = 0; i < kBlocks; ++i) ASSERT_TRUE(comm.Write(block.data(), 65535));
+    EXPECT_FALSE(comm.SendQueueEmpty());
+    comm.Close();
+    EXPECT_TRUE(comm.SendQueueEmpty());
+    auto got = device.Read(std::size_t{kBlocks} * 65535, 300ms);
+    EXPECT_LT(got.size(), std::size_t{kBlocks} * 65535);
+}
+
+}  // namespace
+}  // namespace spcomm::test
