@@ -13,14 +13,17 @@ DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
                              UserMessages& messages, SerialWrite& serial)
     : controls_(controls), timer3_(timer3), timer6_(timer6), messages_(messages), serial_(serial) {}
 
-void DeviceSession::writeFrame(std::string_view frame) {
+bool DeviceSession::writeFrame(std::string_view frame) {
     if (!serial_.write(frame)) {
         messages_.showStatus(kNotSentStatus);
         notSentShown_ = true;
-    } else if (notSentShown_) {
+        return false;
+    }
+    if (notSentShown_) {
         messages_.showStatus("");
         notSentShown_ = false;
     }
+    return true;
 }
 
 bool DeviceSession::setButtonClick(std::string_view button) {

@@ -12,8 +12,11 @@
 // port takes clears that status text again (showStatus("")).
 //
 // Reply time-out (Timer3): "Read Parameters" arms time-out kind 2 and "Communication Test"
-// kind 1, each starting Timer3 afresh after its write; any received block stops Timer3; the
-// set commands with a reply time-out arm kind 0 (silent), MTM kind 3 (silent, 3000 ms).
+// kind 1, each starting Timer3 afresh after its write (not when the port refused the frame:
+// the status line already says nothing was sent). A received block stops Timer3 and a
+// time-out ends, either way the kind returns to 0, so a message never outlives the request
+// it belongs to. The set commands with a reply time-out arm kind 0 (silent), MTM kind 3
+// (silent, 3000 ms).
 #pragma once
 
 #include <cstddef>
@@ -78,7 +81,7 @@ public:
 private:
     void runSetCommand(const SetCommand& command);
     void runQuery(const QueryButton& query);
-    void writeFrame(std::string_view frame);
+    bool writeFrame(std::string_view frame);  // false: refused, status line says so
 
     Controls& controls_;
     Timer& timer3_;

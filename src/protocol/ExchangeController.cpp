@@ -2,6 +2,7 @@
 #include "protocol/ExchangeController.h"
 
 #include <string>
+#include <utility>
 
 #include "protocol/Conversions.h"
 #include "protocol/DeviceSession.h"
@@ -55,6 +56,7 @@ const QueryButton* findQueryButton(std::string_view button) {
 }
 
 void DeviceSession::runQuery(const QueryButton& query) {
+    bool sent = false;
     for (QueryStep step : query.stepSpan()) {
         switch (step) {
             case QueryStep::SetPending:
@@ -67,9 +69,10 @@ void DeviceSession::runQuery(const QueryButton& query) {
                 controls_.clear(kReceiveBuffer);
                 break;
             case QueryStep::Write:
-                writeFrame(query.frame);
+                sent = writeFrame(query.frame);
                 break;
             case QueryStep::ArmTimeout:
+                if (!sent) break;
                 timeoutKind_ = query.timeoutKind;
                 // Count the time-out from this request, even if an earlier one is running.
                 timer3_.setEnabled(false);
@@ -96,7 +99,9 @@ void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) 
     // Each byte becomes one character; a zero byte included. The block is taken whole.
     std::string block;
     if (length > 0) block.assign(reinterpret_cast<const char*>(buffer), length);
-    timer3_.setEnabled(false);  // the collector answered: no time-out message
+    // The collector answered: no time-out message for this request.
+    timer3_.setEnabled(false);
+    timeoutKind_ = kTimeoutSilent;
     reply_ = block;
     controls_.setText(kReceiveBuffer, block);
     if (pending_ == kParameterReset) {
@@ -127,9 +132,12 @@ void DeviceSession::timer6Timer() {
 
 void DeviceSession::timer3Timer() {
     timer3_.setEnabled(false);
-    if (timeoutKind_ == kTimeoutConnection) {
+    // One message per request: a Timer3 that MTM re-enables before a bad entry stops it
+    // must not repeat an earlier request's message.
+    const int kind = std::exchange(timeoutKind_, kTimeoutSilent);
+    if (kind == kTimeoutConnection) {
         messages_.showMessage("Connection Timeout");
-    } else if (timeoutKind_ == kTimeoutParameterQuery) {
+    } else if (kind == kTimeoutParameterQuery) {
         messages_.showMessage("Parameter Query Timeout!");
     }
 }

@@ -16,7 +16,7 @@ enum class QueryStep {
     ShowFrame,     // discomm := frame
     ClearReceive,  // empty Memo8
     Write,         // frame to the serial port
-    ArmTimeout,    // time-out kind := the button's kind; Timer3 started afresh
+    ArmTimeout,    // if the port took the frame: time-out kind := the button's; Timer3 restarted
 };
 
 struct QueryButton {

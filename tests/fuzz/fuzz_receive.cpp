@@ -142,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 check(session.replyText() == block);
                 check(controls.text("Memo8") == block);
                 check(!timer3.enabled());
+                check(session.timeoutKind() == kvproto::kTimeoutSilent);
                 check(session.pendingCode() ==
                       (codeBefore == kvproto::kParameterReset ? kvproto::kIdle : codeBefore));
                 break;

@@ -238,13 +238,43 @@ TEST(ReplyTimeout, ARepeatedQueryCountsFromItsOwnWrite) {
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"Parameter Query Timeout!"});
 }
 
-TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLine) {
-    Started rig;
-    rig.serial.open = false;
-    rig.session.readParametersClick();
-    EXPECT_EQ(rig.controls.text("discomm"), "PPPPPP#CHEACK1#");
-    EXPECT_EQ(rig.messages.status, kNotSentStatus);
-    EXPECT_TRUE(rig.serial.written.empty());
+TEST(ReplyTimeout, AMessageNeverOutlivesItsRequest) {
+    // MTM with a bad entry leaves Timer3 enabled before it fails; whatever ended the earlier
+    // query (a reply or its own time-out), that Timer3 must run out silently.
+    for (bool answered : {true, false}) {
+        SCOPED_TRACE(answered ? "query answered" : "query timed out");
+        Started rig;
+        rig.session.communicationTestClick();
+        if (answered) {
+            rig.receive("OK");
+        } else {
+            ASSERT_TRUE(rig.timer3.fire());
+        }
+        rig.messages.boxes.clear();
+        rig.controls.setText("Edit3", "5x");
+        ASSERT_TRUE(rig.session.setButtonClick("Button8"));
+        EXPECT_EQ(rig.messages.boxes,
+                  std::vector<std::string>{"'5x' is not a valid integer value"});
+        ASSERT_TRUE(rig.timer3.fire());
+        EXPECT_EQ(rig.messages.boxes.size(), 1u);
+    }
+}
+
+TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLineOnly) {
+    const std::function<void(DeviceSession&)> clicks[] = {
+        &DeviceSession::readParametersClick, &DeviceSession::communicationTestClick,
+        &DeviceSession::dataQueryClick, &DeviceSession::parameterInitializationClick};
+    for (const auto& click : clicks) {
+        Started rig;
+        rig.serial.open = false;
+        click(rig.session);
+        EXPECT_FALSE(rig.controls.text("discomm").empty());
+        EXPECT_EQ(rig.messages.status, kNotSentStatus);
+        EXPECT_TRUE(rig.serial.written.empty());
+        // Nothing went out, so no time-out box follows the status text.
+        EXPECT_FALSE(rig.timer3.enabled());
+        EXPECT_EQ(rig.session.timeoutKind(), kTimeoutSilent);
+    }
 }
 
 }  // namespace
