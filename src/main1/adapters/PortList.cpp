@@ -1,0 +1,86 @@
+#include "main1/adapters/PortList.h"
+
+#include <QComboBox>
+#include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <algorithm>
+
+namespace {
+
+// The name TComm opens: on Windows "COMn" (TComm adds the "\\.\" prefix), elsewhere the
+// device path.
+QString openName(const QSerialPortInfo& info) {
+#ifdef Q_OS_WIN
+    return info.portName();
+#else
+    return info.systemLocation();
+#endif
+}
+
+}  // namespace
+
+QString portToolTip(const QString& description, const QString& manufacturer,
+                    std::optional<quint16> vendorId, std::optional<quint16> productId,
+                    const QString& serialNumber) {
+    QStringList lines;
+    if (!description.isEmpty()) lines << description;
+    if (!manufacturer.isEmpty()) lines << manufacturer;
+    if (vendorId && productId)
+        lines << QStringLiteral("VID:PID %1:%2")
+                     .arg(*vendorId, 4, 16, QLatin1Char('0'))
+                     .arg(*productId, 4, 16, QLatin1Char('0'));
+    if (!serialNumber.isEmpty()) lines << QStringLiteral("Serial number %1").arg(serialNumber);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QList<PresentPort> presentPorts() {
+    QList<PresentPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const auto id = [](bool known, quint16 value) {
+            return known ? std::optional<quint16>(value) : std::nullopt;
+        };
+        ports.append(
+            {openName(info), portToolTip(info.description(), info.manufacturer(),
+                                         id(info.hasVendorIdentifier(), info.vendorIdentifier()),
+                                         id(info.hasProductIdentifier(), info.productIdentifier()),
+                                         info.serialNumber())});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PresentPort& a, const PresentPort& b) { return a.name < b.name; });
+    return ports;
+}
+
+void refreshPortList(QComboBox* list, const QList<PresentPort>& present) {
+    const QString current = list->currentText();
+    const int currentIndex = list->currentIndex();
+    const bool typed = currentIndex < 0 || list->itemText(currentIndex) != current;
+    const QSignalBlocker blocker(list);
+
+    const int fixed = std::min(kFixedPortItems, list->count());
+    while (list->count() > fixed) list->removeItem(list->count() - 1);
+    for (int i = 0; i < fixed; ++i) list->setItemData(i, QVariant(), Qt::ToolTipRole);
+    for (const PresentPort& port : present) {
+        const int existing = list->findText(port.name, Qt::MatchExactly);
+        if (existing >= 0) {
+            list->setItemData(existing, port.toolTip, Qt::ToolTipRole);
+            continue;
+        }
+        list->addItem(port.name);
+        list->setItemData(list->count() - 1, port.toolTip, Qt::ToolTipRole);
+    }
+
+    const int again = typed ? -1 : list->findText(current, Qt::MatchExactly);
+    if (again >= 0) {
+        list->setCurrentIndex(again);
+    } else if (list->isEditable()) {
+        list->setCurrentIndex(-1);
+        list->setEditText(current);
+    } else {
+        list->setCurrentIndex(-1);
+    }
+}
+
+void refreshPortList(QComboBox* list) {
+    refreshPortList(list, presentPorts());
+}

@@ -1,0 +1,35 @@
+// kvproto::Controls over the window's widgets, found by objectName below `root`:
+//   QLineEdit       text get/set, clear
+//   QComboBox       text = current text (set: the edit text, or the item with that text),
+//                   item index get/set (an index outside the items selects nothing)
+//   QPlainTextEdit  a memo: text get/set as plain text, clear
+//   QAbstractButton, QLabel  caption get/set
+//   any QWidget     enable/disable
+// Text crosses as Latin-1 bytes (see Latin1.h). A name that matches no widget, or a widget
+// of a kind the operation does not apply to, is a programming fault: std::logic_error.
+// Main thread only.
+#pragma once
+
+#include <QWidget>
+
+#include "protocol/WindowInterfaces.h"
+
+class QComboBox;
+
+class QtControls : public kvproto::Controls {
+public:
+    explicit QtControls(QWidget* root);
+
+    std::string text(std::string_view control) const override;
+    void setText(std::string_view control, std::string_view text) override;
+    int itemIndex(std::string_view control) const override;
+    void setItemIndex(std::string_view control, int index) override;
+    void setEnabled(std::string_view control, bool enabled) override;
+    void clear(std::string_view memo) override;
+
+private:
+    QWidget* widget(std::string_view name) const;
+    QComboBox* list(std::string_view name) const;
+
+    QWidget* root_;
+};

@@ -1,0 +1,30 @@
+// kvproto::UserMessages for the window: modal message box titled with the application's
+// name, and the window's status bar. Main thread only.
+//
+// Tests install a modal hook: while one is set, showMessage hands the text to the hook
+// instead of opening a box that would wait for a click.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "protocol/WindowInterfaces.h"
+
+class QStatusBar;
+class QWidget;
+
+class QtUserMessages : public kvproto::UserMessages {
+public:
+    QtUserMessages(QWidget* parent, QStatusBar* status);
+
+    void showMessage(std::string_view text) override;
+    // An empty text clears the status line.
+    void showStatus(std::string_view text) override;
+
+    // An empty hook restores the message box.
+    static void setModalHook(std::function<void(const QString&)> hook);
+
+private:
+    QWidget* parent_;
+    QStatusBar* status_;
+};
