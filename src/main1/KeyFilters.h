@@ -1,0 +1,58 @@
+// Key filters of the numeric entry fields: one table row per field, one event filter for all.
+//
+// A filter sees each character the user types into its field before the field takes it and may
+// swallow it: a character outside the field's accepted set is swallowed, and so is any
+// character but backspace once the field's text is longer than the row's limit (the whole
+// text counts, not a selection the character would replace). Keys that produce no character
+// (arrows, Delete, Tab) never reach the filters; text set by the program is never filtered.
+#pragma once
+
+#include <QChar>
+#include <QObject>
+#include <QStringView>
+#include <optional>
+#include <span>
+
+class QKeyEvent;
+class QWidget;
+
+namespace kvmain {
+
+enum class AcceptedSet {
+    Numeric,        // "0".."9" and backspace
+    SignedDecimal,  // digits, backspace, "." and "-" anywhere, any number of them
+};
+
+struct KeyFilterRule {
+    const char* field;    // objectName of the QLineEdit
+    const char* handler;  // the field's key-press handler name, e.g. "AD1HKeyPress"
+    AcceptedSet accepted;
+    int limit;  // swallow (except backspace) when the text is longer than this
+};
+
+std::span<const KeyFilterRule> keyFilterRules();
+const KeyFilterRule* keyFilterRuleFor(QStringView field);
+
+// The character a key event types, as the field's key-press handler would see it; nothing for
+// keys that type none. Ctrl+letter types its control character (Ctrl+V: 0x16).
+std::optional<QChar> typedCharacter(const QKeyEvent& event);
+
+// One filter decision: true when `typed` may reach a field of `rule` that holds
+// `currentLength` characters.
+bool keyPasses(const KeyFilterRule& rule, QChar typed, qsizetype currentLength);
+
+// Installs itself on every QLineEdit below `root` that has a row in the table.
+class KeyPressFilter : public QObject {
+    Q_OBJECT
+public:
+    explicit KeyPressFilter(QWidget* root);
+    int installedCount() const { return installed_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int installed_ = 0;
+};
+
+}  // namespace kvmain

@@ -1,0 +1,191 @@
+#include "main1/Tmainform1.h"
+
+#include <QFile>
+#include <QIcon>
+#include <QPalette>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStatusBar>
+#include <array>
+#include <utility>
+
+#include "main1/KeyFilters.h"
+#include "main1/adapters/Pictures.h"
+#include "main1/adapters/QtControls.h"
+#include "main1/adapters/QtDeliveryChannel.h"
+#include "main1/adapters/QtSerialWrite.h"
+#include "main1/adapters/QtTimer.h"
+#include "main1/adapters/QtUserMessages.h"
+#include "protocol/DeviceSession.h"
+#include "ui_Tmainform1.h"
+
+Tmainform1::Tmainform1(QWidget* parent)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::Tmainform1>()),
+      Comm1(std::make_shared<QtDeliveryChannel>(this)) {
+    ui->setupUi(this);
+    resize(1025, 599);
+    QPalette silver = palette();
+    silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    setPalette(silver);
+    // BRS485NX starts with no item selected while reading "0_Close" like a chosen item.
+    QPalette list = ui->BRS485NX->palette();
+    list.setColor(QPalette::PlaceholderText, list.color(QPalette::ButtonText));
+    ui->BRS485NX->setPalette(list);
+
+    // Members parented to the window so that they are found by name; each leaves the
+    // window's child list again in its own destructor.
+    Timer3.setObjectName(QStringLiteral("Timer3"));
+    Timer3.setParent(this);
+    Timer3.setSingleShot(true);
+    Timer3.setInterval(1000);
+    Timer6.setObjectName(QStringLiteral("Timer6"));
+    Timer6.setParent(this);
+    Timer6.setSingleShot(true);
+    Timer6.setInterval(200);
+
+    keyFilter_ = new kvmain::KeyPressFilter(this);
+    controls_ = std::make_unique<QtControls>(this);
+    timer3Adapter_ = std::make_unique<QtTimer>(&Timer3);
+    timer6Adapter_ = std::make_unique<QtTimer>(&Timer6);
+    messages_ = std::make_unique<QtUserMessages>(this, statusBar());
+    serial_ = std::make_unique<QtSerialWrite>(Comm1);
+    session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
+                                                        *timer6Adapter_, *messages_, *serial_);
+    Comm1.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
+                                 std::uint16_t length) {
+        Comm1ReceiveData(sender, buffer, length);
+    };
+
+    loadPictures();
+    connectHandlers();
+    Timer6.start();  // enabled in the form: its first tick finds nothing to do
+    FormCreate();
+}
+
+Tmainform1::~Tmainform1() {
+    // The port's workers must be gone before the widgets their blocks are meant for.
+    Comm1.OnReceiveData = nullptr;
+    Comm1.Close();
+}
+
+void Tmainform1::FormCreate() {
+    timer3Adapter_->setEnabled(false);
+    ui->Button10->setEnabled(true);
+    ui->PageControl1->setCurrentIndex(0);
+    ui->SPREALCOM->setEnabled(true);
+    portOpen_ = false;
+}
+
+void Tmainform1::loadPictures() {
+    QStringList problems;
+    auto load = [&problems](kvres::PictureId id) {
+        QString error;
+        QImage image = kvres::loadPicture(id, &error);
+        if (image.isNull()) problems << error;
+        return image;
+    };
+    const QImage logo = load(kvres::PictureId::Logo);
+    if (!logo.isNull()) ui->Image2->setPixmap(QPixmap::fromImage(logo));  // stretched by the label
+    const QImage wiring = load(kvres::PictureId::WiringDiagram);
+    if (!wiring.isNull()) ui->Image1->setPixmap(QPixmap::fromImage(wiring));  // unscaled
+    const QImage icon = load(kvres::PictureId::Icon);
+    if (!icon.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    if (!problems.isEmpty()) statusBar()->showMessage(problems.join(QStringLiteral("; ")));
+}
+
+void Tmainform1::connectHandlers() {
+    using Handler = void (Tmainform1::*)();
+    static constexpr std::pair<const char*, Handler> kButtons[] = {
+#define KV_SET_ROW(name) {#name, &Tmainform1::name##Click},
+        KV_SET_BUTTONS(KV_SET_ROW)
+#undef KV_SET_ROW
+            {"Button10", &Tmainform1::Button10Click},
+        {"Button32", &Tmainform1::Button32Click},
+        {"Button14", &Tmainform1::Button14Click},
+        {"Button124", &Tmainform1::Button124Click},
+        {"Button19", &Tmainform1::Button19Click},
+        {"Button58", &Tmainform1::Button58Click},
+    };
+    for (const auto& [name, handler] : kButtons) {
+        auto* button = findChild<QPushButton*>(QLatin1StringView(name));
+        Q_ASSERT(button);
+        connect(button, &QPushButton::clicked, this, handler);
+    }
+    connect(&Timer6, &QTimer::timeout, this, &Tmainform1::Timer6Timer);
+    connect(&Timer3, &QTimer::timeout, this, &Tmainform1::Timer3Timer);
+}
+
+void Tmainform1::addPort(const QString& path, bool select) {
+    int index = ui->SPREALCOM->findText(path);
+    if (index < 0) {
+        ui->SPREALCOM->addItem(path);
+        index = ui->SPREALCOM->count() - 1;
+    }
+    if (select) ui->SPREALCOM->setCurrentIndex(index);
+}
+
+void Tmainform1::Button10Click() {
+    if (portOpen_) {
+        ui->Button10->setText(QStringLiteral("Open"));
+        portOpen_ = false;
+        Comm1.Close();
+        ui->Button19->setEnabled(false);
+        ui->Button14->setEnabled(false);
+        return;
+    }
+    ui->Button10->setText(QStringLiteral("Close"));
+    portOpen_ = true;
+    Comm1.Close();
+    Comm1.SetCommName(QFile::encodeName(ui->SPREALCOM->currentText()).toStdString());
+    Comm1.SetOutx_XonXoffFlow(false);
+    Comm1.SetInx_XonXoffFlow(false);
+    try {
+        Comm1.Open();
+    } catch (const spcomm::ECommsError& error) {
+        // A port that did not open is reported and the panel stays ready to open again.
+        ui->Button10->setText(QStringLiteral("Open"));
+        portOpen_ = false;
+        messages_->showMessage(error.what());
+        return;
+    }
+    ui->Button19->setEnabled(true);
+    ui->Button14->setEnabled(true);
+}
+
+#define KV_DEFINE_SET_HANDLER(name)      \
+    void Tmainform1::name##Click() {     \
+        session_->setButtonClick(#name); \
+    }
+KV_SET_BUTTONS(KV_DEFINE_SET_HANDLER)
+#undef KV_DEFINE_SET_HANDLER
+
+void Tmainform1::Button32Click() {
+    session_->readParametersClick();
+}
+void Tmainform1::Button14Click() {
+    session_->communicationTestClick();
+}
+void Tmainform1::Button124Click() {
+    session_->dataQueryClick();
+}
+void Tmainform1::Button19Click() {
+    session_->parameterInitializationClick();
+}
+
+void Tmainform1::Button58Click() {
+    ui->Memo8->clear();
+    ui->discomm->clear();
+}
+
+void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
+                                  std::uint16_t bufferLength) {
+    session_->receiveData(buffer, bufferLength);
+}
+
+void Tmainform1::Timer6Timer() {
+    session_->timer6Timer();
+}
+void Tmainform1::Timer3Timer() {
+    session_->timer3Timer();
+}

@@ -1,0 +1,92 @@
+// Tmainform1: the tool's one window (instance `mainform1`). The form itself lives in
+// Tmainform1.ui; every control carries its name as objectName. The handlers below bear the
+// names of the controls and events they serve; what they do with the collector is delegated
+// to kvproto::DeviceSession, which reaches the widgets through the Qt adapters.
+//
+// Main thread only: every handler, timer tick and serial notification runs there. Comm1's
+// workers post received blocks through a QtDeliveryChannel into this window's event loop.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+
+#include "SPComm/TComm.h"
+
+namespace Ui {
+class Tmainform1;
+}
+namespace kvproto {
+class DeviceSession;
+}
+namespace kvmain {
+class KeyPressFilter;
+}
+class QtControls;
+class QtTimer;
+class QtUserMessages;
+class QtSerialWrite;
+
+// The 22 "Set" buttons; each one's click handler is <name>Click and sends its set command.
+// clang-format off
+#define KV_SET_BUTTONS(X)                                                                     \
+    X(Button188) X(Button4) X(Button46) X(Button47) X(Button15) X(Button8) X(Button52)        \
+    X(Button53) X(AD1SET) X(AD2SET) X(Button1) X(Button2) X(Button85) X(Button86) X(Button9)  \
+    X(Button11) X(PButton52) X(Button3) X(Button7) X(Button6) X(Button5) X(Button12)
+// clang-format on
+
+class Tmainform1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Tmainform1(QWidget* parent = nullptr);
+    ~Tmainform1() override;
+
+    // Puts a port name or device path into SPREALCOM (once) and, if `select`, selects it.
+    void addPort(const QString& path, bool select);
+
+    bool portOpen() const { return portOpen_; }
+    spcomm::TComm& comm1() { return Comm1; }
+    kvproto::DeviceSession& session() { return *session_; }
+    QTimer& timer3() { return Timer3; }
+    QTimer& timer6() { return Timer6; }
+
+    // Creation handler: resets the window's state (run once by the constructor).
+    void FormCreate();
+
+    // Port panel.
+    void Button10Click();
+
+#define KV_DECLARE_SET_HANDLER(name) void name##Click();
+    KV_SET_BUTTONS(KV_DECLARE_SET_HANDLER)
+#undef KV_DECLARE_SET_HANDLER
+
+    void Button32Click();   // "Read Parameters"
+    void Button14Click();   // "Communication Test"
+    void Button124Click();  // "Data Query"
+    void Button19Click();   // "Parameter Initialization"
+    void Button58Click();   // "Clear Buffer"
+
+    void Comm1ReceiveData(spcomm::TComm* sender, const std::uint8_t* buffer,
+                          std::uint16_t bufferLength);
+    void Timer6Timer();
+    void Timer3Timer();
+
+private:
+    void loadPictures();
+    void connectHandlers();
+
+    std::unique_ptr<Ui::Tmainform1> ui;
+    QTimer Timer3;  // reply time-out, one-shot
+    QTimer Timer6;  // reply processing, one-shot
+    spcomm::TComm Comm1;
+    bool portOpen_ = false;
+
+    kvmain::KeyPressFilter* keyFilter_ = nullptr;  // owned by this window (QObject child)
+    std::unique_ptr<QtControls> controls_;
+    std::unique_ptr<QtTimer> timer3Adapter_;
+    std::unique_ptr<QtTimer> timer6Adapter_;
+    std::unique_ptr<QtUserMessages> messages_;
+    std::unique_ptr<QtSerialWrite> serial_;
+    std::unique_ptr<kvproto::DeviceSession> session_;
+};

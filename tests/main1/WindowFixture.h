@@ -1,0 +1,58 @@
+// Shared helpers of the GUI suites: the real window, controls found by objectName, bounded
+// waits on the Qt event loop, and the modal-box hook that records messages instead of
+// blocking on a real box.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "main1/Tmainform1.h"
+#include "main1/adapters/QtUserMessages.h"
+
+namespace kvtest {
+
+template <class T>
+T* control(QWidget& root, const char* name) {
+    T* found = root.findChild<T*>(QString::fromLatin1(name));
+    if (!found) ADD_FAILURE() << "no control " << name;
+    return found;
+}
+
+// Runs the event loop until `done` holds or `timeoutMs` has passed; returns `done()`.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qSleep(2);
+    }
+    return true;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QtUserMessages::setModalHook([this](const QString& text) { modalMessages << text; });
+        window = std::make_unique<Tmainform1>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        QtUserMessages::setModalHook({});
+    }
+    template <class T>
+    T* w(const char* name) {
+        return control<T>(*window, name);
+    }
+
+    std::unique_ptr<Tmainform1> window;
+    QStringList modalMessages;
+};
+
+}  // namespace kvtest

@@ -1,0 +1,251 @@
+// The window talking to a collector stand-in: Comm1 opens the slave side of a pseudo-terminal
+// that the test holds, every frame the buttons send is read back from the master side, and
+// replies written by the test travel through Comm1 into the window.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <string>
+#include <vector>
+
+#include "WindowFixture.h"
+#include "protocol/DeviceSession.h"
+
+namespace {
+
+class Pty {
+public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        const char* name = ptsname(master_);
+        if (name) slavePath_ = QString::fromLocal8Bit(name);
+    }
+    ~Pty() {
+        if (master_ >= 0) ::close(master_);
+    }
+    bool ok() const { return master_ >= 0 && !slavePath_.isEmpty(); }
+    const QString& slavePath() const { return slavePath_; }
+
+    // Everything the port sends until `expected` bytes have come (or 5 s passed), plus
+    // whatever follows within a short grace period, so that extra bytes are caught too.
+    std::string read(size_t expected) {
+        std::string got;
+        auto readFor = [&](int timeoutMs) {
+            QDeadlineTimer deadline(timeoutMs);
+            while (!deadline.hasExpired()) {
+                pollfd fd{master_, POLLIN, 0};
+                if (::poll(&fd, 1, int(deadline.remainingTime())) <= 0) break;
+                char buffer[256];
+                const ssize_t n = ::read(master_, buffer, sizeof buffer);
+                if (n <= 0) break;
+                got.append(buffer, size_t(n));
+                if (timeoutMs > 1000 && got.size() >= expected) break;
+            }
+        };
+        readFor(5000);
+        readFor(150);
+        return got;
+    }
+    void write(const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+
+private:
+    int master_ = -1;
+    QString slavePath_;
+};
+
+class PortPanelTest : public kvtest::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ASSERT_TRUE(pty.ok()) << "no pseudo-terminal available";
+    }
+    // Types a port name or device path into SPREALCOM as a user would.
+    void typePort(const QString& path) {
+        auto* ports = w<QComboBox>("SPREALCOM");
+        ports->lineEdit()->selectAll();
+        QTest::keyClick(ports->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(ports->lineEdit(), path);
+        ASSERT_EQ(ports->currentText(), path);
+    }
+    void click(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
+    void openPty() {
+        typePort(pty.slavePath());
+        click("Button10");
+        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+    }
+    void type(const char* field, const QString& text) {
+        auto* edit = w<QLineEdit>(field);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    Pty pty;
+};
+
+TEST_F(PortPanelTest, OpenAndCloseFollowTheButton) {
+    openPty();
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+    EXPECT_TRUE(window->portOpen());
+    EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
+    EXPECT_TRUE(w<QPushButton>("Button19")->isEnabled());
+    EXPECT_EQ(window->comm1().CommName(), pty.slavePath().toStdString());
+    EXPECT_FALSE(window->comm1().Outx_XonXoffFlow());  // off on the PC side after every open
+    EXPECT_FALSE(window->comm1().Inx_XonXoffFlow());
+    EXPECT_EQ(window->comm1().BaudRate(), 9600u);
+
+    click("Button10");
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
+    EXPECT_FALSE(window->portOpen());
+    EXPECT_FALSE(window->comm1().IsOpen());
+    EXPECT_FALSE(w<QPushButton>("Button14")->isEnabled());
+    EXPECT_FALSE(w<QPushButton>("Button19")->isEnabled());
+
+    click("Button10");  // and open again
+    EXPECT_TRUE(window->comm1().IsOpen());
+    EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
+    EXPECT_TRUE(modalMessages.isEmpty());
+}
+
+TEST_F(PortPanelTest, FailedOpenIsReportedAndLeavesThePanelReadyToOpen) {
+    for (bool buttonsEnabled : {true, false}) {
+        SCOPED_TRACE(buttonsEnabled);
+        modalMessages.clear();
+        w<QPushButton>("Button14")->setEnabled(buttonsEnabled);
+        w<QPushButton>("Button19")->setEnabled(buttonsEnabled);
+        typePort(QStringLiteral("/dev/nonexistent-port"));
+        click("Button10");
+        EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
+        EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
+        EXPECT_FALSE(window->portOpen());
+        EXPECT_FALSE(window->comm1().IsOpen());
+        EXPECT_EQ(w<QPushButton>("Button14")->isEnabled(), buttonsEnabled);
+        EXPECT_EQ(w<QPushButton>("Button19")->isEnabled(), buttonsEnabled);
+    }
+    openPty();  // the next click opens
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+}
+
+TEST_F(PortPanelTest, RefusedFrameIsShownAndReportedAsNotSent) {
+    click("Button124");  // port not open
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#STATUS#"));
+    EXPECT_EQ(window->statusBar()->currentMessage().toStdString(),
+              std::string(kvproto::kNotSentStatus));
+    EXPECT_TRUE(modalMessages.isEmpty());
+
+    openPty();
+    click("Button124");
+    EXPECT_EQ(pty.read(14), "PPPPPP#STATUS#");
+    EXPECT_TRUE(window->statusBar()->currentMessage().isEmpty());
+}
+
+struct FrameRow {
+    const char* button;
+    std::vector<std::pair<const char*, QString>> typed;  // fields typed into first
+    int listIndex;                                       // for `list`, when set
+    const char* list;
+    std::string frame;
+};
+
+// One button of every set-command family and each query button.
+const std::vector<FrameRow>& frameRows() {
+    static const std::vector<FrameRow> rows = {
+        {"Button188", {}, -1, nullptr, "KORVEL#AR485X:3,0#"},
+        {"Button4", {{"Station", "7"}}, -1, nullptr, "KORVEL#ST:007#"},
+        {"Button46", {}, 1, "DIN1", "KORVEL#DI01:1#"},
+        {"Button15", {}, 3, "PUDLING", "KORVEL#PUDL:3#"},
+        {"Button8", {}, -1, nullptr, "KORVEL#MTM:005#"},
+        {"Button52", {{"PUSET1", "1234"}}, -1, nullptr, "KORVEL#LP1:00001234#"},
+        {"AD1SET",
+         {{"AD1H", "1234.5"}, {"AD1L", "-10"}, {"AD1LD", "0"}},
+         -1,
+         nullptr,
+         "KORVEL#AIN1:1234.5,-10,0#"},
+        {"Button86", {{"AD2XISHU", "1.05"}}, -1, nullptr, "KORVEL#AXS2:1.05#"},
+        {"PButton52", {{"PUSET3", "7"}}, -1, nullptr, "KORVEL#LPN:00000007#"},
+        {"Button3", {{"PUSET1XIAO", "50"}}, -1, nullptr, "KORVEL#LPF:50#"},
+        {"Button7", {}, 2, "ComboBox1", "KORVEL#MDL:2#"},
+        {"Button6", {{"Edit2", "20"}}, -1, nullptr, "KORVEL#MKT:020#"},
+        {"Button5", {{"Edit1", "0.050"}}, -1, nullptr, "KORVEL#ZOM:0.050#"},
+        {"Button12", {}, -1, nullptr, "KORVEL#BR485X:-1#"},
+        {"Button32", {}, -1, nullptr, "PPPPPP#CHEACK1#"},
+        {"Button14", {}, -1, nullptr, "PPPPPP#VAR#"},
+        {"Button124", {}, -1, nullptr, "PPPPPP#STATUS#"},
+        {"Button19", {}, -1, nullptr, "KORVEL#RESET#"},
+    };
+    return rows;
+}
+
+TEST_F(PortPanelTest, EachButtonWritesExactlyItsFrame) {
+    openPty();
+    for (const FrameRow& row : frameRows()) {
+        SCOPED_TRACE(row.button);
+        for (const auto& [field, text] : row.typed) type(field, text);
+        if (row.list) w<QComboBox>(row.list)->setCurrentIndex(row.listIndex);
+        click(row.button);
+        EXPECT_EQ(pty.read(row.frame.size()), row.frame);
+        EXPECT_EQ(w<QLineEdit>("discomm")->text().toStdString(), row.frame);
+    }
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+TEST_F(PortPanelTest, InvalidNumberStopsTheRequestWithItsMessage) {
+    openPty();
+    click("Button52");  // PUSET1 is empty at start
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("'' is not a valid integer value")});
+    EXPECT_EQ(pty.read(1), "");
+    EXPECT_TRUE(w<QLineEdit>("discomm")->text().isEmpty());
+}
+
+TEST_F(PortPanelTest, ReadParametersReplyFillsEveryFieldAndList) {
+    openPty();
+    click("Button32");
+    ASSERT_EQ(pty.read(15), "PPPPPP#CHEACK1#");
+    const std::string reply =
+        "TC1:123#ZOM:0.050#MDL:2#MKT:020#"
+        "AIN1:001234,000100,00050#AIN2:002000,-00010,00001#"
+        "AIN3:000300,000030,00003#AIN4:004000,000400,-0004#"
+        "AXS1:1.05#AXS2:0.98#AXS3:1.10#AXS4:2.00#"
+        "DI01:1,1#ARS485X:4,2#BRS485X:2#MTM:007#PUDL:3#";
+    pty.write(reply);
+    ASSERT_TRUE(kvtest::waitUntil([&] { return window->session().pendingCode() == 0; }));
+
+    const std::pair<const char*, const char*> texts[] = {
+        {"Station", "123"},   {"Edit1", "0.050"},   {"Edit2", "020"},     {"AD1H", "001234"},
+        {"AD1L", "000100"},   {"AD1LD", "00050"},   {"AD2H", "002000"},   {"AD2L", "-00010"},
+        {"AD2LD", "00001"},   {"AD3H", "000300"},   {"AD3L", "000030"},   {"AD3LD", "00003"},
+        {"AD4H", "004000"},   {"AD4L", "000400"},   {"AD4LD", "-0004"},   {"AD1XISHU", "1.05"},
+        {"AD2XISHU", "0.98"}, {"AD3XISHU", "1.10"}, {"AD4XISHU", "2.00"}, {"Edit3", "007"},
+    };
+    for (const auto& [field, text] : texts)
+        EXPECT_EQ(w<QLineEdit>(field)->text(), QString::fromLatin1(text)) << field;
+    const std::pair<const char*, int> lists[] = {
+        {"ComboBox1", 2}, {"DIN1", 1},     {"DIN2", 1},    {"MR485BT", 4},
+        {"MR485JN", 2},   {"BRS485NX", 2}, {"PUDLING", 3},
+    };
+    for (const auto& [list, index] : lists)
+        EXPECT_EQ(w<QComboBox>(list)->currentIndex(), index) << list;
+    EXPECT_EQ(w<QPlainTextEdit>("Memo8")->toPlainText().toStdString(), reply);
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+TEST_F(PortPanelTest, ResetReplyIsShownAndReturnsToIdle) {
+    openPty();
+    click("Button19");
+    ASSERT_EQ(pty.read(13), "KORVEL#RESET#");
+    EXPECT_EQ(window->session().pendingCode(), 1001);
+    pty.write("RESET OK");
+    ASSERT_TRUE(kvtest::waitUntil([&] { return window->session().pendingCode() == 0; }));
+    EXPECT_EQ(w<QPlainTextEdit>("Memo8")->toPlainText(), QStringLiteral("RESET OK"));
+    EXPECT_FALSE(window->timer6().isActive());
+}
+
+}  // namespace
