@@ -13,9 +13,9 @@
 //
 // Reply time-out (Timer3): "Read Parameters" arms time-out kind 2 and "Communication Test"
 // kind 1, each starting Timer3 afresh after its write (not when the port refused the frame:
-// the status line already says nothing was sent). A received block stops Timer3 and a
-// time-out ends, either way the kind returns to 0, so a message never outlives the request
-// it belongs to. The set commands with a reply time-out arm kind 0 (silent), MTM kind 3
+// the status line already says nothing was sent). A received block stops Timer3; after a
+// block or a time-out the kind is back to 0, so a message never outlives the request it
+// belongs to. The set commands with a reply time-out arm kind 0 (silent), MTM kind 3
 // (silent, 3000 ms).
 #pragma once
 
