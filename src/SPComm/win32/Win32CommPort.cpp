@@ -1,0 +1,481 @@
+// Win32 back end: an overlapped comm handle with share mode 0, the device control block and
+// COMMTIMEOUTS, WaitCommEvent for line events, and a manual-reset close event that every wait
+// of both workers includes. Each worker has at most one operation pending on each OVERLAPPED
+// and cancels and completes it before the OVERLAPPED goes away.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "SPComm/CommPort.h"
+#include "SPComm/TTransmitQueue.h"
+#include "SPComm/TWorkerLink.h"
+
+namespace spcomm::detail {
+namespace {
+
+class THandle {
+public:
+    THandle() = default;
+    explicit THandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    THandle(THandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
+    THandle& operator=(THandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            h_ = std::exchange(other.h_, nullptr);
+        }
+        return *this;
+    }
+    ~THandle() { Reset(); }
+    HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void Reset() {
+        if (h_) ::CloseHandle(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+THandle MakeEvent(bool manualReset, bool signalled) {
+    return THandle(::CreateEventW(nullptr, manualReset, signalled, nullptr));
+}
+
+// A read or wait that fails like this means the device has gone (unplugged adapter; wine
+// reports a pseudo-terminal whose master closed with the last two).
+bool IsHangupError(DWORD error) {
+    switch (error) {
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NOT_READY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// An overlapped operation on the port with its own event; the destructor never leaves it
+// pending.
+class TOverlapped {
+public:
+    TOverlapped(HANDLE port, THandle event) : port_(port), event_(std::move(event)) {
+        ov_.hEvent = event_.get();
+    }
+    ~TOverlapped() { Cancel(); }
+    TOverlapped(const TOverlapped&) = delete;
+    TOverlapped& operator=(const TOverlapped&) = delete;
+
+    bool valid() const { return static_cast<bool>(event_); }
+    OVERLAPPED* get() { return &ov_; }
+    HANDLE event() const { return event_.get(); }
+    bool pending() const { return pending_; }
+    void SetPending(bool pending) { pending_ = pending; }
+    // Takes the result of the pending operation; false with the error in GetLastError().
+    bool Finish(DWORD& bytes, bool wait) {
+        pending_ = false;
+        return ::GetOverlappedResult(port_, &ov_, &bytes, wait) != FALSE;
+    }
+    void Cancel() {
+        if (!pending_) return;
+        ::CancelIoEx(port_, &ov_);
+        DWORD ignored = 0;
+        ::GetOverlappedResult(port_, &ov_, &ignored, TRUE);
+        pending_ = false;
+    }
+
+private:
+    HANDLE port_;
+    THandle event_;
+    OVERLAPPED ov_{};
+    bool pending_ = false;
+};
+
+struct TPortShared {
+    HANDLE port = nullptr;
+    THandle closeEvent;
+    THandle writeWake;  // auto-reset: a block was queued
+    bool Closing() const { return ::WaitForSingleObject(closeEvent.get(), 0) == WAIT_OBJECT_0; }
+};
+
+class TReadThread {
+public:
+    TReadThread(TPortShared& port, TWorkerLink& link) : port_(port), link_(link) {}
+    void Start() {
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    enum class Step { Pending, Stop };
+
+    void Run() {
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+        TOverlapped read(port_.port, MakeEvent(true, true));
+        TOverlapped line(port_.port, MakeEvent(true, true));
+        if (!read.valid() || !line.valid()) {
+            link_.RequestHangup();
+            return;
+        }
+        // Ports that cannot report line events (wine on a pseudo-terminal, some USB virtual
+        // COM drivers) still receive data.
+        lineEvents_ = ::SetCommMask(port_.port, EV_RING | EV_ERR | EV_RLSD) != FALSE;
+        if (lineEvents_ && StartLineWait(line) == Step::Stop) return Finish();
+        if (StartRead(read) == Step::Stop) return Finish();
+        for (;;) {
+            HANDLE handles[3] = {port_.closeEvent.get(), line.event(), read.event()};
+            DWORD count = 3;
+            if (!line.pending()) {
+                handles[1] = read.event();
+                count = 2;
+            }
+            DWORD r = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0) break;
+            if (r == WAIT_OBJECT_0 + 1 && count == 3) {
+                if (FinishLineWait(line, true) == Step::Stop) break;
+                if (lineEvents_ && StartLineWait(line) == Step::Stop) break;
+            } else if (r == WAIT_OBJECT_0 + count - 1) {
+                DWORD n = 0;
+                if (!read.Finish(n, false)) {
+                    Fail(::GetLastError());
+                    break;
+                }
+                if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
+                if (StartRead(read) == Step::Stop) break;
+            } else {
+                link_.RequestHangup();
+                break;
+            }
+        }
+        read.Cancel();
+        line.Cancel();
+        Finish();
+    }
+
+    void Finish() { ::PurgeComm(port_.port, PURGE_RXABORT | PURGE_RXCLEAR); }
+
+    void Fail(DWORD error) {
+        if (error != ERROR_INVALID_HANDLE && !port_.Closing()) link_.RequestHangup();
+    }
+
+    // Reads until a read pends. A read that completes empty (a total time-out) starts the
+    // next one.
+    Step StartRead(TOverlapped& read) {
+        while (!port_.Closing()) {
+            DWORD n = 0;
+            if (::ReadFile(port_.port, buffer_.data(), static_cast<DWORD>(buffer_.size()), &n,
+                           read.get())) {
+                if (n > 0 && !link_.PostBlock(buffer_.data(), n)) return Step::Stop;
+                continue;
+            }
+            DWORD error = ::GetLastError();
+            if (error == ERROR_IO_PENDING) {
+                read.SetPending(true);
+                return Step::Pending;
+            }
+            Fail(error);
+            return Step::Stop;
+        }
+        return Step::Stop;
+    }
+
+    Step StartLineWait(TOverlapped& line) {
+        while (!port_.Closing()) {
+            mask_ = 0;
+            if (::WaitCommEvent(port_.port, &mask_, line.get())) {
+                if (FinishLineWait(line, false) == Step::Stop) return Step::Stop;
+                if (!lineEvents_) return Step::Pending;
+                continue;
+            }
+            DWORD error = ::GetLastError();
+            if (error == ERROR_IO_PENDING) {
+                line.SetPending(true);
+                return Step::Pending;
+            }
+            return LineWaitFailed(error);
+        }
+        return Step::Stop;
+    }
+
+    // A port that cannot wait for line events goes on without them; a gone device ends.
+    Step LineWaitFailed(DWORD error) {
+        if (port_.Closing()) return Step::Stop;
+        if (IsHangupError(error)) {
+            link_.RequestHangup();
+            return Step::Stop;
+        }
+        lineEvents_ = false;
+        return Step::Pending;
+    }
+
+    Step FinishLineWait(TOverlapped& line, bool overlapped) {
+        if (overlapped) {
+            DWORD ignored = 0;
+            if (!line.Finish(ignored, false)) return LineWaitFailed(::GetLastError());
+        }
+        bool posted = false;
+        if (mask_ & EV_ERR) {
+            DWORD errors = 0;
+            if (!::ClearCommError(port_.port, &errors, nullptr)) {
+                Fail(::GetLastError());
+                return Step::Stop;
+            }
+            if (!link_.PostValue(PWM_RECEIVEERROR, errors)) return Step::Stop;
+            posted = true;
+        }
+        std::uint32_t modem = ((mask_ & EV_RLSD) ? 8u : 0u) | ((mask_ & EV_RING) ? 4u : 0u);
+        if (modem != 0) {
+            if (!link_.PostValue(PWM_MODEMSTATECHANGE, modem)) return Step::Stop;
+            posted = true;
+        }
+        // A wait that ends with none of our events: the port does not report them.
+        if (!posted) lineEvents_ = false;
+        return Step::Pending;
+    }
+
+    TPortShared& port_;
+    TWorkerLink& link_;
+    std::array<std::uint8_t, kReadBlockSize> buffer_{};
+    DWORD mask_ = 0;
+    bool lineEvents_ = false;
+    std::thread thread_;
+};
+
+class TWriteThread {
+public:
+    TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
+        : port_(port), link_(link), queue_(queue) {}
+    void Start() {
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void Run() {
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+        TOverlapped write(port_.port, MakeEvent(true, true));
+        if (!write.valid()) {
+            link_.RequestHangup();
+        } else {
+            while (Turn(write)) {
+            }
+        }
+        ::PurgeComm(port_.port, PURGE_TXABORT | PURGE_TXCLEAR);
+        link_.sendQueueEmpty().store(true);
+    }
+
+    bool Turn(TOverlapped& write) {
+        bool reportEmpty = true;
+        std::optional<TTransmitBlock> block;
+        while (!(block = queue_.Pop())) {
+            if (reportEmpty && !link_.PostValue(PWM_SENDDATAEMPTY)) return false;
+            HANDLE handles[2] = {port_.closeEvent.get(), port_.writeWake.get()};
+            DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0) return false;
+            if (r != WAIT_OBJECT_0 + 1) {
+                link_.RequestHangup();
+                return false;
+            }
+            reportEmpty = false;
+        }
+        if (port_.Closing()) return false;
+        return WriteBlock(write, block->data.get(), block->length);
+    }
+
+    bool WriteBlock(TOverlapped& write, const std::uint8_t* data, DWORD length) {
+        DWORD done = 0;
+        while (done < length) {
+            DWORD n = 0;
+            if (!::WriteFile(port_.port, data + done, length - done, &n, write.get())) {
+                DWORD error = ::GetLastError();
+                if (error != ERROR_IO_PENDING) return Failed(error);
+                write.SetPending(true);
+                HANDLE handles[2] = {port_.closeEvent.get(), write.event()};
+                DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+                if (r != WAIT_OBJECT_0 + 1) {
+                    write.Cancel();
+                    if (r != WAIT_OBJECT_0) link_.RequestHangup();
+                    return false;
+                }
+                if (!write.Finish(n, true)) return Failed(::GetLastError());
+            }
+            done += n;
+        }
+        return true;
+    }
+
+    bool Failed(DWORD error) {
+        if (error != ERROR_INVALID_HANDLE && !port_.Closing()) link_.RequestHangup();
+        return false;
+    }
+
+    TPortShared& port_;
+    TWorkerLink& link_;
+    TTransmitQueue& queue_;
+    std::thread thread_;
+};
+
+class TWin32CommPort final : public TCommPort {
+public:
+    explicit TWin32CommPort(THandle port) : port_(std::move(port)) { shared_.port = port_.get(); }
+
+    ~TWin32CommPort() override {
+        StopReader();
+        StopWriter();
+    }
+
+    bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
+        return ::SetupComm(port_.get(), inQueue, outQueue) != FALSE;
+    }
+
+    void PurgeAll() override {
+        ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
+
+    void ApplyTimeouts(const TCommTimeouts& t) override {
+        COMMTIMEOUTS ct{};
+        ::GetCommTimeouts(port_.get(), &ct);
+        ct.ReadIntervalTimeout = t.readInterval;
+        ct.ReadTotalTimeoutMultiplier = t.readTotalMultiplier;
+        ct.ReadTotalTimeoutConstant = t.readTotalConstant;
+        ct.WriteTotalTimeoutMultiplier = t.writeTotalMultiplier;
+        ct.WriteTotalTimeoutConstant = t.writeTotalConstant;
+        if (ct.ReadIntervalTimeout == MAXDWORD && ct.ReadTotalTimeoutMultiplier == 0 &&
+            ct.ReadTotalTimeoutConstant == 0) {
+            // "Return at once" would make an idle port complete empty reads back to back;
+            // this returns what is there, or the first byte when it comes.
+            ct.ReadTotalTimeoutMultiplier = MAXDWORD;
+            ct.ReadTotalTimeoutConstant = MAXDWORD - 1;
+        }
+        ::SetCommTimeouts(port_.get(), &ct);
+    }
+
+    void ApplyLineSettings(const TLineSettings& s) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        ::GetCommState(port_.get(), &dcb);
+        dcb.BaudRate = s.baudRate;
+        static constexpr DWORD kDtr[] = {DTR_CONTROL_ENABLE, DTR_CONTROL_DISABLE,
+                                         DTR_CONTROL_HANDSHAKE};
+        static constexpr DWORD kRts[] = {RTS_CONTROL_ENABLE, RTS_CONTROL_DISABLE,
+                                         RTS_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE};
+        dcb.fBinary = TRUE;
+        dcb.fParity = s.parityCheck;
+        dcb.fOutxCtsFlow = s.outxCtsFlow;
+        dcb.fOutxDsrFlow = s.outxDsrFlow;
+        dcb.fDtrControl = kDtr[static_cast<int>(s.dtrControl)];
+        dcb.fDsrSensitivity = s.dsrSensitivity;
+        dcb.fTXContinueOnXoff = s.txContinueOnXoff;
+        dcb.fOutX = s.outxXonXoffFlow;
+        dcb.fInX = s.inxXonXoffFlow;
+        dcb.fErrorChar = s.replaceWhenParityError;
+        dcb.fNull = s.ignoreNullChar;
+        dcb.fRtsControl = kRts[static_cast<int>(s.rtsControl)];
+        dcb.fAbortOnError = FALSE;
+        dcb.fDummy2 = 0;
+        dcb.XonLim = s.xonLimit;
+        dcb.XoffLim = s.xoffLimit;
+        dcb.ByteSize = static_cast<BYTE>(5 + static_cast<int>(s.byteSize));
+        dcb.Parity = static_cast<BYTE>(s.parity);      // NOPARITY .. SPACEPARITY
+        dcb.StopBits = static_cast<BYTE>(s.stopBits);  // ONESTOPBIT .. TWOSTOPBITS
+        dcb.XonChar = s.xonChar;
+        dcb.XoffChar = s.xoffChar;
+        dcb.ErrorChar = s.replacedChar;
+        ::SetCommState(port_.get(), &dcb);
+    }
+
+    void Start(std::shared_ptr<TWorkerLink> link) override {
+        shared_.closeEvent = MakeEvent(true, false);
+        shared_.writeWake = MakeEvent(false, false);
+        if (!shared_.closeEvent || !shared_.writeWake) throw ECommsError("Unable to create event");
+        link_ = std::move(link);
+        queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
+        reader_ = std::make_unique<TReadThread>(shared_, *link_);
+        try {
+            reader_->Start();
+        } catch (const std::system_error&) {
+            reader_.reset();
+            throw ECommsError("Unable to create read thread");
+        }
+        writer_ = std::make_unique<TWriteThread>(shared_, *link_, *queue_);
+        try {
+            writer_->Start();
+        } catch (const std::system_error&) {
+            writer_.reset();
+            StopReader();
+            throw ECommsError("Unable to create write thread");
+        }
+    }
+
+    bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) override {
+        if (!writer_ || !queue_->Push({std::move(block), length})) return false;
+        ::SetEvent(shared_.writeWake.get());
+        return true;
+    }
+
+private:
+    void StopReader() {
+        if (!reader_) return;
+        ::SetEvent(shared_.closeEvent.get());
+        ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR);
+        reader_->Join();  // every wait of the worker includes the close event
+        reader_.reset();
+    }
+
+    void StopWriter() {
+        if (!writer_) return;
+        ::SetEvent(shared_.closeEvent.get());
+        ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
+        queue_->Close();
+        writer_->Join();
+        writer_.reset();
+    }
+
+    THandle port_;
+    TPortShared shared_;
+    std::shared_ptr<TWorkerLink> link_;
+    std::unique_ptr<TTransmitQueue> queue_;
+    std::unique_ptr<TReadThread> reader_;
+    std::unique_ptr<TWriteThread> writer_;
+};
+
+}  // namespace
+
+std::string DeviceNameFor(const std::string& commName) {
+    // "COM10" and above open only through the device namespace; it works for COM1-9 too.
+    if (commName.size() > 3 && commName.size() <= 6 && commName.compare(0, 3, "COM") == 0 &&
+        commName.find_first_not_of("0123456789", 3) == std::string::npos && commName[3] != '0') {
+        return "\\\\.\\" + commName;
+    }
+    return commName;
+}
+
+std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
+    THandle port(::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
+                               nullptr));
+    if (!port) throw ECommsError("Error opening serial port");
+    if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
+        throw ECommsError("File handle is not a comm handle ");
+    }
+    return std::make_unique<TWin32CommPort>(std::move(port));
+}
+
+}  // namespace spcomm::detail

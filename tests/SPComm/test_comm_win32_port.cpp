@@ -1,0 +1,149 @@
+// TComm's Win32 back end on a real COM port whose other end echoes every byte back. Under
+// wine, scripts/test-windows maps the port onto a pseudo-terminal held by pty_echo; the name
+// comes from SPCOMM_TEST_PORT.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SPComm/TComm.h"
+#include "SPComm/TQueueChannel.h"
+
+using namespace std::chrono_literals;
+
+namespace spcomm {
+namespace {
+
+// Tells pty_echo to drop the line (close its master) and offer a fresh one under the same name.
+constexpr char kHangupCommand[] = "\x01HANGUP\x01";
+
+class EchoPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* port = std::getenv("SPCOMM_TEST_PORT");
+        ASSERT_NE(port, nullptr) << "SPCOMM_TEST_PORT is not set: run scripts/test-windows";
+        comm.SetCommName(port);
+        comm.SetOutx_XonXoffFlow(false);
+        comm.SetInx_XonXoffFlow(false);
+        comm.OnReceiveData = [this](TComm*, const std::uint8_t* data, std::uint16_t n) {
+            EXPECT_EQ(std::this_thread::get_id(), owner);
+            EXPECT_EQ(data[n], 0);
+            blocks.emplace_back(data, data + n);
+            received += n;
+        };
+        comm.OnRequestHangup = [this](TComm*) { ++hangups; };
+    }
+
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return done();
+            channel->waitAndDrain(left);
+        }
+        return true;
+    }
+    bool PumpUntilReceived(std::size_t n) {
+        return PumpUntil([&] { return received >= n; }, 20s);
+    }
+    std::vector<std::uint8_t> Joined() const {
+        std::vector<std::uint8_t> all;
+        for (const auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
+        return all;
+    }
+
+    std::shared_ptr<TQueueChannel> channel = std::make_shared<TQueueChannel>();
+    TComm comm{channel};
+    std::thread::id owner = std::this_thread::get_id();
+    std::vector<std::vector<std::uint8_t>> blocks;
+    std::size_t received = 0;
+    int hangups = 0;
+};
+
+TEST_F(EchoPort, AFrameComesBackAsOneBlock) {
+    comm.Open();
+    const std::string frame = "PPPPPP#READALL#";
+    ASSERT_TRUE(comm.Write(frame.data(), static_cast<std::uint16_t>(frame.size())));
+    ASSERT_TRUE(PumpUntilReceived(frame.size()));
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(std::string(blocks[0].begin(), blocks[0].end()), frame);
+}
+
+TEST_F(EchoPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {
+    comm.Open();
+    try {
+        comm.Open();
+        ADD_FAILURE() << "second open succeeded";
+    } catch (const ECommsError& e) {
+        EXPECT_STREQ(e.what(), "This serial port already opened");
+    }
+    ASSERT_TRUE(comm.IsOpen());
+    ASSERT_TRUE(comm.Write("ping", 4));
+    ASSERT_TRUE(PumpUntilReceived(4));
+}
+
+TEST_F(EchoPort, LargeBlocksComeBackWholeInOrderInBlocksOfAtMost2048) {
+    comm.Open();
+    std::mt19937 gen(7);
+    std::vector<std::uint8_t> data(256 * 1024);
+    for (auto& b : data) b = static_cast<std::uint8_t>(gen());
+    for (std::size_t off = 0; off < data.size();) {
+        auto n = static_cast<std::uint16_t>(std::min<std::size_t>(65535, data.size() - off));
+        ASSERT_TRUE(comm.Write(data.data() + off, n));
+        off += n;
+    }
+    ASSERT_TRUE(PumpUntilReceived(data.size())) << received;
+    for (const auto& b : blocks) {
+        ASSERT_GE(b.size(), 1u);
+        ASSERT_LE(b.size(), 2048u);
+    }
+    EXPECT_TRUE(Joined() == data);
+}
+
+TEST_F(EchoPort, OpenWriteCloseCyclesKeepWorking) {
+    for (int i = 0; i < 20; ++i) {
+        comm.Open();
+        ASSERT_TRUE(comm.Write("cycle", 5));
+        ASSERT_TRUE(PumpUntilReceived(5u * (i + 1))) << "cycle " << i;
+        comm.Close();
+        EXPECT_FALSE(comm.IsOpen());
+        EXPECT_FALSE(comm.Write("x", 1));
+    }
+    EXPECT_EQ(hangups, 0);
+}
+
+TEST_F(EchoPort, ALineThatHangsUpIsReportedOnceAndALaterOpenWorks) {
+    comm.Open();
+    ASSERT_TRUE(comm.Write(kHangupCommand, sizeof kHangupCommand - 1));
+    ASSERT_TRUE(PumpUntil([&] { return hangups > 0; }, 20s));
+    comm.Write("late", 4);
+    PumpUntil([] { return false; }, 300ms);
+    EXPECT_EQ(hangups, 1);
+    comm.Close();
+    // pty_echo offers a new line under the same name.
+    bool reopened = false;
+    for (int attempt = 0; attempt < 50 && !reopened; ++attempt) {
+        try {
+            comm.Open();
+            reopened = true;
+        } catch (const ECommsError&) {
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+    ASSERT_TRUE(reopened);
+    received = 0;
+    blocks.clear();
+    ASSERT_TRUE(comm.Write("back", 4));
+    ASSERT_TRUE(PumpUntilReceived(4));
+    EXPECT_EQ(hangups, 1);
+}
+
+}  // namespace
+}  // namespace spcomm
