@@ -26,10 +26,12 @@ QString portToolTip(const QString& description, const QString& manufacturer,
     QStringList lines;
     if (!description.isEmpty()) lines << description;
     if (!manufacturer.isEmpty()) lines << manufacturer;
-    if (vendorId && productId)
-        lines << QStringLiteral("VID:PID %1:%2")
-                     .arg(*vendorId, 4, 16, QLatin1Char('0'))
-                     .arg(*productId, 4, 16, QLatin1Char('0'));
+    if (vendorId && productId) {
+        const auto hex = [](quint16 v) {
+            return QString::number(v, 16).rightJustified(4, QLatin1Char('0')).toUpper();
+        };
+        lines << QStringLiteral("VID:PID %1:%2").arg(hex(*vendorId), hex(*productId));
+    }
     if (!serialNumber.isEmpty()) lines << QStringLiteral("Serial number %1").arg(serialNumber);
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,0 +1,116 @@
+// QtTimer keeps the classic timer's semantics over QTimer; QtUserMessages routes modal
+// messages to the hook and status texts to the status bar.
+#include <gtest/gtest.h>
+
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "main1/adapters/QtTimer.h"
+#include "main1/adapters/QtUserMessages.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kLong = 60000;  // never fires during a test
+constexpr auto kPause = 80ms;
+
+// A running timer whose period has been running for at least kPause.
+void startAndAge(QTimer& timer) {
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(kLong);
+    std::this_thread::sleep_for(kPause);
+}
+
+// remainingTime() drops as the period runs and jumps back to the full interval when the
+// period restarts. After a pause of kPause a period that was NOT restarted has at most
+// kLong - kPause left, whatever the machine's load; these checks cannot fail spuriously in
+// that direction.
+bool periodWasRestarted(const QTimer& timer, int interval) {
+    return timer.remainingTime() > interval - std::chrono::milliseconds(kPause).count() / 2;
+}
+
+TEST(QtTimerTest, EnablingARunningTimerKeepsItsPeriod) {
+    QTimer timer;
+    startAndAge(timer);
+    const int id = timer.timerId();
+    QtTimer adapter(&timer);
+    ASSERT_TRUE(adapter.enabled());
+
+    adapter.setEnabled(true);
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_EQ(timer.timerId(), id);
+    EXPECT_FALSE(periodWasRestarted(timer, kLong)) << timer.remainingTime();
+
+    // The guard matters: QTimer::start on the same timer does restart the period.
+    timer.start();
+    EXPECT_TRUE(periodWasRestarted(timer, kLong)) << timer.remainingTime();
+}
+
+TEST(QtTimerTest, EnableDisableAndIntervals) {
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(1000);
+    QtTimer adapter(&timer);
+
+    EXPECT_FALSE(adapter.enabled());
+    EXPECT_EQ(adapter.interval(), 1000);
+    adapter.setEnabled(false);  // stopping a stopped timer changes nothing
+    EXPECT_FALSE(timer.isActive());
+
+    adapter.setInterval(3000);  // a stopped timer stays stopped
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_EQ(timer.interval(), 3000);
+    EXPECT_EQ(adapter.interval(), 3000);
+
+    adapter.setEnabled(true);
+    EXPECT_TRUE(adapter.enabled());
+    EXPECT_EQ(timer.interval(), 3000);
+    adapter.setEnabled(false);
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_FALSE(adapter.enabled());
+}
+
+TEST(QtTimerTest, NewIntervalRestartsARunningPeriodTheSameOneDoesNot) {
+    QTimer timer;
+    startAndAge(timer);
+    QtTimer adapter(&timer);
+
+    adapter.setInterval(kLong);
+    EXPECT_FALSE(periodWasRestarted(timer, kLong)) << timer.remainingTime();
+
+    adapter.setInterval(kLong - 1000);
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_EQ(timer.interval(), kLong - 1000);
+    EXPECT_TRUE(periodWasRestarted(timer, kLong - 1000)) << timer.remainingTime();
+}
+
+TEST(QtUserMessagesTest, ModalTextGoesToTheHookStatusToTheBar) {
+    QStatusBar bar;
+    QtUserMessages messages(nullptr, &bar);
+    QStringList seen;
+    QtUserMessages::setModalHook([&](const QString& text) { seen << text; });
+
+    messages.showMessage("'12a' is not a valid integer value");
+    messages.showMessage("Connection Timeout");
+    messages.showMessage("caf\xE9");
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("'12a' is not a valid integer value"),
+                                 QStringLiteral("Connection Timeout"),
+                                 QString::fromUtf8("caf\xC3\xA9")}));
+
+    messages.showStatus("Nothing was sent: the port is not open.");
+    EXPECT_EQ(bar.currentMessage(), QStringLiteral("Nothing was sent: the port is not open."));
+    messages.showStatus("");
+    EXPECT_TRUE(bar.currentMessage().isEmpty());
+    EXPECT_EQ(seen.size(), 3);  // status texts never reach the modal path
+
+    QtUserMessages::setModalHook({});
+    QtUserMessages noBar(nullptr, nullptr);
+    noBar.showStatus("ignored without a status bar");
+}
+
+}  // namespace
