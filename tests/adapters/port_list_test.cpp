@@ -94,7 +94,7 @@ const RefreshCase kRefreshCases[] = {
      {"/dev/ttyACM0", "/dev/ttyUSB0"},
      -1,
      "/dev/pts/7"},
-    {"typed name of a fixed item stays typed", true, {}, "COM3", true, {}, {}, 2, "COM3"},
+    {"typed name of a listed port selects it", true, {}, "COM3", true, {}, {}, 2, "COM3"},
     {"no ports present", false, {"/dev/ttyUSB0"}, "COM1", false, {}, {}, 0, "COM1"},
     {"a present COMn is not listed twice",
      false,
@@ -118,7 +118,6 @@ TEST(PortListTest, RefreshKeepsFixedItemsAndTheChoice) {
             list.setEditText(c.select);
         else
             list.setCurrentIndex(list.findText(c.select));
-        if (c.typed && c.select == QStringLiteral("COM3")) list.setCurrentIndex(2);
         QSignalSpy indexChanges(&list, &QComboBox::currentIndexChanged);
 
         refreshPortList(&list, c.present);
@@ -170,7 +169,7 @@ TEST(PortListTest, RealEnumerationKeepsTheFixedItemsAndSelection) {
     EXPECT_EQ(list.currentText(), QStringLiteral("COM3"));
     const QList<PresentPort> present = presentPorts();
     for (const PresentPort& port : present) EXPECT_GE(list.findText(port.name), 0);
-    for (int i = 1; i < present.size(); ++i) EXPECT_LT(present[i - 1].name, present[i].name);
+    for (int i = 1; i < present.size(); ++i) EXPECT_LE(present[i - 1].name, present[i].name);
 }
 
 }  // namespace

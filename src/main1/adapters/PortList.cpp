@@ -55,8 +55,6 @@ QList<PresentPort> presentPorts() {
 
 void refreshPortList(QComboBox* list, const QList<PresentPort>& present) {
     const QString current = list->currentText();
-    const int currentIndex = list->currentIndex();
-    const bool typed = currentIndex < 0 || list->itemText(currentIndex) != current;
     const QSignalBlocker blocker(list);
 
     const int fixed = std::min(kFixedPortItems, list->count());
@@ -72,7 +70,7 @@ void refreshPortList(QComboBox* list, const QList<PresentPort>& present) {
         list->setItemData(list->count() - 1, port.toolTip, Qt::ToolTipRole);
     }
 
-    const int again = typed ? -1 : list->findText(current, Qt::MatchExactly);
+    const int again = list->findText(current, Qt::MatchExactly);
     if (again >= 0) {
         list->setCurrentIndex(again);
     } else if (list->isEditable()) {

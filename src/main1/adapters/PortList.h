@@ -28,9 +28,9 @@ QString portToolTip(const QString& description, const QString& manufacturer,
 QList<PresentPort> presentPorts();
 
 // Keeps the first kFixedPortItems items, replaces everything after them with `present`
-// (names equal to a fixed item are not repeated; that item gets the tooltip), and keeps the
-// current selection when its text is still listed. A typed text that matches no item stays
-// in an editable list; a non-editable list whose selected port went away selects nothing.
+// (names equal to a fixed item are not repeated; that item gets the tooltip), and selects the
+// item whose text is the current text when there is one. Otherwise a typed text stays in an
+// editable list, and a non-editable list whose selected port went away selects nothing.
 // No change signals are emitted while the items are rebuilt.
 void refreshPortList(QComboBox* list, const QList<PresentPort>& present);
 void refreshPortList(QComboBox* list);
