@@ -103,6 +103,19 @@ constexpr Glyph kGlyphs[] = {
 };
 static_assert(std::size(kGlyphs) == 95);
 
+// Every row is kGlyphWidth dots of ink or paper.
+constexpr bool wellFormed() {
+    for (const Glyph& g : kGlyphs)
+        for (const char* row : g) {
+            int n = 0;
+            for (; row[n] != '\0'; ++n)
+                if (row[n] != '#' && row[n] != '.') return false;
+            if (n != kGlyphWidth) return false;
+        }
+    return true;
+}
+static_assert(wellFormed());
+
 }  // namespace
 
 const Glyph& glyph(char c) {
