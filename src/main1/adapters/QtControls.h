@@ -2,7 +2,8 @@
 //   QLineEdit       text get/set, clear
 //   QComboBox       text = current text (set: the edit text, or the item with that text),
 //                   item index get/set (an index outside the items selects nothing)
-//   QPlainTextEdit  a memo: text get/set as plain text, clear
+//   QPlainTextEdit  a memo: text get/set as plain text, clear (reading it back gives its
+//                   line breaks as '\n', whatever ended the lines that were set)
 //   QAbstractButton, QLabel  caption get/set
 //   any QWidget     enable/disable
 // Text crosses as Latin-1 bytes (see Latin1.h). A name that matches no widget, or a widget
