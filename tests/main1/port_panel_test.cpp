@@ -257,3 +257,56 @@ TEST_F(PortPanelTest, ResetReplyIsShownAndReturnsToIdle) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TimeoutRow {
+    const char* button;
+    std::string frame;
+    QString message;
+};
+
+// A collector that stays silent: the query's time-out reports it once Timer3 runs out.
+TEST_F(PortPanelTest, SilentCollectorReportsTheQueryTimeout) {
+    openPty();
+    const TimeoutRow rows[] = {
+        {"Button32", "PPPPPP#CHEACK1#", QStringLiteral("Parameter Query Timeout!")},
+        {"Button14", "PPPPPP#VAR#", QStringLiteral("Connection Timeout")},
+    };
+    for (const TimeoutRow& row : rows) {
+        SCOPED_TRACE(row.button);
+        modalMessages.clear();
+        click(row.button);
+        EXPECT_EQ(pty.read(row.frame.size()), row.frame);
+        EXPECT_TRUE(window->timer3().isActive());
+        EXPECT_TRUE(kvtest::waitUntil([&] { return !modalMessages.isEmpty(); }));
+        EXPECT_EQ(modalMessages, QStringList{row.message});
+        EXPECT_FALSE(window->timer3().isActive());
+    }
+}
+
+TEST_F(PortPanelTest, AnswerStopsTheTimeout) {
+    openPty();
+    click("Button14");
+    ASSERT_EQ(pty.read(11), "PPPPPP#VAR#");
+    pty.write("VAR:OK");
+    ASSERT_TRUE(kvtest::waitUntil(
+        [&] { return w<QPlainTextEdit>("Memo8")->toPlainText() == QStringLiteral("VAR:OK"); }));
+    EXPECT_FALSE(window->timer3().isActive());
+    QTest::qWait(1200);  // longer than Timer3's period: no message may come late
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+// Another port chosen while open takes effect only after Close and Open.
+TEST_F(PortPanelTest, PortChosenWhileOpenIsUsedAtTheNextOpen) {
+    openPty();
+    typePort(QStringLiteral("/dev/nonexistent-port"));
+    EXPECT_TRUE(window->comm1().IsOpen());
+    EXPECT_EQ(window->comm1().CommName(), pty.slavePath().toStdString());
+    click("Button10");  // close
+    click("Button10");  // open the newly chosen port
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
+    EXPECT_EQ(window->comm1().CommName(), "/dev/nonexistent-port");
+}
+
+}  // namespace
