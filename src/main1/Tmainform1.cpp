@@ -57,7 +57,7 @@ Tmainform1::Tmainform1(QWidget* parent)
         Comm1ReceiveData(sender, buffer, length);
     };
 
-    loadPictures();
+    showPictures(kvres::loadPicture);
     connectHandlers();
     Timer6.start();  // enabled in the form: its first tick finds nothing to do
     FormCreate();
@@ -77,20 +77,19 @@ void Tmainform1::FormCreate() {
     portOpen_ = false;
 }
 
-void Tmainform1::loadPictures() {
+void Tmainform1::showPictures(const PictureLoader& load) {
     QStringList problems;
-    auto load = [&problems](kvres::PictureId id) {
+    auto pixmap = [&](kvres::PictureId id) {
         QString error;
-        QImage image = kvres::loadPicture(id, &error);
+        const QImage image = load(id, &error);
         if (image.isNull()) problems << error;
-        return image;
+        return QPixmap::fromImage(image);
     };
-    const QImage logo = load(kvres::PictureId::Logo);
-    if (!logo.isNull()) ui->Image2->setPixmap(QPixmap::fromImage(logo));  // stretched by the label
-    const QImage wiring = load(kvres::PictureId::WiringDiagram);
-    if (!wiring.isNull()) ui->Image1->setPixmap(QPixmap::fromImage(wiring));  // unscaled
-    const QImage icon = load(kvres::PictureId::Icon);
-    if (!icon.isNull()) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    ui->Image2->setPixmap(pixmap(kvres::PictureId::Logo));           // stretched by the label
+    ui->Image1->setPixmap(pixmap(kvres::PictureId::WiringDiagram));  // unscaled
+    const QPixmap icon = pixmap(kvres::PictureId::Icon);
+    setWindowIcon(icon.isNull() ? QIcon() : QIcon(icon));
+    // A picture that cannot be decoded is left out; the window works without it.
     if (!problems.isEmpty()) statusBar()->showMessage(problems.join(QStringLiteral("; ")));
 }
 

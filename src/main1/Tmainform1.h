@@ -7,12 +7,15 @@
 // workers post received blocks through a QtDeliveryChannel into this window's event loop.
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "SPComm/TComm.h"
+#include "resources/Pictures.h"
 
 namespace Ui {
 class Tmainform1;
@@ -51,6 +54,11 @@ public:
     QTimer& timer3() { return Timer3; }
     QTimer& timer6() { return Timer6; }
 
+    // Fills Image2, Image1 and the window icon from `load`; pictures that fail are left
+    // empty and their errors go to the status line. The constructor uses kvres::loadPicture.
+    using PictureLoader = std::function<QImage(kvres::PictureId, QString*)>;
+    void showPictures(const PictureLoader& load);
+
     // Creation handler: resets the window's state (run once by the constructor).
     void FormCreate();
 
@@ -73,7 +81,6 @@ public:
     void Timer3Timer();
 
 private:
-    void loadPictures();
     void connectHandlers();
 
     std::unique_ptr<Ui::Tmainform1> ui;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "main1/adapters/Pictures.h"
 
 namespace {
 
@@ -300,7 +301,11 @@ TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {
     EXPECT_EQ(timer3->interval(), 1000);
     EXPECT_EQ(timer6->interval(), 200);
     // Timer6 starts enabled; its first tick finds nothing to do and stops it for good.
-    EXPECT_TRUE(timer6->isActive() || timer6->remainingTime() == -1);
+    {
+        Tmainform1 fresh;
+        EXPECT_TRUE(fresh.timer6().isActive());
+        EXPECT_FALSE(fresh.timer3().isActive());
+    }
     EXPECT_TRUE(kvtest::waitUntil([&] { return !timer6->isActive(); }));
     QTest::qWait(300);
     EXPECT_FALSE(timer6->isActive());
@@ -391,6 +396,40 @@ TEST_F(FormTest, ClearBufferEmptiesBothBuffers) {
     QTest::mouseClick(w<QPushButton>("Button58"), Qt::LeftButton);
     EXPECT_TRUE(memo->toPlainText().isEmpty());
     EXPECT_TRUE(sent->text().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+using PictureTest = kvtest::WindowTest;
+
+// A truncated wiring diagram is reported in the status line; the rest of the window stays.
+TEST_F(PictureTest, DamagedPictureIsReportedAndLeftOut) {
+    const auto truncated = [](kvres::PictureId id, QString* error) {
+        if (id != kvres::PictureId::WiringDiagram) return kvres::loadPicture(id, error);
+        const std::span<const std::uint8_t> whole = kvres::pictureBytes(id);
+        return kvres::decodeToQImage(whole.first(whole.size() / 2), error);
+    };
+    window->showPictures(truncated);
+    EXPECT_TRUE(w<QLabel>("Image1")->pixmap().isNull());
+    EXPECT_FALSE(w<QLabel>("Image2")->pixmap().isNull());
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(window->isVisible());
+
+    window->showPictures(kvres::loadPicture);  // and a good picture shows again
+    EXPECT_EQ(w<QLabel>("Image1")->pixmap().size(), QSize(516, 374));
+}
+
+TEST_F(FormTest, AddPortPutsAPathIntoThePortListOnce) {
+    auto* ports = w<QComboBox>("SPREALCOM");
+    window->addPort(QStringLiteral("/dev/pts/77"), false);
+    EXPECT_EQ(ports->currentText(), QStringLiteral("COM3"));
+    window->addPort(QStringLiteral("/dev/pts/77"), true);
+    EXPECT_EQ(ports->currentText(), QStringLiteral("/dev/pts/77"));
+    EXPECT_EQ(ports->count(), 20);
+    EXPECT_EQ(ports->itemText(19), QStringLiteral("/dev/pts/77"));
 }
 
 }  // namespace
