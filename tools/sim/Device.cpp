@@ -1,0 +1,91 @@
+#include "sim/Device.h"
+
+#include <vector>
+
+#include "sim/SetCommands.h"
+
+namespace kvsim {
+
+namespace {
+
+const std::string kBrokenFrame = "ERR:FRAME\r\n";
+const std::string kUnknownCommand = "ERR:COMMAND\r\n";
+
+bool printable(std::string_view s) {
+    for (char c : s)
+        if (c < 0x20 || c > 0x7e) return false;
+    return true;
+}
+
+bool isWord(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+std::vector<std::string_view> split(std::string_view s, char separator) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const auto at = s.find(separator);
+        parts.push_back(s.substr(0, at));
+        if (at == std::string_view::npos) return parts;
+        s.remove_prefix(at + 1);
+    }
+}
+
+}  // namespace
+
+Device::Device(DeviceState initial) : state_(std::move(initial)) {}
+
+std::string Device::receive(std::string_view bytes, Millis now) {
+    std::string answers;
+    for (const Frame& frame : assembler_.feed(bytes)) answers += handle(frame, now);
+    return answers;
+}
+
+std::string Device::handle(const Frame& frame, Millis now) {
+    const std::string_view bytes = frame.bytes;
+    if (!frame.complete || bytes.size() < FrameAssembler::kPrefixSize + 1 || !bytes.ends_with('#'))
+        return kBrokenFrame;
+    const std::string_view body =
+        bytes.substr(FrameAssembler::kPrefixSize, bytes.size() - FrameAssembler::kPrefixSize - 1);
+    if (!printable(body)) return kBrokenFrame;
+    if (bytes.starts_with(kSetPrefix)) return handleSet(body, now);
+    if (bytes.starts_with(kQueryPrefix)) return handleQuery(body, now);
+    return kBrokenFrame;
+}
+
+std::string Device::handleSet(std::string_view body, Millis now) {
+    if (body == "RESET") {
+        state_ = factoryDefaults();
+        origins_ = CounterOrigins{now, now, now};
+        return "OK:RESET\r\n";
+    }
+    const auto colon = body.find(':');
+    if (colon == std::string_view::npos || !isWord(body.substr(0, colon))) return kBrokenFrame;
+    const std::string_view word = body.substr(0, colon);
+    const SetCommand* command = findSetCommand(word);
+    if (!command) return kUnknownCommand;
+
+    const auto fields = split(body.substr(colon + 1), ',');
+    DeviceState next = state_;
+    if (fields.size() != command->fieldCount || !command->apply(next, fields))
+        return "ERR:" + std::string(word) + ":VALUE\r\n";
+
+    // A new base value restarts its counter from that value.
+    if (next.pulseBase1 != state_.pulseBase1 || word == "LP1") origins_.pulse1 = now;
+    if (next.pulseBase2 != state_.pulseBase2 || word == "LP2") origins_.pulse2 = now;
+    if (word == "LPN" || word == "LPF") origins_.total = now;
+    state_ = std::move(next);
+    return "OK:" + std::string(word) + ":" + command->show(state_) + "\r\n";
+}
+
+std::string Device::handleQuery(std::string_view body, Millis now) {
+    if (body == "CHEACK1") return parameterText(state_);
+    if (body == "VAR") return versionText(state_);
+    if (body == "STATUS") return statusText(state_, origins_, now);
+    return isWord(body) ? kUnknownCommand : kBrokenFrame;
+}
+
+}  // namespace kvsim
