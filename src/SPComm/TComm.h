@@ -14,6 +14,36 @@
 //   inside its TCommMessage (a unique_ptr); it is freed after OnReceiveData returns, or when
 //   the message is dropped. A written block is copied by Write() and owned by the transmit
 //   queue; the transmit worker frees it after writing, Close() frees what is still queued.
+//   A write that is refused frees its copy at once.
+// - Close() sets the close event, which every blocking wait of both workers watches, and
+//   joins them: it never hangs and never kills a thread.
+//
+// Received blocks and the read time-outs (milliseconds; the rules of Windows' COMMTIMEOUTS,
+// which the POSIX back end reproduces with poll deadlines). Each read asks for up to 2048
+// bytes and completes:
+//   - when 2048 bytes are in;
+//   - ReadIntervalTimeout > 0: when that long passes after a byte with no further byte (the
+//     timer starts with the first byte, so this alone never completes a read empty);
+//   - ReadTotalTimeoutMultiplier or ReadTotalTimeoutConstant non-zero: at the latest
+//     Multiplier * 2048 + Constant after the read started, with what has come, possibly
+//     nothing; an empty read raises no event and the next read starts;
+//   - all three zero: only when 2048 bytes are in;
+//   - ReadIntervalTimeout = MAXDWORD with zero totals: with the bytes already there, or with
+//     the first byte to come (rather than back-to-back empty reads on an idle line);
+//   - ReadIntervalTimeout = MAXDWORD, Multiplier = MAXDWORD, 0 < Constant < MAXDWORD: at once
+//     with the bytes there, else with the first byte, else empty after Constant.
+// With the defaults (100, 0, 0) a device's reply arrives as one block once the line has been
+// quiet for 100 ms. Changed time-outs apply from the next read. Write time-outs are handed to
+// the port on Windows; the transmit worker always continues a block until all of it is out.
+//
+// POSIX back end: "COMn" is /dev/ttyS(n-1); the port is opened without controlling terminal,
+// non-blocking and close-on-exec, kept exclusive with TIOCEXCL and flock (a second open, in
+// any process, fails with "Error opening serial port"), set to raw termios. Settings termios
+// lacks (DSR flow and sensitivity, continue-on-XOFF, XON/XOFF limits, the replacement
+// character) are not applied. Line errors and modem events come from the driver's
+// TIOCGICOUNT counters when it has them, checked after each received block; pseudo-terminals
+// have none, and then those events never occur. A line that hangs up (device gone) raises
+// OnRequestHangup once per open; the receive worker then ends; Close() is still needed.
 #pragma once
 
 #include <atomic>

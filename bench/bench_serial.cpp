@@ -1,0 +1,286 @@
+// bench_serial [MiB [throughput|overhead|idle]]: TComm on a pseudo-terminal against a bare
+// poll()+read() loop on the same terminal, figure by figure:
+//   - receive throughput of 64 MiB (or MiB) from the device side to the owner's thread, in
+//     MB/s and as "throughput ratio R" (TComm over the bare loop);
+//   - delivery overhead: device's last byte to OnReceiveData, minus ReadIntervalTimeout;
+//   - idle cost: voluntary context switches per second of the reading threads over 10 s.
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SPComm/TComm.h"
+#include "SPComm/TQueueChannel.h"
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using spcomm::TComm;
+using spcomm::TQueueChannel;
+
+namespace {
+
+constexpr std::uint32_t kIntervalMs = 100;
+constexpr int kRounds = 3;
+
+struct Pty {
+    int master = -1;
+    std::string path;
+    Pty() {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            std::perror("posix_openpt");
+            std::exit(1);
+        }
+        path = ptsname(master);
+    }
+    ~Pty() { close(master); }
+    void Write(const std::uint8_t* p, std::size_t n) const {
+        while (n > 0) {
+            ssize_t w = write(master, p, n);
+            if (w <= 0) std::exit(1);
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+};
+
+// The bare reader: the slave opened the way TComm opens it, read with poll()+read().
+int OpenBare(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+void Pump(const Pty& pty, const std::vector<std::uint8_t>& data) {
+    for (std::size_t off = 0; off < data.size(); off += 65536) {
+        pty.Write(data.data() + off, std::min<std::size_t>(65536, data.size() - off));
+    }
+}
+
+double BareThroughput(const Pty& pty, const std::vector<std::uint8_t>& data) {
+    int fd = OpenBare(pty.path);
+    std::size_t got = 0;
+    std::uint8_t buffer[2048];
+    const auto start = Clock::now();
+    std::thread writer([&] { Pump(pty, data); });
+    while (got < data.size()) {
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, -1);
+        ssize_t r = read(fd, buffer, sizeof buffer);
+        if (r > 0) got += static_cast<std::size_t>(r);
+    }
+    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    writer.join();
+    close(fd);
+    return data.size() / s / 1e6;
+}
+
+std::unique_ptr<TComm> OpenComm(const std::string& path, std::shared_ptr<TQueueChannel> channel) {
+    auto comm = std::make_unique<TComm>(channel);
+    comm->SetCommName(path);
+    comm->SetOutx_XonXoffFlow(false);
+    comm->SetInx_XonXoffFlow(false);
+    comm->Open();
+    return comm;
+}
+
+double CommThroughput(const Pty& pty, const std::vector<std::uint8_t>& data) {
+    auto channel = std::make_shared<TQueueChannel>();
+    auto comm = OpenComm(pty.path, channel);
+    std::size_t got = 0;
+    comm->OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t n) { got += n; };
+    const auto start = Clock::now();
+    std::thread writer([&] { Pump(pty, data); });
+    while (got < data.size()) channel->waitAndDrain(1s);
+    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    writer.join();
+    return data.size() / s / 1e6;
+}
+
+struct Spread {
+    double median, p99;
+};
+Spread Percentiles(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    auto at = [&](double q) {
+        return v[std::min(v.size() - 1, static_cast<std::size_t>(q * v.size()))];
+    };
+    return {at(0.5), at(0.99)};
+}
+
+// Overhead per reply: time from the device's last byte to the reader having the block, less
+// the 100 ms of silence that ends it.
+constexpr int kReplies = 60;
+const std::uint8_t kReply[] = "KV480T#OK#AD1:4-20mA#";
+
+Spread BareOverhead(const Pty& pty) {
+    int fd = OpenBare(pty.path);
+    std::vector<double> ms;
+    std::uint8_t buffer[2048];
+    for (int i = 0; i < kReplies; ++i) {
+        pty.Write(kReply, sizeof kReply - 1);
+        const auto sent = Clock::now();
+        // Same rule as the component: read, then wait for 100 ms of silence.
+        Clock::time_point last{};
+        std::size_t got = 0;
+        for (;;) {
+            ssize_t r = read(fd, buffer, sizeof buffer);
+            if (r > 0) {
+                got += static_cast<std::size_t>(r);
+                last = Clock::now();
+            }
+            pollfd p{fd, POLLIN, 0};
+            if (got == 0) {
+                poll(&p, 1, -1);
+                continue;
+            }
+            auto left = last + std::chrono::milliseconds(kIntervalMs) - Clock::now();
+            if (left <= Clock::duration::zero()) break;
+            timespec ts{0, static_cast<long>(
+                               std::chrono::duration_cast<std::chrono::nanoseconds>(left).count())};
+            ppoll(&p, 1, &ts, nullptr);
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count() -
+                     kIntervalMs);
+    }
+    close(fd);
+    return Percentiles(ms);
+}
+
+Spread CommOverhead(const Pty& pty) {
+    auto channel = std::make_shared<TQueueChannel>();
+    auto comm = OpenComm(pty.path, channel);
+    std::vector<double> ms;
+    Clock::time_point sent{};
+    bool arrived = false;
+    comm->OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t) {
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count() -
+                     kIntervalMs);
+        arrived = true;
+    };
+    for (int i = 0; i < kReplies; ++i) {
+        arrived = false;
+        pty.Write(kReply, sizeof kReply - 1);
+        sent = Clock::now();
+        while (!arrived) channel->waitAndDrain(5s);
+    }
+    return Percentiles(ms);
+}
+
+std::set<long> Tasks() {
+    std::set<long> tids;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') tids.insert(std::atol(e->d_name));
+        }
+        closedir(d);
+    }
+    return tids;
+}
+
+long VoluntarySwitches(long tid) {
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::atol(line.c_str() + 24);
+    }
+    return 0;
+}
+
+long Switches(const std::set<long>& tids) {
+    long n = 0;
+    for (long tid : tids) n += VoluntarySwitches(tid);
+    return n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+    const std::string only = argc > 2 ? argv[2] : "";
+    auto wanted = [&](const char* part) { return only.empty() || only == part; };
+    std::vector<std::uint8_t> data(mib << 20);
+    std::uint32_t x = 2463534242u;
+    for (auto& b : data) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        b = static_cast<std::uint8_t>(x);
+    }
+
+    if (wanted("throughput")) {
+        // Rounds alternate between the two readers and the best of each counts, so that other
+        // load on the machine does not decide the ratio.
+        Pty pty;
+        double bare = 0, comm = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            bare = std::max(bare, BareThroughput(pty, data));
+            comm = std::max(comm, CommThroughput(pty, data));
+        }
+        std::printf(
+            "receive %zu MiB, best of %d: bare poll()+read() %.1f MB/s, "
+            "TComm to owner thread %.1f MB/s\n",
+            mib, kRounds, bare, comm);
+        std::printf("throughput ratio %.2f\n", comm / bare);
+    }
+    if (wanted("overhead")) {
+        Pty pty;
+        const Spread bare = BareOverhead(pty);
+        const Spread comm = CommOverhead(pty);
+        std::printf(
+            "delivery overhead beyond the %u ms interval (%d replies): "
+            "bare median %.3f ms p99 %.3f ms; TComm median %.3f ms p99 %.3f ms\n",
+            kIntervalMs, kReplies, bare.median, bare.p99, comm.median, comm.p99);
+    }
+    if (wanted("idle")) {
+        Pty pty;
+        Pty barePty;
+        const std::set<long> before = Tasks();
+        auto channel = std::make_shared<TQueueChannel>();
+        auto comm = OpenComm(pty.path, channel);
+        std::this_thread::sleep_for(200ms);
+        channel->drain();  // the transmit worker's first "queue empty"
+        std::set<long> workers;
+        for (long tid : Tasks()) {
+            if (!before.count(tid)) workers.insert(tid);
+        }
+        std::atomic<long> bareTid{0};
+        int bareFd = OpenBare(barePty.path);
+        std::thread bare([&] {
+            bareTid = syscall(SYS_gettid);
+            pollfd p{bareFd, POLLIN, 0};
+            poll(&p, 1, 11000);
+        });
+        while (bareTid == 0) std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(50ms);
+        const long commStart = Switches(workers), bareStart = VoluntarySwitches(bareTid);
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(10s);
+        const double s = std::chrono::duration<double>(Clock::now() - start).count();
+        const long commEnd = Switches(workers), bareEnd = VoluntarySwitches(bareTid);
+        std::printf(
+            "idle cost over %.1f s: bare reader %.2f voluntary switches/s, "
+            "TComm (%zu workers) %.2f voluntary switches/s\n",
+            s, (bareEnd - bareStart) / s, workers.size(), (commEnd - commStart) / s);
+        bare.join();
+        close(bareFd);
+    }
+    return 0;
+}
