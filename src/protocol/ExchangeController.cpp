@@ -61,6 +61,9 @@ void DeviceSession::runQuery(const QueryButton& query) {
         switch (step) {
             case QueryStep::SetPending:
                 pending_ = query.pending;
+                // The new request replaces the one in progress: an earlier request's
+                // time-out, if it is still running, no longer speaks for anything.
+                timeoutKind_ = kTimeoutSilent;
                 break;
             case QueryStep::ShowFrame:
                 controls_.setText(kSendBuffer, query.frame);

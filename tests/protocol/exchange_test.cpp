@@ -43,11 +43,11 @@ TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
         {&DeviceSession::dataQueryClick,
          {"discomm:=PPPPPP#STATUS#", "clear Memo8", "write PPPPPP#STATUS#"},
          kDataQuery,
-         kTimeoutSilentLong},
+         kTimeoutSilent},
         {&DeviceSession::parameterInitializationClick,
          {"clear Memo8", "discomm:=KORVEL#RESET#", "write KORVEL#RESET#"},
          kParameterReset,
-         kTimeoutSilentLong},
+         kTimeoutSilent},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.log.back());
@@ -257,6 +257,21 @@ TEST(ReplyTimeout, AMessageNeverOutlivesItsRequest) {
                   std::vector<std::string>{"'5x' is not a valid integer value"});
         ASSERT_TRUE(rig.timer3.fire());
         EXPECT_EQ(rig.messages.boxes.size(), 1u);
+    }
+}
+
+TEST(ReplyTimeout, ALaterQueryOrResetSilencesTheEarlierTimeout) {
+    // "Read Parameters" goes unanswered, then the technician moves on: the read's time-out
+    // still runs out, but it must not claim that the newer request timed out.
+    const std::function<void(DeviceSession&)> later[] = {
+        &DeviceSession::dataQueryClick, &DeviceSession::parameterInitializationClick};
+    for (const auto& click : later) {
+        Started rig;
+        rig.session.readParametersClick();
+        click(rig.session);
+        ASSERT_TRUE(rig.timer3.enabled());
+        ASSERT_TRUE(rig.timer3.fire());
+        EXPECT_TRUE(rig.messages.boxes.empty());
     }
 }
 
