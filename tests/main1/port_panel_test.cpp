@@ -310,3 +310,22 @@ TEST_F(PortPanelTest, PortChosenWhileOpenIsUsedAtTheNextOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Dropping the list down refreshes it; the fixed items and a typed device path survive.
+TEST_F(PortPanelTest, DropDownRefreshKeepsFixedItemsAndTypedPath) {
+    auto* ports = w<QComboBox>("SPREALCOM");
+    ports->addItem(QStringLiteral("/dev/gone-since-last-refresh"));
+    typePort(pty.slavePath());
+    ports->showPopup();
+    ports->hidePopup();
+    ASSERT_GE(ports->count(), 19);
+    for (int i = 0; i < 19; ++i) EXPECT_EQ(ports->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+    EXPECT_EQ(ports->findText(QStringLiteral("/dev/gone-since-last-refresh")), -1);
+    EXPECT_EQ(ports->currentText(), pty.slavePath());
+    click("Button10");
+    EXPECT_TRUE(window->comm1().IsOpen());
+}
+
+}  // namespace
