@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -98,6 +100,20 @@ TEST_P(EmbeddedPicture, DecodesToItsSizeAndColours) {
 
 void PrintTo(const EmbeddedCase& c, std::ostream* os) {
     *os << c.name;
+}
+
+TEST(EmbeddedPictureFiles, AreTheCommittedFilesByteForByte) {
+    const std::pair<PictureId, const char*> files[] = {{PictureId::Logo, "logo.jpg"},
+                                                       {PictureId::WiringDiagram, "wiring.jpg"},
+                                                       {PictureId::Icon, "icon.jpg"}};
+    for (const auto& [id, name] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(KV_RESOURCES_DIR) + "/" + name;
+        std::ifstream in(path, std::ios::binary);
+        ASSERT_TRUE(in) << path;
+        const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytesOf(id), file);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
