@@ -36,7 +36,7 @@ using spcomm::TQueueChannel;
 namespace {
 
 constexpr std::uint32_t kIntervalMs = 100;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 struct Pty {
     int master = -1;

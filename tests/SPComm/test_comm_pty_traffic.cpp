@@ -1,6 +1,5 @@
 // Data through TComm on pseudo-terminals: transmit queue, receive blocks, read time-outs.
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -66,16 +65,11 @@ TEST_F(PtyPort, TenMebibytesFromTheDeviceArriveByteExactInBlocksOfAtMost2048) {
 // Writes the bytes one at a time on an absolute schedule, like a line at the given pace.
 void Paced(PtyDevice& device, const std::vector<std::uint8_t>& bytes,
            std::chrono::nanoseconds perByte) {
-    timespec next{};
-    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    auto next = std::chrono::steady_clock::now();
     for (std::uint8_t b : bytes) {
         device.Write(&b, 1);
-        next.tv_nsec += static_cast<long>(perByte.count());
-        while (next.tv_nsec >= 1000000000) {
-            next.tv_nsec -= 1000000000;
-            ++next.tv_sec;
-        }
-        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        next += perByte;
+        std::this_thread::sleep_until(next);
     }
 }
 

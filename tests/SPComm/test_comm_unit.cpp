@@ -123,6 +123,20 @@ TEST(CommDelivery, MessagesPendingWhenTheComponentGoesAreNotDelivered) {
     EXPECT_EQ(calls, 0);
 }
 
+TEST(CommDelivery, WithoutAChannelTheComponentUsesAQueueTheOwnerDrains) {
+    TComm c;
+    auto* queue = dynamic_cast<TQueueChannel*>(&c.channel());
+    ASSERT_NE(queue, nullptr);
+    int hangups = 0;
+    c.OnRequestHangup = [&](TComm*) { ++hangups; };
+    TCommMessage m;
+    m.id = PWM_REQUESTHANGUP;
+    queue->post(std::move(m));
+    EXPECT_EQ(hangups, 0);  // nothing runs until the owner drains
+    EXPECT_EQ(queue->drain(), 1u);
+    EXPECT_EQ(hangups, 1);
+}
+
 struct NameCase {
     const char* given;
     const char* opened;

@@ -162,7 +162,7 @@ public:
     }
 
 private:
-    int fd_;
+    [[maybe_unused]] int fd_;
     bool available_ = false;
 #if defined(TIOCGICOUNT)
     serial_icounter_struct last_{};
