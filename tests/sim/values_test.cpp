@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "sim/DeviceState.h"
+
 namespace {
 
 struct DecimalCase {
@@ -45,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         DecimalCase{"123456", 6, true, "123456"}, DecimalCase{"0", 5, true, "00000"},
         DecimalCase{"000020", 6, true, "000020"}, DecimalCase{"0000020", 6, true, "000020"},
         DecimalCase{"5.", 5, true, "00005"}, DecimalCase{"-0", 5, true, "00000"},
-        DecimalCase{"-0.000", 5, false, "00000"},
+        DecimalCase{"-0.000", 5, false, "0.000"}, DecimalCase{"1.00", 4, false, "1.00"},
+        DecimalCase{"00.000", 5, false, "0.000"}, DecimalCase{"0.0000", 5, false, "00000"},
         // fractions are padded on the right, with a "0" integer part when it fits
         DecimalCase{"0.05", 5, false, "0.050"}, DecimalCase{".5", 5, false, "0.500"},
         DecimalCase{"20.5", 6, true, "20.500"}, DecimalCase{"1.5000", 4, false, "1.50"},
@@ -87,6 +90,18 @@ TEST(ParseUnsigned, DigitsWithinRange) {
     EXPECT_EQ(kvsim::parseIndex("-1", 2), std::nullopt);
     EXPECT_EQ(kvsim::parseIndex("2", 2), 2);
     EXPECT_EQ(kvsim::parseIndex("3", 2), std::nullopt);
+}
+
+// Every decimal setting the collector starts with is already in its reported form.
+TEST(FactoryDefaults, DecimalSettingsAreNormalised) {
+    const kvsim::DeviceState s = kvsim::factoryDefaults();
+    for (const auto& a : s.analog) {
+        EXPECT_EQ(kvsim::normaliseDecimal(a.urv, 6, true), a.urv);
+        EXPECT_EQ(kvsim::normaliseDecimal(a.lrv, 6, true), a.lrv);
+        EXPECT_EQ(kvsim::normaliseDecimal(a.start, 5, true), a.start);
+    }
+    for (const auto& c : s.coefficient) EXPECT_EQ(kvsim::normaliseDecimal(c, 4, false), c);
+    EXPECT_EQ(kvsim::normaliseDecimal(s.cutoff, 5, false), s.cutoff);
 }
 
 }  // namespace

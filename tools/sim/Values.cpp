@@ -38,29 +38,39 @@ std::optional<std::string> normaliseDecimal(std::string_view text, std::size_t w
     }
     const auto dot = text.find('.');
     std::string_view whole = text.substr(0, dot);
-    std::string_view fraction =
+    const std::string_view fraction =
         dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
     if (whole.empty() && fraction.empty()) return std::nullopt;
     if (!allDigits(whole) || !allDigits(fraction)) return std::nullopt;
 
     while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
-    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-    if (whole.empty() && fraction.empty()) negative = false;  // -0 is 0
+    std::string_view shortFraction = fraction;
+    while (!shortFraction.empty() && shortFraction.back() == '0') shortFraction.remove_suffix(1);
+    if (whole.empty() && shortFraction.empty()) negative = false;  // -0 is 0
     if (negative && !allowNegative) return std::nullopt;
-
     const std::string sign = negative ? "-" : "";
-    std::string out;
-    if (fraction.empty()) {
-        const std::string digits = whole.empty() ? "0" : std::string(whole);
+    const std::string digits = whole.empty() ? "0" : std::string(whole);
+
+    if (fraction.empty() || shortFraction.empty()) {
+        // Whole number: zeros on the left. A typed fraction of zeros is kept if it fits.
+        if (!fraction.empty()) {
+            std::string kept = sign + digits + "." + std::string(fraction);
+            if (kept.size() <= width) return kept.append(width - kept.size(), '0');
+        }
         if (sign.size() + digits.size() > width) return std::nullopt;
-        out = sign + std::string(width - sign.size() - digits.size(), '0') + digits;
-        return out;
+        return sign + std::string(width - sign.size() - digits.size(), '0') + digits;
     }
-    out = sign + (whole.empty() ? "0" : std::string(whole)) + "." + std::string(fraction);
-    if (out.size() > width && whole.empty()) out = sign + "." + std::string(fraction);
-    if (out.size() > width) return std::nullopt;
-    out.append(width - out.size(), '0');
-    return out;
+    // With a fraction: the first form that fits, then zeros on the right.
+    for (const std::string& form :
+         {sign + digits + "." + std::string(fraction),
+          sign + digits + "." + std::string(shortFraction),
+          whole.empty() ? sign + "." + std::string(shortFraction) : std::string()}) {
+        if (!form.empty() && form.size() <= width) {
+            std::string out = form;
+            return out.append(width - out.size(), '0');
+        }
+    }
+    return std::nullopt;
 }
 
 double decimalValue(std::string_view normalised) {

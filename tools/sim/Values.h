@@ -18,16 +18,18 @@ std::optional<int> parseIndex(std::string_view text, int max);
 std::optional<std::int64_t> parseUnsigned(std::string_view text, std::int64_t min,
                                           std::int64_t max);
 
-// A decimal number ("-"? digits ("." digits)?, at least one digit, no blanks) normalised to
+// A decimal number ("-"? digits ("." digits)?, at least one digit, no blanks) brought to
 // exactly `width` characters without changing its value:
-//   - leading zeros of the integer part and trailing zeros of the fraction are dropped and a
-//     negative zero loses its sign;
-//   - a number without fraction is padded with zeros on the left ("20", 6 -> "000020",
+//   - a number without fraction digits is padded with zeros on the left ("20", 6 -> "000020",
 //     "-4", 6 -> "-00004");
-//   - a number with a fraction gets a "0" integer part when there is room and is padded with
-//     zeros on the right ("0.05", 5 -> "0.050", "-.1234", 6 -> "-.1234").
-// Empty when the text is no such number, when it is negative and !allowNegative, or when
-// the value needs more than `width` characters.
+//   - a number with a fraction gets a "0" integer part and is padded with zeros on the right
+//     ("0.05", 5 -> "0.050", ".5", 4 -> "0.50"); when that is too long, trailing zeros of the
+//     fraction and then the "0" integer part are left out ("1.5000", 4 -> "1.50",
+//     "-.1234", 6 -> "-.1234");
+//   - leading zeros of the integer part are dropped, and zero loses its minus sign.
+// A text already so normalised comes back unchanged. Empty when the text is no such number,
+// when it is negative and !allowNegative, or when the value needs more than `width`
+// characters.
 std::optional<std::string> normaliseDecimal(std::string_view text, std::size_t width,
                                             bool allowNegative);
 
