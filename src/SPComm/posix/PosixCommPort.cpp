@@ -214,6 +214,9 @@ private:
         for (;;) {
             std::size_t n = 0;
             Outcome outcome = ReadBlock(n);
+            // Closing aborts the read in progress, as a purge does on Windows; bytes that came
+            // before a hang-up are still handed over.
+            if (outcome == Outcome::Closed) break;
             if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
             if (outcome != Outcome::Block) {
                 if (outcome == Outcome::HungUp || outcome == Outcome::Failed) link_.RequestHangup();
@@ -248,10 +251,8 @@ private:
                 return Outcome::HungUp;  // POLLHUP/POLLERR with nothing to read
             }
             const TReadTimer::TStep step = timer.Next(n, lastByte, Clock::now());
-            if (step.complete) {
-                if (n > 0) return Outcome::Block;
-                return Outcome::Block;  // an empty read is a cue to start the next one
-            }
+            // An empty completed read (a total time-out) just starts the next one.
+            if (step.complete) return Outcome::Block;
             pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.fd, POLLIN, 0}};
             if (!WaitFds(fds, 2, step.deadline)) return Outcome::Failed;
             if (fds[0].revents != 0) return Outcome::Closed;
