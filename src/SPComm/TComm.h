@@ -9,7 +9,9 @@
 //   the delivery channel that the owner supplied, and the channel hands them back to
 //   TComm::Deliver on the owner's thread, in posting order.
 // - The workers touch only: the port descriptor/handle, the close event, the delivery
-//   channel's post(), and the send-queue-empty flag (an std::atomic<bool>).
+//   channel's post(), the send-queue-empty flag (an std::atomic<bool>), the transmit queue
+//   (its own lock; Write() pushes, the transmit worker pops) and the current time-outs
+//   (atomics, read at the start of each read).
 // - Ownership of blocks: a received block is allocated by the receive worker and travels
 //   inside its TCommMessage (a unique_ptr); it is freed after OnReceiveData returns, or when
 //   the message is dropped. A written block is copied by Write() and owned by the transmit
