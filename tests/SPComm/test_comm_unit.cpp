@@ -191,5 +191,11 @@ TEST(CommOpen, ANameThatIsNoDeviceOrNotASerialPortFails) {
     std::remove(file.c_str());
 }
 
+#if defined(_WIN32)
+TEST(CommOpen, ACharacterDeviceThatIsNoCommPortCannotSetUpBuffers) {
+    EXPECT_EQ(OpenMessage("NUL"), "Cannot setup comm buffer");
+}
+#endif
+
 }  // namespace
 }  // namespace spcomm
