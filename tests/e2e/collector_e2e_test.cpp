@@ -1,0 +1,313 @@
+// The whole road: the real window, its real serial component and the simulated collector on
+// a pseudo-terminal. The tests press the window's buttons and watch the collector's state,
+// the receive buffer and the fields the read-back fills.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main1/Tmainform1.h"
+#include "main1/adapters/QtUserMessages.h"
+#include "protocol/DeviceSession.h"
+#include "sim/Collector.h"
+
+namespace {
+
+using kvsim::Collector;
+using kvsim::CollectorOptions;
+
+// Runs the event loop until `done` holds or `timeoutMs` passed; returns done().
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 8000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qSleep(2);
+    }
+    return true;
+}
+
+// What the technician enters before pressing a "Set" button, and what the collector's
+// listing brings back into the field after "Read Parameters".
+struct Edit {
+    const char* control;
+    const char* typed;     // entry field: typed text; nullptr for a list
+    int index;             // list: item picked
+    const char* readBack;  // entry field: text after the read-back; nullptr: not read back
+};
+
+struct SetStep {
+    const char* button;
+    const char* word;  // command word, as the collector acknowledges it
+    std::vector<Edit> edits;
+};
+
+const std::vector<SetStep>& setSteps() {
+    static const std::vector<SetStep> steps = {
+        {"Button188",
+         "AR485X",
+         {{"MR485BT", nullptr, 4, nullptr}, {"MR485JN", nullptr, 2, nullptr}}},
+        {"Button4", "ST", {{"Station", "12", 0, "012"}}},
+        {"Button46", "DI01", {{"DIN1", nullptr, 1, nullptr}}},
+        {"Button47", "DI02", {{"DIN2", nullptr, 1, nullptr}}},
+        {"Button15", "PUDL", {{"PUDLING", nullptr, 3, nullptr}}},
+        {"Button8", "MTM", {{"Edit3", "20", 0, "020"}}},
+        {"Button52", "LP1", {{"PUSET1", "123", 0, nullptr}}},
+        {"Button53", "LP2", {{"PUSET2", "7", 0, nullptr}}},
+        {"AD1SET",
+         "AIN1",
+         {{"AD1H", "20", 0, "000020"}, {"AD1L", "4", 0, "000004"}, {"AD1LD", "0", 0, "00000"}}},
+        {"AD2SET",
+         "AIN2",
+         {{"AD2H", "1.6", 0, "1.6000"},
+          {"AD2L", "-.5", 0, "-0.500"},
+          {"AD2LD", ".25", 0, "0.250"}}},
+        {"Button1",
+         "AIN3",
+         {{"AD3H", "123456", 0, "123456"},
+          {"AD3L", "-99999", 0, "-99999"},
+          {"AD3LD", "-1234", 0, "-1234"}}},
+        {"Button2",
+         "AIN4",
+         {{"AD4H", "85.5", 0, "85.500"},
+          {"AD4L", "-40", 0, "-00040"},
+          {"AD4LD", "-.123", 0, "-.123"}}},
+        {"Button85", "AXS1", {{"AD1XISHU", "1.05", 0, "1.05"}}},
+        {"Button86", "AXS2", {{"AD2XISHU", "2", 0, "0002"}}},
+        {"Button9", "AXS3", {{"AD3XISHU", "0.5", 0, "0.50"}}},
+        {"Button11", "AXS4", {{"AD4XISHU", "9999", 0, "9999"}}},
+        {"PButton52", "LPN", {{"PUSET3", "1234", 0, nullptr}}},
+        {"Button3", "LPF", {{"PUSET1XIAO", "50", 0, nullptr}}},
+        {"Button7", "MDL", {{"ComboBox1", nullptr, 2, nullptr}}},
+        {"Button6", "MKT", {{"Edit2", "20", 0, "020"}}},
+        {"Button5", "ZOM", {{"Edit1", "0.05", 0, "0.050"}}},
+        {"Button12", "BR485X", {{"BRS485NX", nullptr, 1, nullptr}}},
+    };
+    return steps;
+}
+
+class CollectorE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QtUserMessages::setModalHook([this](const QString& text) { modalMessages << text; });
+        dir = std::filesystem::temp_directory_path() /
+              ("kv480t-e2e-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        window.reset();
+        collector.reset();
+        QtUserMessages::setModalHook({});
+        std::filesystem::remove_all(dir);
+    }
+
+    void startCollector(CollectorOptions options = {}) {
+        options.linkPath = (dir / "ttyKV480T").string();
+        collector = std::make_unique<Collector>(options);
+        collector->start();
+    }
+
+    // A new window on the collector's port, opened with "Open".
+    void openWindow() {
+        window.reset();
+        window = std::make_unique<Tmainform1>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Let Timer6's start-up tick pass before anything is received.
+        ASSERT_TRUE(waitUntil([this] { return !window->timer6().isActive(); }));
+        window->addPort(QString::fromStdString(collector->slavePath()), true);
+        ASSERT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), collector->slavePath());
+        click("Button10");
+        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+        ASSERT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+    }
+
+    template <class T>
+    T* w(const char* name) {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (!found) ADD_FAILURE() << "no control " << name;
+        return found;
+    }
+    void click(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
+    std::string memo() { return w<QPlainTextEdit>("Memo8")->toPlainText().toStdString(); }
+    bool memoHas(const std::string& text) { return memo().find(text) != std::string::npos; }
+
+    void enter(const Edit& e) {
+        if (e.typed == nullptr) {
+            w<QComboBox>(e.control)->setCurrentIndex(e.index);
+            return;
+        }
+        auto* edit = w<QLineEdit>(e.control);
+        edit->clear();
+        QTest::keyClicks(edit, QString::fromLatin1(e.typed));
+        ASSERT_EQ(edit->text().toStdString(), e.typed) << e.control;
+    }
+
+    // "Read Parameters", then the bounded wait for the read-back to finish.
+    void readParameters() {
+        click("Button32");
+        ASSERT_TRUE(waitUntil([this] {
+            return window->session().pendingCode() == kvproto::kIdle && memoHas("PUDL:");
+        })) << "no read-back; Memo8: "
+            << memo();
+    }
+
+    std::filesystem::path dir;
+    std::unique_ptr<Collector> collector;
+    std::unique_ptr<Tmainform1> window;
+    QStringList modalMessages;
+};
+
+TEST_F(CollectorE2E, EverySetButtonThenReadParametersInAFreshWindowRestoresEveryField) {
+    startCollector();
+    openWindow();
+    for (const SetStep& step : setSteps()) {
+        for (const Edit& e : step.edits) enter(e);
+        click(step.button);
+        const std::string ack = std::string("OK:") + step.word + ":";
+        ASSERT_TRUE(waitUntil([&] { return memoHas(ack); }))
+            << step.button << ": Memo8 holds '" << memo() << "', send buffer '"
+            << w<QLineEdit>("discomm")->text().toStdString() << "'";
+    }
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+    const kvsim::DeviceState state = collector->state();
+    EXPECT_EQ(state.pulseBase1, 123);
+    EXPECT_EQ(state.pulseBase2, 7);
+    EXPECT_EQ(state.totalBaseInteger, 1234);
+    EXPECT_EQ(state.totalBaseThousandths, 50);
+
+    openWindow();  // a fresh window at its start values
+    EXPECT_EQ(w<QLineEdit>("AD1H")->text(), QString());
+    readParameters();
+    int checked = 0;
+    for (const SetStep& step : setSteps()) {
+        for (const Edit& e : step.edits) {
+            if (e.typed == nullptr) {
+                EXPECT_EQ(w<QComboBox>(e.control)->currentIndex(), e.index) << e.control;
+                ++checked;
+            } else if (e.readBack != nullptr) {
+                EXPECT_EQ(w<QLineEdit>(e.control)->text().toStdString(), e.readBack) << e.control;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 27);
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+TEST_F(CollectorE2E, CommunicationTestAndDataQueryAnswersAppearInTheReceiveBuffer) {
+    startCollector();
+    openWindow();
+    click("Button14");
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#VAR#"));
+    EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:KV480T-R-2,V1.2,ADR:001,OK"); })) << memo();
+
+    click("Button124");
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#STATUS#"));
+    EXPECT_TRUE(waitUntil([this] { return memoHas("SUM1:"); })) << memo();
+    for (const char* tag : {"AD1:", "AD2:", "AD3:", "AD4:", "DIN1:", "DIN2:", "PIN1:", "PIN2:"})
+        EXPECT_TRUE(memoHas(tag)) << tag << " missing from " << memo();
+    EXPECT_FALSE(memoHas("VAR:")) << "the buffer is emptied before each request";
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+TEST_F(CollectorE2E, ParameterInitializationThenReadParametersShowsFactoryValues) {
+    startCollector();
+    openWindow();
+    for (const SetStep& step : setSteps()) {
+        const std::string button = step.button;
+        if (button != "Button4" && button != "AD1SET" && button != "Button46" &&
+            button != "Button5")
+            continue;
+        for (const Edit& e : step.edits) enter(e);
+        click(step.button);
+        ASSERT_TRUE(waitUntil([&] { return memoHas(std::string("OK:") + step.word + ":"); }));
+    }
+    ASSERT_NE(collector->state(), kvsim::factoryDefaults());
+
+    click("Button19");
+    ASSERT_TRUE(waitUntil([this] { return memoHas("OK:RESET"); })) << memo();
+    EXPECT_EQ(window->session().pendingCode(), kvproto::kIdle);
+    EXPECT_EQ(collector->state(), kvsim::factoryDefaults());
+
+    readParameters();
+    const kvsim::DeviceState f = kvsim::factoryDefaults();
+    EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));
+    EXPECT_EQ(w<QLineEdit>("Edit1")->text().toStdString(), f.cutoff);
+    EXPECT_EQ(w<QLineEdit>("Edit2")->text(), QStringLiteral("001"));
+    EXPECT_EQ(w<QLineEdit>("Edit3")->text(), QStringLiteral("005"));
+    const char* rows[] = {"1", "2", "3", "4"};
+    for (int i = 0; i < 4; ++i) {
+        const std::string ad = std::string("AD") + rows[i];
+        const auto& a = f.analog[static_cast<std::size_t>(i)];
+        EXPECT_EQ(w<QLineEdit>((ad + "H").c_str())->text().toStdString(), a.urv);
+        EXPECT_EQ(w<QLineEdit>((ad + "L").c_str())->text().toStdString(), a.lrv);
+        EXPECT_EQ(w<QLineEdit>((ad + "LD").c_str())->text().toStdString(), a.start);
+        EXPECT_EQ(w<QLineEdit>((ad + "XISHU").c_str())->text().toStdString(),
+                  f.coefficient[static_cast<std::size_t>(i)]);
+    }
+    EXPECT_EQ(w<QComboBox>("MR485BT")->currentIndex(), f.baudIndex);
+    EXPECT_EQ(w<QComboBox>("MR485JN")->currentIndex(), f.parityIndex);
+    EXPECT_EQ(w<QComboBox>("DIN1")->currentIndex(), f.din1Mode);
+    EXPECT_EQ(w<QComboBox>("DIN2")->currentIndex(), f.din2Mode);
+    EXPECT_EQ(w<QComboBox>("PUDLING")->currentIndex(), f.din2PulseEqIndex);
+    EXPECT_EQ(w<QComboBox>("ComboBox1")->currentIndex(), f.outputPulseEqIndex);
+    EXPECT_EQ(w<QComboBox>("BRS485NX")->currentIndex(), f.interfaceType);
+}
+
+TEST_F(CollectorE2E, SilentCollectorYieldsTheTimeOutMessages) {
+    CollectorOptions options;
+    options.silent = true;
+    startCollector(options);
+    openWindow();
+
+    click("Button32");
+    ASSERT_TRUE(waitUntil([this] { return !modalMessages.isEmpty(); }));
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Parameter Query Timeout!")});
+    EXPECT_EQ(memo(), "");
+
+    modalMessages.clear();
+    click("Button14");
+    ASSERT_TRUE(waitUntil([this] { return !modalMessages.isEmpty(); }));
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Connection Timeout")});
+}
+
+TEST_F(CollectorE2E, DroppedLineLeavesTheWindowResponsiveAndCloseThenOpenWorksAgain) {
+    startCollector();
+    openWindow();
+    click("Button14");
+    ASSERT_TRUE(waitUntil([this] { return memoHas("VAR:"); }));
+
+    ASSERT_TRUE(collector->dropLine());
+    // The window keeps handling events while its port has hung up: a button still sends
+    // (into nothing) and the buffers follow it.
+    QTest::qWait(300);
+    click("Button124");
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#STATUS#"));
+    EXPECT_EQ(memo(), "");
+    EXPECT_LE(modalMessages.size(), 1)
+        << "one report per failure at most: " << modalMessages.join('|').toStdString();
+
+    ASSERT_TRUE(collector->reopenLine());
+    click("Button10");  // Close
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
+    EXPECT_FALSE(window->comm1().IsOpen());
+    click("Button10");  // Open again, on the new line behind the same name
+    ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+    click("Button14");
+    EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:KV480T-R-2"); })) << memo();
+}
+
+}  // namespace
