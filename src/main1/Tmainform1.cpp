@@ -69,6 +69,17 @@ Tmainform1::~Tmainform1() {
     Comm1.Close();
 }
 
+void Tmainform1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (std::exchange(outerSizeSet_, true)) return;
+    // 1025 x 599 is the outer size, frame included; the frame is known once the window is
+    // mapped (never on platforms without decorations).
+    QTimer::singleShot(0, this, [this] {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        if (frame != QSize(0, 0)) resize(QSize(1025, 599) - frame);
+    });
+}
+
 void Tmainform1::FormCreate() {
     timer3Adapter_->setEnabled(false);
     ui->Button10->setEnabled(true);

@@ -80,6 +80,9 @@ public:
     void Timer6Timer();
     void Timer3Timer();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void connectHandlers();
 
@@ -88,6 +91,7 @@ private:
     QTimer Timer6;  // reply processing, one-shot
     spcomm::TComm Comm1;
     bool portOpen_ = false;
+    bool outerSizeSet_ = false;
 
     kvmain::KeyPressFilter* keyFilter_ = nullptr;  // owned by this window (QObject child)
     std::unique_ptr<QtControls> controls_;
