@@ -46,6 +46,7 @@ public:
     ~Tmainform1() override;
 
     // Puts a port name or device path into SPREALCOM (once) and, if `select`, selects it.
+    // Used by --port and by the --demo hook for the simulated collector's port.
     void addPort(const QString& path, bool select);
 
     bool portOpen() const { return portOpen_; }
