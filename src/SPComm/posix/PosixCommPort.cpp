@@ -23,6 +23,8 @@
 #include <linux/serial.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #endif
 
 #include "SPComm/CommPort.h"
@@ -128,6 +130,17 @@ bool WaitFds(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadlin
     }
 }
 
+// The receive worker runs two steps and the transmit worker one step above normal, where the
+// process may raise a thread's priority (Linux: a per-thread nice value, which needs
+// CAP_SYS_NICE); otherwise they stay at normal priority.
+void RaisePriority(int steps) {
+#if defined(__linux__)
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -steps);
+#else
+    (void)steps;
+#endif
+}
+
 // Line errors and modem events from the driver's interrupt counters (Linux serial drivers;
 // pseudo-terminals have none, and then nothing is reported).
 class TLineCounters {
@@ -207,6 +220,7 @@ private:
     enum class Outcome { Block, Closed, HungUp, Failed };
 
     void Run() {
+        RaisePriority(2);
 #if defined(__linux__)
         ::prctl(PR_SET_TIMERSLACK, 1UL);  // interval deadlines to the microsecond
 #endif
@@ -291,6 +305,7 @@ public:
 
 private:
     void Run() {
+        RaisePriority(1);
         while (Turn()) {
         }
         ::tcflush(port_.fd, TCOFLUSH);
