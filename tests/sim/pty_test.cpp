@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "sim/Collector.h"
+#include "sim/DemoCollector.h"
 #include "sim/Device.h"
 #include "sim/PseudoTerminal.h"
 
@@ -240,6 +241,24 @@ TEST(CollectorOnPty, StopsWhileThePortIsStillOpen) {
     const ReadResult got = readPort(port.get(), 10000, Millis(1000));
     EXPECT_TRUE(expectedAnswer("PPPPPP#CHEACK1#", kvsim::factoryDefaults()).starts_with(got.bytes));
     EXPECT_TRUE(got.hungUp);
+}
+
+// Demo mode's entry point: one collector per process, the same port on every call.
+TEST(DemoCollector, OnePortPerProcessUntilStopped) {
+    const std::string path = kvsim::startDemoCollector();
+    EXPECT_EQ(kvsim::startDemoCollector(), path);
+    {
+        FileDescriptor port = openPort(path);
+        writeAll(port.get(), "PPPPPP#VAR#");
+        EXPECT_EQ(readPort(port.get(), 32).bytes, "VAR:KV480T-R-2,V1.2,ADR:001,OK\r\n");
+        kvsim::stopDemoCollector();
+        EXPECT_TRUE(readPort(port.get(), 1).hungUp);
+    }
+    const std::string again = kvsim::startDemoCollector();
+    FileDescriptor port = openPort(again);
+    writeAll(port.get(), "PPPPPP#VAR#");
+    EXPECT_EQ(readPort(port.get(), 32).bytes, "VAR:KV480T-R-2,V1.2,ADR:001,OK\r\n");
+    kvsim::stopDemoCollector();
 }
 
 // The program: prints its port first, answers on it, ends cleanly on SIGTERM.

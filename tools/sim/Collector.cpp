@@ -248,6 +248,10 @@ void Collector::start() {
     if (impl_->thread.joinable()) return;
     impl_->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!impl_->wake.valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->stopRequested = false;
+    }
     impl_->openLine();
     impl_->started = Clock::now();
     if (impl_->options.dropAfter) impl_->dropAt = impl_->started + *impl_->options.dropAfter;

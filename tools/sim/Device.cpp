@@ -74,8 +74,8 @@ std::string Device::handleSet(std::string_view body, Millis now) {
         return "ERR:" + std::string(word) + ":VALUE\r\n";
 
     // A new base value restarts its counter from that value.
-    if (next.pulseBase1 != state_.pulseBase1 || word == "LP1") origins_.pulse1 = now;
-    if (next.pulseBase2 != state_.pulseBase2 || word == "LP2") origins_.pulse2 = now;
+    if (word == "LP1") origins_.pulse1 = now;
+    if (word == "LP2") origins_.pulse2 = now;
     if (word == "LPN" || word == "LPF") origins_.total = now;
     state_ = std::move(next);
     return "OK:" + std::string(word) + ":" + command->show(state_) + "\r\n";
