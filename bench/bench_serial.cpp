@@ -43,7 +43,7 @@ struct Pty {
     int master = -1;
     std::string path;
     Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
             std::perror("posix_openpt");
             std::exit(1);

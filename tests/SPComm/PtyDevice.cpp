@@ -13,7 +13,7 @@
 namespace spcomm::test {
 
 PtyDevice::PtyDevice() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
         throw std::runtime_error("cannot create a pseudo-terminal");
     }
