@@ -21,6 +21,7 @@
 #include "main1/adapters/QtUserMessages.h"
 #include "protocol/DeviceSession.h"
 #include "sim/Collector.h"
+#include "sim/DemoCollector.h"
 
 namespace {
 
@@ -308,6 +309,26 @@ TEST_F(CollectorE2E, DroppedLineLeavesTheWindowResponsiveAndCloseThenOpenWorksAg
     ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
     click("Button14");
     EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:KV480T-R-2"); })) << memo();
+}
+
+// What demo mode does: the in-process collector's port offered and selected in SPREALCOM;
+// the user opens it and reads the parameters.
+TEST_F(CollectorE2E, DemoCollectorPortOpensAndReadsParameters) {
+    window = std::make_unique<Tmainform1>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(waitUntil([this] { return !window->timer6().isActive(); }));
+    const QString port = QString::fromStdString(kvsim::startDemoCollector());
+    window->addPort(port, true);
+    EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
+    click("Button10");
+    ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+    readParameters();
+    EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));
+    EXPECT_EQ(w<QLineEdit>("AD1H")->text(), QStringLiteral("000100"));
+    EXPECT_EQ(w<QComboBox>("BRS485NX")->currentIndex(), 2);
+    window.reset();
+    kvsim::stopDemoCollector();
 }
 
 }  // namespace
