@@ -226,6 +226,28 @@ TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
 }
 
 #if defined(__linux__)
+// The component's descriptor for the port, found through /proc/self/fd.
+int PortDescriptor(const std::string& path) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        char target[256] = {};
+        std::string link = "/proc/self/fd/" + std::to_string(fd);
+        ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && path == target) return fd;
+    }
+    return -1;
+}
+
+TEST_F(PtyPort, ThePortIsNonBlockingAndClosedOnExec) {
+    comm.Open();
+    const int fd = PortDescriptor(device.path());
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(::fcntl(fd, F_GETFL) & O_NONBLOCK);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDWR);
+    comm.Close();
+    EXPECT_EQ(PortDescriptor(device.path()), -1);
+}
+
 TEST_F(PtyPort, OpenWriteCloseCyclesLeakNoDescriptorAndNoThread) {
     comm.SetReadIntervalTimeout(1);  // each cycle's bytes arrive well before its close
     comm.Open();
