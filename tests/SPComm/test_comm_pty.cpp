@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,6 +85,26 @@ TEST_F(PtyPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {
     EXPECT_EQ(std::string(all.begin(), all.end()), "pong");
 }
 
+// Runs check() in a forked child; 1 when it held, 0 when not.
+int InChild(const std::function<bool()>& check) {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(check() ? 1 : 0);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// In a child: opens the port as an ordinary user (dropping root first, after making the
+// terminal world-accessible). 0 when it opened, else errno.
+int OpenAsUnprivileged(const std::string& path) {
+    if (::geteuid() == 0) {
+        if (::chmod(path.c_str(), 0666) != 0) return errno;
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return errno;
+    }
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    return fd >= 0 ? 0 : errno;
+}
+
 TEST_F(PtyPort, SecondOpenOfTheSamePortFails) {
     comm.Open();
 #if defined(__linux__)
@@ -96,17 +117,16 @@ TEST_F(PtyPort, SecondOpenOfTheSamePortFails) {
 #if defined(__linux__)
     EXPECT_EQ(CountOpenFds(), fdsBefore);
 #endif
-    // Another process is refused too, not only this one.
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        int fd = ::open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        bool refused = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-        ::_exit(refused ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Another process is refused too: the lock binds everyone, TIOCEXCL every user but root.
+    EXPECT_EQ(InChild([&] {
+                  int fd = ::open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                  return fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+              }),
+              1);
+    EXPECT_EQ(InChild([&] { return OpenAsUnprivileged(device.path()) == EBUSY; }), 1);
+    comm.Close();
+    // Closing clears TIOCEXCL, which a pseudo-terminal would keep while its master lives.
+    EXPECT_EQ(InChild([&] { return OpenAsUnprivileged(device.path()) == 0; }), 1);
     comm.Close();
     EXPECT_EQ(OpenMessage(other), "(opened)");
 }
