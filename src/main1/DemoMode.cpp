@@ -1,16 +1,34 @@
 #include "main1/DemoMode.h"
 
 #include <QStatusBar>
+#include <system_error>
 
 #include "main1/Tmainform1.h"
+#ifdef KV_HAVE_DEMO_COLLECTOR
+#include "sim/DemoCollector.h"
+#endif
 
 namespace kvmain {
 
-// The simulated collector is not linked into this build yet: say so instead of pretending.
 bool startDemoCollector(Tmainform1& window) {
+#ifdef KV_HAVE_DEMO_COLLECTOR
+    try {
+        const QString path = QString::fromStdString(kvsim::startDemoCollector());
+        window.addPort(path, true, QStringLiteral("Simulated KV480T-R-2 collector (demo mode)"));
+        window.statusBar()->showMessage(
+            QStringLiteral("Demo mode: a simulated collector answers on %1. Press Open.")
+                .arg(path));
+        return true;
+    } catch (const std::system_error& e) {
+        window.statusBar()->showMessage(
+            QStringLiteral("Demo mode failed: %1").arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+#else
     window.statusBar()->showMessage(
         QStringLiteral("Demo mode is not available in this build: no simulated collector."));
     return false;
+#endif
 }
 
 }  // namespace kvmain

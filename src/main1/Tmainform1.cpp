@@ -126,12 +126,8 @@ void Tmainform1::connectHandlers() {
     connect(&Timer3, &QTimer::timeout, this, &Tmainform1::Timer3Timer);
 }
 
-void Tmainform1::addPort(const QString& path, bool select) {
-    int index = ui->SPREALCOM->findText(path);
-    if (index < 0) {
-        ui->SPREALCOM->addItem(path);
-        index = ui->SPREALCOM->count() - 1;
-    }
+void Tmainform1::addPort(const QString& path, bool select, const QString& toolTip) {
+    const int index = ui->SPREALCOM->pin(path, toolTip);
     if (select) ui->SPREALCOM->setCurrentIndex(index);
 }
 

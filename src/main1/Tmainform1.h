@@ -47,7 +47,7 @@ public:
 
     // Puts a port name or device path into SPREALCOM (once) and, if `select`, selects it.
     // Used by --port and by the --demo hook for the simulated collector's port.
-    void addPort(const QString& path, bool select);
+    void addPort(const QString& path, bool select, const QString& toolTip = {});
 
     bool portOpen() const { return portOpen_; }
     spcomm::TComm& comm1() { return Comm1; }
