@@ -69,6 +69,7 @@ struct Collector::Impl {
     std::uint64_t frames = 0;
     std::string devicePath;
     bool lineIsOpen = false;
+    std::uint64_t lines = 0;
     bool stopRequested = false;
     bool dropRequested = false;
     bool reopenRequested = false;
@@ -93,6 +94,7 @@ void Collector::Impl::openLine() {
     std::lock_guard lock(mutex);
     devicePath = pty.slavePath();
     lineIsOpen = true;
+    ++lines;
     changed.notify_all();
 }
 
@@ -230,9 +232,10 @@ void Collector::Impl::run() {
             std::uint64_t value;
             [[maybe_unused]] const ssize_t n = ::read(wake.get(), &value, sizeof value);
         }
-        if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            now = Clock::now();
-            receive(now);
+        if (count == 2 && (fds[1].revents & POLLIN)) {
+            receive(Clock::now());
+        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            hangUp(Clock::now());  // never wait on a dead line again: that would spin
         }
     }
 }
@@ -322,6 +325,16 @@ bool Collector::reopenLine() {
 bool Collector::lineOpen() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->lineIsOpen;
+}
+
+std::uint64_t Collector::linesOpened() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->lines;
+}
+
+bool Collector::waitForLines(std::uint64_t count, Millis timeout) const {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->lines >= count; });
 }
 
 bool Collector::waitForFrames(std::uint64_t count, Millis timeout) const {

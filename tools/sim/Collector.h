@@ -61,6 +61,10 @@ public:
     bool dropLine();
     bool reopenLine();
     bool lineOpen() const;
+    // How many lines have been opened so far: 1 after start(), one more per reopen.
+    std::uint64_t linesOpened() const;
+    // Waits (bounded) until linesOpened() reaches `count`.
+    bool waitForLines(std::uint64_t count, Millis timeout) const;
 
     // Waits (bounded) until the thread has handled at least `count` frames in total.
     bool waitForFrames(std::uint64_t count, Millis timeout) const;
