@@ -56,6 +56,14 @@ Tmainform1::Tmainform1(QWidget* parent)
                                  std::uint16_t length) {
         Comm1ReceiveData(sender, buffer, length);
     };
+    // A pulled cable or adapter: both workers may say so; the technician hears it once.
+    Comm1.OnRequestHangup = [this](spcomm::TComm*) {
+        if (std::exchange(hangupReported_, true)) return;
+        statusBar()->showMessage(
+            QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
+                           "Press Close, check the connection, then Open.")
+                .arg(QString::fromStdString(Comm1.CommName())));
+    };
 
     showPictures(kvres::loadPicture);
     connectHandlers();
@@ -66,6 +74,7 @@ Tmainform1::Tmainform1(QWidget* parent)
 Tmainform1::~Tmainform1() {
     // The port's workers must be gone before the widgets their blocks are meant for.
     Comm1.OnReceiveData = nullptr;
+    Comm1.OnRequestHangup = nullptr;
     Comm1.Close();
 }
 
@@ -138,6 +147,7 @@ void Tmainform1::Button10Click() {
         Comm1.Close();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
+        statusBar()->showMessage(QStringLiteral("Port closed."));
         return;
     }
     ui->Button10->setText(QStringLiteral("Close"));
@@ -155,8 +165,11 @@ void Tmainform1::Button10Click() {
         messages_->showMessage(error.what());
         return;
     }
+    hangupReported_ = false;
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
+    statusBar()->showMessage(QStringLiteral("Port %1 open, 9600 baud 8N1.")
+                                 .arg(QString::fromStdString(Comm1.CommName())));
 }
 
 #define KV_DEFINE_SET_HANDLER(name)      \

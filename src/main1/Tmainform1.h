@@ -92,6 +92,7 @@ private:
     QTimer Timer6;  // reply processing, one-shot
     spcomm::TComm Comm1;
     bool portOpen_ = false;
+    bool hangupReported_ = false;  // the line's hang-up is reported once per open
     bool outerSizeSet_ = false;
 
     kvmain::KeyPressFilter* keyFilter_ = nullptr;  // owned by this window (QObject child)
