@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 #include <string_view>
 
@@ -13,12 +12,6 @@ namespace kvsim {
 namespace {
 
 constexpr std::int64_t kCounterModulo = 100'000'000;  // eight-digit counters wrap
-
-std::string padded(std::int64_t value, int digits) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*lld", digits, static_cast<long long>(value));
-    return buf;
-}
 
 // Locale-independent fixed-point text (the window process may run under any locale).
 std::string fixed(double value, int decimals) {
@@ -91,10 +84,10 @@ DeviceState factoryDefaults() {
 
 std::string parameterText(const DeviceState& s) {
     std::string out;
-    line(out, "TC1", padded(s.station, 3));
+    line(out, "TC1", zeroPadded(s.station, 3));
     line(out, "ZOM", s.cutoff);
     line(out, "MDL", std::to_string(s.outputPulseEqIndex));
-    line(out, "MKT", padded(s.outputPulseWidth, 3));
+    line(out, "MKT", zeroPadded(s.outputPulseWidth, 3));
     for (int i = 0; i < 4; ++i) {
         const auto& a = s.analog[static_cast<std::size_t>(i)];
         line(out, "AIN" + std::to_string(i + 1), a.urv + "," + a.lrv + "," + a.start);
@@ -104,12 +97,12 @@ std::string parameterText(const DeviceState& s) {
     line(out, "DI01", std::to_string(s.din1Mode) + "," + std::to_string(s.din2Mode));
     line(out, "ARS485X", std::to_string(s.baudIndex) + "," + std::to_string(s.parityIndex));
     line(out, "BRS485X", std::to_string(s.interfaceType));
-    line(out, "MTM", padded(s.din2PulseWidth, 3));
+    line(out, "MTM", zeroPadded(s.din2PulseWidth, 3));
     line(out, "PUDL", std::to_string(s.din2PulseEqIndex));
-    line(out, "LP1", padded(s.pulseBase1, 8));
-    line(out, "LP2", padded(s.pulseBase2, 8));
-    line(out, "LPN", padded(s.totalBaseInteger, 8));
-    line(out, "LPF", padded(s.totalBaseThousandths, 3));
+    line(out, "LP1", zeroPadded(s.pulseBase1, 8));
+    line(out, "LP2", zeroPadded(s.pulseBase2, 8));
+    line(out, "LPN", zeroPadded(s.totalBaseInteger, 8));
+    line(out, "LPF", zeroPadded(s.totalBaseThousandths, 3));
     return out;
 }
 
@@ -119,8 +112,8 @@ std::string statusText(const DeviceState& s, const CounterOrigins& origins, Mill
         line(out, "AD" + std::to_string(i + 1), fixed(reading(channel(s, i), now), 3));
     line(out, "DIN1", std::to_string(inputLevel(s.din1Mode, now, 2000)));
     line(out, "DIN2", std::to_string(inputLevel(s.din2Mode, now, 3000)));
-    line(out, "PIN1", padded(counter(s.pulseBase1, s.din1Mode, origins.pulse1, now, 2), 8));
-    line(out, "PIN2", padded(counter(s.pulseBase2, s.din2Mode, origins.pulse2, now, 1), 8));
+    line(out, "PIN1", zeroPadded(counter(s.pulseBase1, s.din1Mode, origins.pulse1, now, 2), 8));
+    line(out, "PIN2", zeroPadded(counter(s.pulseBase2, s.din2Mode, origins.pulse2, now, 1), 8));
     const Channel ad1 = channel(s, 0);
     const double flowed =
         now > origins.total ? readingIntegral(ad1, now) - readingIntegral(ad1, origins.total) : 0;
@@ -131,7 +124,7 @@ std::string statusText(const DeviceState& s, const CounterOrigins& origins, Mill
 }
 
 std::string versionText(const DeviceState& s) {
-    return "VAR:KV480T-R-2,V1.2,ADR:" + padded(s.station, 3) + ",OK\r\n";
+    return "VAR:KV480T-R-2,V1.2,ADR:" + zeroPadded(s.station, 3) + ",OK\r\n";
 }
 
 }  // namespace kvsim

@@ -1,7 +1,6 @@
 #include "sim/SetCommands.h"
 
 #include <array>
-#include <cstdio>
 
 #include "sim/Values.h"
 
@@ -12,12 +11,6 @@ namespace {
 using Fields = std::span<const std::string_view>;
 
 constexpr std::int64_t kEightDigits = 99'999'999;
-
-std::string padded(std::int64_t value, int digits) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*lld", digits, static_cast<long long>(value));
-    return buf;
-}
 
 bool setIndex(int& target, std::string_view text, int max) {
     const auto v = parseIndex(text, max);
@@ -78,7 +71,7 @@ const std::array<SetCommand, 22> kCommands{{
          return std::to_string(s.baudIndex) + "," + std::to_string(s.parityIndex);
      }},
     {"ST", 1, [](DeviceState& s, Fields f) { return setUnsigned(s.station, f[0], 1, 247); },
-     [](const DeviceState& s) { return padded(s.station, 3); }},
+     [](const DeviceState& s) { return zeroPadded(s.station, 3); }},
     {"DI01", 1, [](DeviceState& s, Fields f) { return setIndex(s.din1Mode, f[0], 1); },
      [](const DeviceState& s) { return std::to_string(s.din1Mode); }},
     {"DI02", 1, [](DeviceState& s, Fields f) { return setIndex(s.din2Mode, f[0], 1); },
@@ -87,13 +80,13 @@ const std::array<SetCommand, 22> kCommands{{
     {"PUDL", 1, [](DeviceState& s, Fields f) { return setIndex(s.din2PulseEqIndex, f[0], 4); },
      [](const DeviceState& s) { return std::to_string(s.din2PulseEqIndex); }},
     {"MTM", 1, [](DeviceState& s, Fields f) { return setUnsigned(s.din2PulseWidth, f[0], 1, 999); },
-     [](const DeviceState& s) { return padded(s.din2PulseWidth, 3); }},
+     [](const DeviceState& s) { return zeroPadded(s.din2PulseWidth, 3); }},
     {"LP1", 1,
      [](DeviceState& s, Fields f) { return setUnsigned(s.pulseBase1, f[0], 0, kEightDigits); },
-     [](const DeviceState& s) { return padded(s.pulseBase1, 8); }},
+     [](const DeviceState& s) { return zeroPadded(s.pulseBase1, 8); }},
     {"LP2", 1,
      [](DeviceState& s, Fields f) { return setUnsigned(s.pulseBase2, f[0], 0, kEightDigits); },
-     [](const DeviceState& s) { return padded(s.pulseBase2, 8); }},
+     [](const DeviceState& s) { return zeroPadded(s.pulseBase2, 8); }},
     {"AIN1", 3, setAnalog<0>, showAnalog<0>},
     {"AIN2", 3, setAnalog<1>, showAnalog<1>},
     {"AIN3", 3, setAnalog<2>, showAnalog<2>},
@@ -106,18 +99,18 @@ const std::array<SetCommand, 22> kCommands{{
      [](DeviceState& s, Fields f) {
          return setUnsigned(s.totalBaseInteger, f[0], 0, kEightDigits);
      },
-     [](const DeviceState& s) { return padded(s.totalBaseInteger, 8); }},
+     [](const DeviceState& s) { return zeroPadded(s.totalBaseInteger, 8); }},
     // The decimal base arrives as typed (not padded): it counts thousandths, "50" = 0.050.
     {"LPF", 1,
      [](DeviceState& s, Fields f) {
          return f[0].size() <= 3 && setUnsigned(s.totalBaseThousandths, f[0], 0, 999);
      },
-     [](const DeviceState& s) { return padded(s.totalBaseThousandths, 3); }},
+     [](const DeviceState& s) { return zeroPadded(s.totalBaseThousandths, 3); }},
     {"MDL", 1, [](DeviceState& s, Fields f) { return setIndex(s.outputPulseEqIndex, f[0], 3); },
      [](const DeviceState& s) { return std::to_string(s.outputPulseEqIndex); }},
     {"MKT", 1,
      [](DeviceState& s, Fields f) { return setUnsigned(s.outputPulseWidth, f[0], 1, 999); },
-     [](const DeviceState& s) { return padded(s.outputPulseWidth, 3); }},
+     [](const DeviceState& s) { return zeroPadded(s.outputPulseWidth, 3); }},
     {"ZOM", 1, [](DeviceState& s, Fields f) { return setDecimal(s.cutoff, f[0], 5, false); },
      [](const DeviceState& s) { return s.cutoff; }},
     {"BR485X", 1, [](DeviceState& s, Fields f) { return setIndex(s.interfaceType, f[0], 2); },

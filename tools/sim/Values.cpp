@@ -1,6 +1,7 @@
 #include "sim/Values.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace kvsim {
 
@@ -71,6 +72,12 @@ std::optional<std::string> normaliseDecimal(std::string_view text, std::size_t w
         }
     }
     return std::nullopt;
+}
+
+std::string zeroPadded(std::int64_t value, int digits) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*lld", digits, static_cast<long long>(value));
+    return buf;
 }
 
 double decimalValue(std::string_view normalised) {

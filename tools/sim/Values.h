@@ -33,6 +33,9 @@ std::optional<std::int64_t> parseUnsigned(std::string_view text, std::int64_t mi
 std::optional<std::string> normaliseDecimal(std::string_view text, std::size_t width,
                                             bool allowNegative);
 
+// Decimal text of a non-negative value with at least `digits` digits: 7, 3 -> "007".
+std::string zeroPadded(std::int64_t value, int digits);
+
 // The value of a number accepted by normaliseDecimal.
 double decimalValue(std::string_view normalised);
 
