@@ -126,8 +126,9 @@ public:
     void Open();
     void Close();  // does nothing when closed; never hangs
     bool IsOpen() const;
-    // Queues a copy of the block for the transmit worker. False (nothing sent) when the port
-    // is closed or length is 0.
+    // Queues a copy of the block for the transmit worker. False (nothing sent, copy freed)
+    // when the port is closed, length is 0, or the transmit worker has ended after a line
+    // failure (the line hung up).
     bool Write(const void* data, std::uint16_t length);
     bool SendQueueEmpty() const { return sendQueueEmpty_->load(); }
 

@@ -225,7 +225,13 @@ TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
     device.CloseMaster();
     ASSERT_TRUE(PumpUntil(
         *channel, [&] { return hangups > 0; }, 5s));
-    comm.Write("late", 4);  // the transmit worker meets the dead line too
+    comm.Write("late", 4);  // the transmit worker meets the dead line too and ends
+    bool refused = false;
+    for (int i = 0; i < 500 && !refused; ++i) {
+        refused = !comm.Write("x", 1);
+        if (!refused) PumpFor(*channel, 10ms);
+    }
+    EXPECT_TRUE(refused) << "writes still accepted with no transmit worker";
     PumpFor(*channel, 300ms);
     EXPECT_EQ(hangups, 1);
 #if defined(__linux__)

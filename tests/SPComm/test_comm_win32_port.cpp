@@ -123,7 +123,13 @@ TEST_F(EchoPort, ALineThatHangsUpIsReportedOnceAndALaterOpenWorks) {
     comm.Open();
     ASSERT_TRUE(comm.Write(kHangupCommand, sizeof kHangupCommand - 1));
     ASSERT_TRUE(PumpUntil([&] { return hangups > 0; }, 20s));
-    comm.Write("late", 4);
+    comm.Write("late", 4);  // the transmit worker meets the dead line too and ends
+    bool refused = false;
+    for (int i = 0; i < 500 && !refused; ++i) {
+        refused = !comm.Write("x", 1);
+        if (!refused) PumpUntil([] { return false; }, 10ms);
+    }
+    EXPECT_TRUE(refused) << "writes still accepted with no transmit worker";
     PumpUntil([] { return false; }, 300ms);
     EXPECT_EQ(hangups, 1);
     comm.Close();

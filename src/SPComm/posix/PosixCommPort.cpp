@@ -309,7 +309,7 @@ private:
         while (Turn()) {
         }
         ::tcflush(port_.fd, TCOFLUSH);
-        link_.sendQueueEmpty().store(true);
+        queue_.Close();  // a worker that has ended takes no more blocks: Write() refuses
     }
 
     // Writes the next block; false when the worker ends.

@@ -278,7 +278,7 @@ private:
             }
         }
         ::PurgeComm(port_.port, PURGE_TXABORT | PURGE_TXCLEAR);
-        link_.sendQueueEmpty().store(true);
+        queue_.Close();  // a worker that has ended takes no more blocks: Write() refuses
     }
 
     bool Turn(TOverlapped& write) {
