@@ -111,10 +111,14 @@ void Collector::Impl::hangUp(Clock::time_point now) {
 
 void Collector::Impl::schedule(std::string answer, Clock::time_point now) {
     if (options.garbage) {
-        // Bytes with the high bit set or control codes: never part of a frame or a tag.
+        // Bytes with the high bit set or control codes: never part of a frame or a tag. XON and
+        // XOFF are left out, so that a port with software flow control is not stalled by them.
         std::string junk(3 + noise() % 8, '\0');
-        for (char& c : junk)
-            c = static_cast<char>(noise() % 2 ? 0x80 + noise() % 0x80 : noise() % 0x20);
+        for (char& c : junk) {
+            do {
+                c = static_cast<char>(noise() % 2 ? 0x80 + noise() % 0x80 : noise() % 0x20);
+            } while (c == 0x11 || c == 0x13);
+        }
         answer = junk + answer;
     }
     const std::size_t size = options.chunkSize > 0 ? options.chunkSize : answer.size();
