@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <cstdint>
 #include <string>
@@ -57,6 +58,11 @@ public:
         expected = SIZE_MAX;
         readFor(150);
         return got;
+    }
+    // The collector's end goes away, as when a USB adapter is pulled.
+    void hangUp() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
     }
     void write(const std::string& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
@@ -326,6 +332,30 @@ TEST_F(PortPanelTest, DropDownRefreshKeepsFixedItemsAndTypedPath) {
     EXPECT_EQ(ports->currentText(), pty.slavePath());
     click("Button10");
     EXPECT_TRUE(window->comm1().IsOpen());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PortPanelTest, HangUpIsReportedOnceAndThePanelRecovers) {
+    openPty();
+    EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("open")));
+    QStringList shown;
+    QObject::connect(window->statusBar(), &QStatusBar::messageChanged,
+                     [&](const QString& text) { shown << text; });
+    pty.hangUp();
+    auto hangUps = [&] { return shown.filter(QStringLiteral("stopped working")).size(); };
+    ASSERT_TRUE(kvtest::waitUntil([&] { return hangUps() > 0; }));
+    kvtest::waitUntil([] { return false; }, 300);  // both workers have had their say
+    EXPECT_EQ(hangUps(), 1);
+    EXPECT_TRUE(modalMessages.isEmpty());
+
+    click("Button10");  // Close works on a hung-up port and the window goes on
+    EXPECT_FALSE(window->comm1().IsOpen());
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("Port closed."));
+    click("Button32");
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#CHEACK1#"));
 }
 
 }  // namespace
