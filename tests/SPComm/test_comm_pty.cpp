@@ -251,6 +251,39 @@ TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
     EXPECT_EQ(hangups, 1);
 }
 
+TEST(PtyLifetime, DestroyingAnOpenComponentClosesItAndFreesUndeliveredBlocks) {
+    PtyDevice device;
+    auto channel = std::make_shared<TQueueChannel>();
+#if defined(__linux__)
+    const int fds = CountOpenFds();
+    const int threads = CountThreads();
+#endif
+    int delivered = 0;
+    {
+        TComm comm(channel);
+        ConfigureForBinary(comm, device.path());
+        comm.SetReadIntervalTimeout(1);
+        comm.OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t) { ++delivered; };
+        comm.Open();
+        const auto data = RandomBytes(60000, 9);
+        device.Write(data.data(), 20000);
+        ASSERT_TRUE(comm.Write(data.data(), 60000));  // more than the terminal takes at once
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (channel->pending() < 3 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_GE(channel->pending(), 3u);
+    }
+    // The blocks still queued belong to a component that is gone: freed, never delivered.
+    channel->drain();
+    EXPECT_EQ(delivered, 0);
+    EXPECT_EQ(channel->pending(), 0u);
+#if defined(__linux__)
+    EXPECT_EQ(CountOpenFds(), fds);
+    EXPECT_EQ(CountThreads(), threads);
+#endif
+}
+
 #if defined(__linux__)
 // The component's descriptor for the port, found through /proc/self/fd.
 int PortDescriptor(const std::string& path) {
