@@ -15,8 +15,6 @@
 #include <cstring>
 #include <ctime>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #if defined(__linux__)
@@ -30,6 +28,7 @@
 #include "SPComm/CommPort.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
+#include "SPComm/TWorkerPort.h"
 #include "SPComm/posix/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
 
@@ -206,20 +205,14 @@ struct TPortShared {
 
 // The receive worker: reads blocks of up to 2048 bytes under the read time-out rules and
 // posts each to the delivery channel.
-class TReadThread {
+class TReadThread final : public TWorker {
 public:
     TReadThread(TPortShared& port, TWorkerLink& link) : port_(port), link_(link) {}
-    void Start() {
-        thread_ = std::thread([this] { Run(); });
-    }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
 
 private:
     enum class Outcome { Block, Closed, HungUp, Failed };
 
-    void Run() {
+    void Run() override {
         RaisePriority(2);
 #if defined(__linux__)
         ::prctl(PR_SET_TIMERSLACK, 1UL);  // interval deadlines to the microsecond
@@ -288,23 +281,16 @@ private:
     TPortShared& port_;
     TWorkerLink& link_;
     std::array<std::uint8_t, kReadBlockSize> buffer_{};
-    std::thread thread_;
 };
 
 // The transmit worker: takes blocks from the transmit queue in order and writes each whole.
-class TWriteThread {
+class TWriteThread final : public TWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
         : port_(port), link_(link), queue_(queue) {}
-    void Start() {
-        thread_ = std::thread([this] { Run(); });
-    }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
 
 private:
-    void Run() {
+    void Run() override {
         RaisePriority(1);
         while (Turn()) {
         }
@@ -362,20 +348,18 @@ private:
     TPortShared& port_;
     TWorkerLink& link_;
     TTransmitQueue& queue_;
-    std::thread thread_;
 };
 
 void SetModemLine(int fd, int line, bool on) {
     ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);  // pseudo-terminals refuse: ENOTTY
 }
 
-class TPosixCommPort final : public TCommPort {
+class TPosixCommPort final : public TWorkerPort {
 public:
     explicit TPosixCommPort(TFd fd) : fd_(std::move(fd)) { shared_.fd = fd_.get(); }
 
     ~TPosixCommPort() override {
-        StopReader();
-        StopWriter();
+        StopWorkers();
 #if defined(TIOCNXCL)
         ::ioctl(fd_.get(), TIOCNXCL);  // a pty keeps the flag while its master lives
 #endif
@@ -405,59 +389,31 @@ public:
         }
     }
 
-    void Start(std::shared_ptr<TWorkerLink> link) override {
-        if (!shared_.closeEvent.Create() || !shared_.writeWake.Create()) {
-            throw ECommsError("Unable to create event");
-        }
-        link_ = std::move(link);
-        queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
-        reader_ = std::make_unique<TReadThread>(shared_, *link_);
-        try {
-            reader_->Start();
-        } catch (const std::system_error&) {
-            reader_.reset();
-            throw ECommsError("Unable to create read thread");
-        }
-        writer_ = std::make_unique<TWriteThread>(shared_, *link_, *queue_);
-        try {
-            writer_->Start();
-        } catch (const std::system_error&) {
-            writer_.reset();
-            StopReader();
-            throw ECommsError("Unable to create write thread");
-        }
-    }
-
-    bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) override {
-        if (!writer_ || !queue_->Push({std::move(block), length})) return false;
-        shared_.writeWake.Set();
-        return true;
-    }
-
 private:
-    void StopReader() {
-        if (!reader_) return;
-        shared_.closeEvent.Set();
-        ::tcflush(fd_.get(), TCIFLUSH);
-        reader_->Join();  // every wait of the worker watches the close event
-        reader_.reset();
+    bool CreateEvents() override {
+        return shared_.closeEvent.Create() && shared_.writeWake.Create();
     }
-
-    void StopWriter() {
-        if (!writer_) return;
+    std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) override {
+        return std::make_unique<TReadThread>(shared_, link);
+    }
+    std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) override {
+        return std::make_unique<TWriteThread>(shared_, link, queue);
+    }
+    void SetCloseEvent() override {
         shared_.closeEvent.Set();
+    }
+    void PurgeInput() override {
+        ::tcflush(fd_.get(), TCIFLUSH);
+    }
+    void PurgeOutput() override {
         ::tcflush(fd_.get(), TCOFLUSH);
-        queue_->Close();  // blocks not yet written are freed, the flag set
-        writer_->Join();
-        writer_.reset();
+    }
+    void WakeWriter() override {
+        shared_.writeWake.Set();
     }
 
     TFd fd_;
     TPortShared shared_;
-    std::shared_ptr<TWorkerLink> link_;
-    std::unique_ptr<TTransmitQueue> queue_;
-    std::unique_ptr<TReadThread> reader_;
-    std::unique_ptr<TWriteThread> writer_;
 };
 
 }  // namespace

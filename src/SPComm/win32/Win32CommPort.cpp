@@ -14,13 +14,12 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "SPComm/CommPort.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
+#include "SPComm/TWorkerPort.h"
 
 namespace spcomm::detail {
 namespace {
@@ -111,20 +110,14 @@ struct TPortShared {
     bool Closing() const { return ::WaitForSingleObject(closeEvent.get(), 0) == WAIT_OBJECT_0; }
 };
 
-class TReadThread {
+class TReadThread final : public TWorker {
 public:
     TReadThread(TPortShared& port, TWorkerLink& link) : port_(port), link_(link) {}
-    void Start() {
-        thread_ = std::thread([this] { Run(); });
-    }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
 
 private:
     enum class Step { Pending, Stop };
 
-    void Run() {
+    void Run() override {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
         TOverlapped read(port_.port, MakeEvent(true, true));
         TOverlapped line(port_.port, MakeEvent(true, true));
@@ -253,22 +246,15 @@ private:
     std::array<std::uint8_t, kReadBlockSize> buffer_{};
     DWORD mask_ = 0;
     bool lineEvents_ = false;
-    std::thread thread_;
 };
 
-class TWriteThread {
+class TWriteThread final : public TWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
         : port_(port), link_(link), queue_(queue) {}
-    void Start() {
-        thread_ = std::thread([this] { Run(); });
-    }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
 
 private:
-    void Run() {
+    void Run() override {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
         TOverlapped write(port_.port, MakeEvent(true, true));
         if (!write.valid()) {
@@ -329,17 +315,13 @@ private:
     TPortShared& port_;
     TWorkerLink& link_;
     TTransmitQueue& queue_;
-    std::thread thread_;
 };
 
-class TWin32CommPort final : public TCommPort {
+class TWin32CommPort final : public TWorkerPort {
 public:
     explicit TWin32CommPort(THandle port) : port_(std::move(port)) { shared_.port = port_.get(); }
 
-    ~TWin32CommPort() override {
-        StopReader();
-        StopWriter();
-    }
+    ~TWin32CommPort() override { StopWorkers(); }
 
     bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
         return ::SetupComm(port_.get(), inQueue, outQueue) != FALSE;
@@ -401,59 +383,25 @@ public:
         ::SetCommState(port_.get(), &dcb);
     }
 
-    void Start(std::shared_ptr<TWorkerLink> link) override {
+private:
+    bool CreateEvents() override {
         shared_.closeEvent = MakeEvent(true, false);
         shared_.writeWake = MakeEvent(false, false);
-        if (!shared_.closeEvent || !shared_.writeWake) throw ECommsError("Unable to create event");
-        link_ = std::move(link);
-        queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
-        reader_ = std::make_unique<TReadThread>(shared_, *link_);
-        try {
-            reader_->Start();
-        } catch (const std::system_error&) {
-            reader_.reset();
-            throw ECommsError("Unable to create read thread");
-        }
-        writer_ = std::make_unique<TWriteThread>(shared_, *link_, *queue_);
-        try {
-            writer_->Start();
-        } catch (const std::system_error&) {
-            writer_.reset();
-            StopReader();
-            throw ECommsError("Unable to create write thread");
-        }
+        return shared_.closeEvent && shared_.writeWake;
     }
-
-    bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) override {
-        if (!writer_ || !queue_->Push({std::move(block), length})) return false;
-        ::SetEvent(shared_.writeWake.get());
-        return true;
+    std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) override {
+        return std::make_unique<TReadThread>(shared_, link);
     }
-
-private:
-    void StopReader() {
-        if (!reader_) return;
-        ::SetEvent(shared_.closeEvent.get());
-        ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR);
-        reader_->Join();  // every wait of the worker includes the close event
-        reader_.reset();
+    std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) override {
+        return std::make_unique<TWriteThread>(shared_, link, queue);
     }
-
-    void StopWriter() {
-        if (!writer_) return;
-        ::SetEvent(shared_.closeEvent.get());
-        ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR);
-        queue_->Close();
-        writer_->Join();
-        writer_.reset();
-    }
+    void SetCloseEvent() override { ::SetEvent(shared_.closeEvent.get()); }
+    void PurgeInput() override { ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR); }
+    void PurgeOutput() override { ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR); }
+    void WakeWriter() override { ::SetEvent(shared_.writeWake.get()); }
 
     THandle port_;
     TPortShared shared_;
-    std::shared_ptr<TWorkerLink> link_;
-    std::unique_ptr<TTransmitQueue> queue_;
-    std::unique_ptr<TReadThread> reader_;
-    std::unique_ptr<TWriteThread> writer_;
 };
 
 }  // namespace

@@ -1,0 +1,57 @@
+#include "SPComm/TWorkerPort.h"
+
+#include <system_error>
+#include <utility>
+
+namespace spcomm::detail {
+
+void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
+    if (!CreateEvents()) throw ECommsError("Unable to create event");
+    link_ = std::move(link);
+    queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
+    reader_ = MakeReader(*link_);
+    try {
+        reader_->Start();
+    } catch (const std::system_error&) {
+        reader_.reset();
+        throw ECommsError("Unable to create read thread");
+    }
+    writer_ = MakeWriter(*link_, *queue_);
+    try {
+        writer_->Start();
+    } catch (const std::system_error&) {
+        writer_.reset();
+        StopReader();
+        throw ECommsError("Unable to create write thread");
+    }
+}
+
+bool TWorkerPort::Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) {
+    if (!writer_ || !queue_->Push({std::move(block), length})) return false;
+    WakeWriter();
+    return true;
+}
+
+void TWorkerPort::StopWorkers() {
+    StopReader();
+    StopWriter();
+}
+
+void TWorkerPort::StopReader() {
+    if (!reader_) return;
+    SetCloseEvent();
+    PurgeInput();
+    reader_->Join();  // every wait of the worker watches the close event
+    reader_.reset();
+}
+
+void TWorkerPort::StopWriter() {
+    if (!writer_) return;
+    SetCloseEvent();
+    PurgeOutput();
+    queue_->Close();  // blocks not yet written are freed, the send-queue-empty flag set
+    writer_->Join();
+    writer_.reset();
+}
+
+}  // namespace spcomm::detail

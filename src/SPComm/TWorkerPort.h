@@ -1,0 +1,62 @@
+// What both back ends share once a port is open: the transmit queue, and the order in which
+// the two workers start and stop. A back end supplies the events, the workers and the purges.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "SPComm/CommPort.h"
+#include "SPComm/TTransmitQueue.h"
+#include "SPComm/TWorkerLink.h"
+
+namespace spcomm::detail {
+
+// One worker thread of an open port, started once and joined by its port.
+class TWorker {
+public:
+    virtual ~TWorker() = default;
+    void Start() {  // std::system_error when the system has no thread to give
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+protected:
+    virtual void Run() = 0;
+
+private:
+    std::thread thread_;
+};
+
+class TWorkerPort : public TCommPort {
+public:
+    // Creates the events, then starts the receive worker and the transmit worker.
+    void Start(std::shared_ptr<TWorkerLink> link) final;
+    bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) final;
+
+protected:
+    // Stops the receive worker, then the transmit worker. Each back end's destructor calls
+    // it first, while the descriptor/handle and the events still exist.
+    void StopWorkers();
+
+private:
+    virtual bool CreateEvents() = 0;  // the close event and the transmit worker's wake-up
+    virtual std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) = 0;
+    virtual std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) = 0;
+    virtual void SetCloseEvent() = 0;
+    virtual void PurgeInput() = 0;
+    virtual void PurgeOutput() = 0;
+    virtual void WakeWriter() = 0;
+
+    void StopReader();
+    void StopWriter();
+
+    std::shared_ptr<TWorkerLink> link_;
+    std::unique_ptr<TTransmitQueue> queue_;
+    std::unique_ptr<TWorker> reader_;
+    std::unique_ptr<TWorker> writer_;
+};
+
+}  // namespace spcomm::detail
