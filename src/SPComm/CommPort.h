@@ -66,6 +66,9 @@ public:
     virtual bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) = 0;
 };
 
+// n for a name "COMn" (n from 1 to 999999 without leading zeros), else 0.
+unsigned ComPortNumber(const std::string& commName);
+
 // The name the OS opens for a port name as the user knows it ("COMn" and anything else).
 std::string DeviceNameFor(const std::string& commName);
 

@@ -10,6 +10,18 @@
 
 namespace spcomm {
 
+namespace detail {
+
+unsigned ComPortNumber(const std::string& name) {
+    if (name.size() <= 3 || name.size() > 9 || name.compare(0, 3, "COM") != 0 || name[3] == '0' ||
+        name.find_first_not_of("0123456789", 3) != std::string::npos) {
+        return 0;
+    }
+    return static_cast<unsigned>(std::stoul(name.substr(3)));
+}
+
+}  // namespace detail
+
 TComm::TComm(std::shared_ptr<TDeliveryChannel> channel) : channel_(std::move(channel)) {
     if (!channel_) channel_ = std::make_shared<TQueueChannel>();
     channel_->setSink([this](TCommMessage&& message) { Deliver(std::move(message)); });

@@ -77,23 +77,6 @@ void ConfigureForBinary(TComm& comm, const std::string& path) {
     comm.SetInx_XonXoffFlow(false);
 }
 
-bool PumpUntil(TQueueChannel& channel, const std::function<bool()>& done,
-               std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return done();
-        channel.waitAndDrain(left);
-    }
-    return true;
-}
-
-void PumpFor(TQueueChannel& channel, std::chrono::milliseconds duration) {
-    PumpUntil(
-        channel, [] { return false; }, duration);
-}
-
 #if defined(__linux__)
 namespace {
 int CountEntries(const char* dir) {

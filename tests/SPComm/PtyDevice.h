@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ChannelPump.h"
 #include "SPComm/TComm.h"
 #include "SPComm/TQueueChannel.h"
 
@@ -39,12 +40,6 @@ private:
 
 // A component set up as the tests want it: no XON/XOFF, so binary data passes.
 void ConfigureForBinary(TComm& comm, const std::string& path);
-
-// Drains the channel on this thread until done() holds or the time-out passes.
-bool PumpUntil(TQueueChannel& channel, const std::function<bool()>& done,
-               std::chrono::milliseconds timeout);
-// Drains for a while, to see that nothing more arrives.
-void PumpFor(TQueueChannel& channel, std::chrono::milliseconds duration);
 
 #if defined(__linux__)
 int CountOpenFds();

@@ -27,11 +27,7 @@ protected:
         comm.OnSendDataEmpty = [this](TComm*) { ++sendEmpty; };
     }
 
-    std::vector<std::uint8_t> Joined() const {
-        std::vector<std::uint8_t> all;
-        for (const auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
-        return all;
-    }
+    std::vector<std::uint8_t> Joined() const { return test::Joined(blocks); }
     bool PumpUntilReceived(std::size_t n, std::chrono::milliseconds timeout) {
         return PumpUntil(
             *channel, [&] { return received >= n; }, timeout);

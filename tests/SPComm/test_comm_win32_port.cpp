@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChannelPump.h"
 #include "SPComm/TComm.h"
 #include "SPComm/TQueueChannel.h"
 
@@ -40,23 +41,9 @@ protected:
         comm.OnRequestHangup = [this](TComm*) { ++hangups; };
     }
 
-    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return done();
-            channel->waitAndDrain(left);
-        }
-        return true;
-    }
     bool PumpUntilReceived(std::size_t n) {
-        return PumpUntil([&] { return received >= n; }, 20s);
-    }
-    std::vector<std::uint8_t> Joined() const {
-        std::vector<std::uint8_t> all;
-        for (const auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
-        return all;
+        return test::PumpUntil(
+            *channel, [&] { return received >= n; }, 20s);
     }
 
     std::shared_ptr<TQueueChannel> channel = std::make_shared<TQueueChannel>();
@@ -104,7 +91,7 @@ TEST_F(EchoPort, LargeBlocksComeBackWholeInOrderInBlocksOfAtMost2048) {
         ASSERT_GE(b.size(), 1u);
         ASSERT_LE(b.size(), 2048u);
     }
-    EXPECT_TRUE(Joined() == data);
+    EXPECT_TRUE(test::Joined(blocks) == data);
 }
 
 TEST_F(EchoPort, OpenWriteCloseCyclesKeepWorking) {
@@ -122,15 +109,16 @@ TEST_F(EchoPort, OpenWriteCloseCyclesKeepWorking) {
 TEST_F(EchoPort, ALineThatHangsUpIsReportedOnceAndALaterOpenWorks) {
     comm.Open();
     ASSERT_TRUE(comm.Write(kHangupCommand, sizeof kHangupCommand - 1));
-    ASSERT_TRUE(PumpUntil([&] { return hangups > 0; }, 20s));
+    ASSERT_TRUE(test::PumpUntil(
+        *channel, [&] { return hangups > 0; }, 20s));
     comm.Write("late", 4);  // the transmit worker meets the dead line too and ends
     bool refused = false;
     for (int i = 0; i < 500 && !refused; ++i) {
         refused = !comm.Write("x", 1);
-        if (!refused) PumpUntil([] { return false; }, 10ms);
+        if (!refused) test::PumpFor(*channel, 10ms);
     }
     EXPECT_TRUE(refused) << "writes still accepted with no transmit worker";
-    PumpUntil([] { return false; }, 300ms);
+    test::PumpFor(*channel, 300ms);
     EXPECT_EQ(hangups, 1);
     comm.Close();
     // pty_echo offers a new line under the same name.

@@ -419,10 +419,7 @@ private:
 }  // namespace
 
 std::string DeviceNameFor(const std::string& commName) {
-    if (commName.size() > 3 && commName.size() <= 6 && commName.compare(0, 3, "COM") == 0 &&
-        commName.find_first_not_of("0123456789", 3) == std::string::npos && commName[3] != '0') {
-        return "/dev/ttyS" + std::to_string(std::stoul(commName.substr(3)) - 1);
-    }
+    if (unsigned n = ComPortNumber(commName)) return "/dev/ttyS" + std::to_string(n - 1);
     return commName;
 }
 

@@ -408,10 +408,7 @@ private:
 
 std::string DeviceNameFor(const std::string& commName) {
     // "COM10" and above open only through the device namespace; it works for COM1-9 too.
-    if (commName.size() > 3 && commName.size() <= 6 && commName.compare(0, 3, "COM") == 0 &&
-        commName.find_first_not_of("0123456789", 3) == std::string::npos && commName[3] != '0') {
-        return "\\\\.\\" + commName;
-    }
+    if (ComPortNumber(commName) != 0) return "\\\\.\\" + commName;
     return commName;
 }
 
