@@ -1,9 +1,41 @@
 #include "SPComm/TWorkerPort.h"
 
+#include <optional>
 #include <system_error>
 #include <utility>
 
 namespace spcomm::detail {
+
+void TTransmitWorker::Run() {
+    if (Begin()) {
+        while (Turn()) {
+        }
+    } else {
+        link_.RequestHangup();
+    }
+    End();
+    queue_.Close();  // a worker that has ended takes no more blocks: Write() refuses
+}
+
+bool TTransmitWorker::Turn() {
+    bool reportEmpty = true;
+    std::optional<TTransmitBlock> block;
+    while (!(block = queue_.Pop())) {
+        if (reportEmpty && !link_.PostValue(PWM_SENDDATAEMPTY)) return false;
+        switch (WaitForBlock()) {
+            case TWake::Closed:
+                return false;
+            case TWake::Failed:
+                link_.RequestHangup();
+                return false;
+            case TWake::Queued:
+                break;
+        }
+        reportEmpty = false;
+    }
+    if (Closing()) return false;
+    return WriteBlock(block->data.get(), block->length);
+}
 
 void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
     if (!CreateEvents()) throw ECommsError("Unable to create event");

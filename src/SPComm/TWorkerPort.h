@@ -30,6 +30,32 @@ private:
     std::thread thread_;
 };
 
+// The transmit worker's loop: blocks in the order written, "queue empty" once at the start and
+// once each time the queue runs dry after a write. A back end supplies the waits and writes.
+class TTransmitWorker : public TWorker {
+protected:
+    TTransmitWorker(TWorkerLink& link, TTransmitQueue& queue) : link_(link), queue_(queue) {}
+    enum class TWake { Closed, Queued, Failed };
+
+    // Worker thread, before anything else; false (the worker ends) when it cannot run.
+    virtual bool Begin() = 0;
+    // Waits for the close event or a newly queued block.
+    virtual TWake WaitForBlock() = 0;
+    virtual bool Closing() = 0;
+    // Writes the whole block; false (the worker ends) when the port is closing or failed.
+    virtual bool WriteBlock(const std::uint8_t* data, std::size_t length) = 0;
+    // Worker thread, last: purges the output and releases what Begin() made.
+    virtual void End() = 0;
+
+    TWorkerLink& link_;
+
+private:
+    void Run() final;
+    bool Turn();  // one block; false when the worker ends
+
+    TTransmitQueue& queue_;
+};
+
 class TWorkerPort : public TCommPort {
 public:
     // Creates the events, then starts the receive worker and the transmit worker.

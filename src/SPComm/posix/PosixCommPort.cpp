@@ -283,46 +283,34 @@ private:
     std::array<std::uint8_t, kReadBlockSize> buffer_{};
 };
 
-// The transmit worker: takes blocks from the transmit queue in order and writes each whole.
-class TWriteThread final : public TWorker {
+// The transmit worker: writes each block whole, waiting for room with poll.
+class TWriteThread final : public TTransmitWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
-        : port_(port), link_(link), queue_(queue) {}
+        : TTransmitWorker(link, queue), port_(port) {}
 
 private:
-    void Run() override {
+    bool Begin() override {
         RaisePriority(1);
-        while (Turn()) {
-        }
-        ::tcflush(port_.fd, TCOFLUSH);
-        queue_.Close();  // a worker that has ended takes no more blocks: Write() refuses
+        return true;
     }
 
-    // Writes the next block; false when the worker ends.
-    bool Turn() {
-        bool reportEmpty = true;
-        std::optional<TTransmitBlock> block;
-        while (!(block = queue_.Pop())) {
-            if (reportEmpty && !link_.PostValue(PWM_SENDDATAEMPTY)) return false;
-            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.writeWake.fd(), POLLIN, 0}};
-            if (!WaitFds(fds, 2, std::nullopt)) {
-                link_.RequestHangup();
-                return false;
-            }
-            if (fds[0].revents != 0) return false;
-            port_.writeWake.Reset();
-            reportEmpty = false;
-        }
-        if (Closing()) return false;
-        return WriteBlock(block->data.get(), block->length);
+    void End() override { ::tcflush(port_.fd, TCOFLUSH); }
+
+    TWake WaitForBlock() override {
+        pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.writeWake.fd(), POLLIN, 0}};
+        if (!WaitFds(fds, 2, std::nullopt)) return TWake::Failed;
+        if (fds[0].revents != 0) return TWake::Closed;
+        port_.writeWake.Reset();
+        return TWake::Queued;
     }
 
-    bool Closing() const {
+    bool Closing() override {
         pollfd fd{port_.closeEvent.fd(), POLLIN, 0};
         return ::poll(&fd, 1, 0) > 0;
     }
 
-    bool WriteBlock(const std::uint8_t* data, std::size_t length) {
+    bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
         std::size_t done = 0;
         while (done < length) {
             ssize_t w = ::write(port_.fd, data + done, length - done);
@@ -346,8 +334,6 @@ private:
     }
 
     TPortShared& port_;
-    TWorkerLink& link_;
-    TTransmitQueue& queue_;
 };
 
 void SetModemLine(int fd, int line, bool on) {

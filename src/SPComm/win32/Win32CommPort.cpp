@@ -248,48 +248,40 @@ private:
     bool lineEvents_ = false;
 };
 
-class TWriteThread final : public TWorker {
+// The transmit worker: one overlapped write pending at a time.
+class TWriteThread final : public TTransmitWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
-        : port_(port), link_(link), queue_(queue) {}
+        : TTransmitWorker(link, queue), port_(port) {}
 
 private:
-    void Run() override {
+    bool Begin() override {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-        TOverlapped write(port_.port, MakeEvent(true, true));
-        if (!write.valid()) {
-            link_.RequestHangup();
-        } else {
-            while (Turn(write)) {
-            }
-        }
+        write_.emplace(port_.port, MakeEvent(true, true));
+        return write_->valid();
+    }
+
+    void End() override {
         ::PurgeComm(port_.port, PURGE_TXABORT | PURGE_TXCLEAR);
-        queue_.Close();  // a worker that has ended takes no more blocks: Write() refuses
+        write_.reset();  // never pending here: every way out of WriteBlock completes it
     }
 
-    bool Turn(TOverlapped& write) {
-        bool reportEmpty = true;
-        std::optional<TTransmitBlock> block;
-        while (!(block = queue_.Pop())) {
-            if (reportEmpty && !link_.PostValue(PWM_SENDDATAEMPTY)) return false;
-            HANDLE handles[2] = {port_.closeEvent.get(), port_.writeWake.get()};
-            DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0) return false;
-            if (r != WAIT_OBJECT_0 + 1) {
-                link_.RequestHangup();
-                return false;
-            }
-            reportEmpty = false;
-        }
-        if (port_.Closing()) return false;
-        return WriteBlock(write, block->data.get(), block->length);
+    TWake WaitForBlock() override {
+        HANDLE handles[2] = {port_.closeEvent.get(), port_.writeWake.get()};
+        DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        if (r == WAIT_OBJECT_0) return TWake::Closed;
+        return r == WAIT_OBJECT_0 + 1 ? TWake::Queued : TWake::Failed;
     }
 
-    bool WriteBlock(TOverlapped& write, const std::uint8_t* data, DWORD length) {
-        DWORD done = 0;
+    bool Closing() override { return port_.Closing(); }
+
+    bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
+        TOverlapped& write = *write_;
+        std::size_t done = 0;
         while (done < length) {
             DWORD n = 0;
-            if (!::WriteFile(port_.port, data + done, length - done, &n, write.get())) {
+            if (!::WriteFile(port_.port, data + done, static_cast<DWORD>(length - done), &n,
+                             write.get())) {
                 DWORD error = ::GetLastError();
                 if (error != ERROR_IO_PENDING) return Failed(error);
                 write.SetPending(true);
@@ -313,8 +305,7 @@ private:
     }
 
     TPortShared& port_;
-    TWorkerLink& link_;
-    TTransmitQueue& queue_;
+    std::optional<TOverlapped> write_;
 };
 
 class TWin32CommPort final : public TWorkerPort {
