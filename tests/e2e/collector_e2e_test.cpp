@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../main1/WindowFixture.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "protocol/DeviceSession.h"
@@ -28,15 +29,9 @@ namespace {
 using kvsim::Collector;
 using kvsim::CollectorOptions;
 
-// Runs the event loop until `done` holds or `timeoutMs` passed; returns done().
+// The collector answers at line speed: wait longer than the GUI suites' default.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 8000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qSleep(2);
-    }
-    return true;
+    return kvtest::waitUntil(done, timeoutMs);
 }
 
 // What the technician enters before pressing a "Set" button, and what the collector's

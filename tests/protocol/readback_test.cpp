@@ -60,6 +60,19 @@ struct RowCase {
     std::vector<Expect> expected;
 };
 
+// Each reply read back over a window at its start values changes exactly the expected controls.
+template <std::size_t N>
+void expectRows(const RowCase (&cases)[N]) {
+    for (const RowCase& c : cases) {
+        SCOPED_TRACE(c.reply);
+        FakeControls fresh(nullptr);
+        kvtest::fillStartValues(fresh);
+        const Snapshot before = fresh.snapshot();
+        applyReadBack(c.reply, fresh);
+        expectChanged(fresh, before, c.expected);
+    }
+}
+
 class ReadBackTest : public ::testing::Test {
 protected:
     ReadBackTest() { kvtest::fillStartValues(controls); }
@@ -93,14 +106,7 @@ TEST_F(ReadBackTest, EveryRowAtItsPositionsWithUntestedPositionsIgnored) {
         {"PUDL:6", {list("PUDLING", 6, "")}},
         {"PUDL 3", {list("PUDLING", 3, "1 pulse for 10 tons of water")}},
     };
-    for (const RowCase& c : cases) {
-        SCOPED_TRACE(c.reply);
-        FakeControls fresh(nullptr);
-        kvtest::fillStartValues(fresh);
-        const Snapshot before = fresh.snapshot();
-        applyReadBack(c.reply, fresh);
-        expectChanged(fresh, before, c.expected);
-    }
+    expectRows(cases);
 }
 
 TEST_F(ReadBackTest, AFullReplyFillsEveryFieldAndList) {
@@ -189,14 +195,7 @@ TEST_F(ReadBackTest, TruncatedTagIsSkippedWhole) {
         // Earlier rows still apply.
         {"TC1:456 MKT:1", {edit("Station", "456")}},
     };
-    for (const RowCase& c : cases) {
-        SCOPED_TRACE(c.reply);
-        FakeControls fresh(nullptr);
-        kvtest::fillStartValues(fresh);
-        const Snapshot before = fresh.snapshot();
-        applyReadBack(c.reply, fresh);
-        expectChanged(fresh, before, c.expected);
-    }
+    expectRows(cases);
 }
 
 TEST_F(ReadBackTest, NonDigitIndexAbortsTheRest) {
