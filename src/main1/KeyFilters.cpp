@@ -4,34 +4,33 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QWidget>
-#include <array>
+#include <vector>
+
+#include "protocol/Parameters.h"
 
 namespace kvmain {
 namespace {
 
 constexpr char16_t kBackspace = 8;
 
-constexpr std::array kRules = {
-    KeyFilterRule{"AD1LD", "AD1LDKeyPress", AcceptedSet::SignedDecimal, 4},
-    KeyFilterRule{"AD2LD", "AD2LDKeyPress", AcceptedSet::SignedDecimal, 4},
-    KeyFilterRule{"AD3LD", "AD3LDKeyPress", AcceptedSet::SignedDecimal, 4},
-    KeyFilterRule{"AD4LD", "AD4LDKeyPress", AcceptedSet::SignedDecimal, 4},
-    KeyFilterRule{"AD1L", "AD1LKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD2L", "AD2LKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD3L", "AD3LKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD4L", "AD4LKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD1H", "AD1HKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD2H", "AD2HKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD3H", "AD3HKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"AD4H", "AD4HKeyPress", AcceptedSet::SignedDecimal, 5},
-    KeyFilterRule{"Edit1", "Edit1KeyPress", AcceptedSet::SignedDecimal, 4},
-    KeyFilterRule{"PUSET1", "PUSET1KeyPress", AcceptedSet::Numeric, 7},
-    KeyFilterRule{"PUSET2", "PUSET2KeyPress", AcceptedSet::Numeric, 7},
-    KeyFilterRule{"PUSET3", "PUSET3KeyPress", AcceptedSet::Numeric, 7},
-    KeyFilterRule{"PUSET1XIAO", "PUSET1XIAOKeyPress", AcceptedSet::Numeric, 2},
-    KeyFilterRule{"Station", "StationKeyPress", AcceptedSet::Numeric, 5},
-    KeyFilterRule{"Edit2", "Edit2KeyPress", AcceptedSet::Numeric, 2},
-};
+std::vector<KeyFilterRule> deriveRules() {
+    std::vector<KeyFilterRule> rules;
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        if (!p.keyFilter) continue;
+        const AcceptedSet accepted = p.chars == kvproto::CharSet::Numeric
+                                         ? AcceptedSet::Numeric
+                                         : AcceptedSet::SignedDecimal;
+        // The filter swallows once the text is longer than the limit, so the longest text
+        // typed is one more than the limit.
+        rules.push_back({p.control, std::string(p.control) + "KeyPress", accepted, p.width - 1});
+    }
+    return rules;
+}
+
+const std::vector<KeyFilterRule>& rules() {
+    static const std::vector<KeyFilterRule> table = deriveRules();
+    return table;
+}
 
 bool inAcceptedSet(AcceptedSet set, QChar c) {
     const char16_t u = c.unicode();
@@ -42,12 +41,12 @@ bool inAcceptedSet(AcceptedSet set, QChar c) {
 }  // namespace
 
 std::span<const KeyFilterRule> keyFilterRules() {
-    return kRules;
+    return rules();
 }
 
 const KeyFilterRule* keyFilterRuleFor(QStringView field) {
-    for (const KeyFilterRule& rule : kRules)
-        if (field == QLatin1StringView(rule.field)) return &rule;
+    for (const KeyFilterRule& rule : rules())
+        if (field == QLatin1StringView(rule.field.data(), rule.field.size())) return &rule;
     return nullptr;
 }
 

@@ -1,4 +1,5 @@
-// Key filters of the numeric entry fields: one table row per field, one event filter for all.
+// Key filters of the numeric entry fields: one rule per filtered parameter of the parameter
+// table (its characters and width), one event filter for all.
 //
 // A filter sees each character the user types into its field before the field takes it and may
 // swallow it: a character outside the field's accepted set is swallowed, and so is any
@@ -12,6 +13,8 @@
 #include <QStringView>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 
 class QKeyEvent;
 class QWidget;
@@ -24,8 +27,8 @@ enum class AcceptedSet {
 };
 
 struct KeyFilterRule {
-    const char* field;    // objectName of the QLineEdit
-    const char* handler;  // the field's key-press handler name, e.g. "AD1HKeyPress"
+    std::string_view field;  // objectName of the QLineEdit
+    std::string handler;     // the field's key-press handler name, e.g. "AD1HKeyPress"
     AcceptedSet accepted;
     int limit;  // swallow (except backspace) when the text is longer than this
 };

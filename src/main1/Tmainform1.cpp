@@ -17,6 +17,7 @@
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
 
 Tmainform1::Tmainform1(QWidget* parent)
@@ -116,20 +117,21 @@ void Tmainform1::showPictures(const PictureLoader& load) {
 void Tmainform1::connectHandlers() {
     using Handler = void (Tmainform1::*)();
     static constexpr std::pair<const char*, Handler> kButtons[] = {
-#define KV_SET_ROW(name) {#name, &Tmainform1::name##Click},
-        KV_SET_BUTTONS(KV_SET_ROW)
-#undef KV_SET_ROW
-            {"Button10", &Tmainform1::Button10Click},
-        {"Button32", &Tmainform1::Button32Click},
-        {"Button14", &Tmainform1::Button14Click},
-        {"Button124", &Tmainform1::Button124Click},
-        {"Button19", &Tmainform1::Button19Click},
-        {"Button58", &Tmainform1::Button58Click},
+        {"Button10", &Tmainform1::Button10Click}, {"Button32", &Tmainform1::Button32Click},
+        {"Button14", &Tmainform1::Button14Click}, {"Button124", &Tmainform1::Button124Click},
+        {"Button19", &Tmainform1::Button19Click}, {"Button58", &Tmainform1::Button58Click},
     };
     for (const auto& [name, handler] : kButtons) {
         auto* button = findChild<QPushButton*>(QLatin1StringView(name));
         Q_ASSERT(button);
         connect(button, &QPushButton::clicked, this, handler);
+    }
+    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
+        auto* button = findChild<QPushButton*>(
+            QLatin1StringView(command.button.data(), command.button.size()));
+        Q_ASSERT(button);
+        const std::string_view name = command.button;
+        connect(button, &QPushButton::clicked, this, [this, name] { SetButtonClick(name); });
     }
     connect(&Timer6, &QTimer::timeout, this, &Tmainform1::Timer6Timer);
     connect(&Timer3, &QTimer::timeout, this, &Tmainform1::Timer3Timer);
@@ -172,12 +174,9 @@ void Tmainform1::Button10Click() {
                                  .arg(QString::fromStdString(Comm1.CommName())));
 }
 
-#define KV_DEFINE_SET_HANDLER(name)      \
-    void Tmainform1::name##Click() {     \
-        session_->setButtonClick(#name); \
-    }
-KV_SET_BUTTONS(KV_DEFINE_SET_HANDLER)
-#undef KV_DEFINE_SET_HANDLER
+void Tmainform1::SetButtonClick(std::string_view button) {
+    session_->setButtonClick(button);
+}
 
 void Tmainform1::Button32Click() {
     session_->readParametersClick();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "SPComm/TComm.h"
 #include "resources/Pictures.h"
@@ -30,14 +31,6 @@ class QtControls;
 class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
-
-// The 22 "Set" buttons; each one's click handler is <name>Click and sends its set command.
-// clang-format off
-#define KV_SET_BUTTONS(X)                                                                     \
-    X(Button188) X(Button4) X(Button46) X(Button47) X(Button15) X(Button8) X(Button52)        \
-    X(Button53) X(AD1SET) X(AD2SET) X(Button1) X(Button2) X(Button85) X(Button86) X(Button9)  \
-    X(Button11) X(PButton52) X(Button3) X(Button7) X(Button6) X(Button5) X(Button12)
-// clang-format on
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -66,9 +59,9 @@ public:
     // Port panel.
     void Button10Click();
 
-#define KV_DECLARE_SET_HANDLER(name) void name##Click();
-    KV_SET_BUTTONS(KV_DECLARE_SET_HANDLER)
-#undef KV_DECLARE_SET_HANDLER
+    // The click of any of the 22 "Set" buttons (named in the parameter table): sends its set
+    // command built from the fields the button belongs to.
+    void SetButtonClick(std::string_view button);
 
     void Button32Click();   // "Read Parameters"
     void Button14Click();   // "Communication Test"

@@ -34,12 +34,22 @@ struct FieldSpec {
     Encoding encoding;
 };
 
-// The field's value text. Pad3/Pad8 throw ConversionError when the control's text is not
-// a valid integer; Index and Text never fail.
+// One field's source value: the item number of a list (Index), the text otherwise.
+struct EncodedField {
+    int index = -1;
+    std::string text;
+};
+
+// The field's value text. Pad3/Pad8 throw ConversionError when the text is not a valid
+// integer; Index and Text never fail.
+std::string encodeValue(Encoding encoding, const EncodedField& field);
 std::string encodeField(const Controls& controls, const FieldSpec& field);
 
-// "KORVEL#" word ":" fields joined by "," "#". Throws ConversionError from the first field
-// that cannot be converted; nothing is built then.
+// "KORVEL#" word ":" values joined by "," "#".
+std::string assembleSetFrame(std::string_view word, std::span<const std::string> values);
+
+// The frame from the window's controls. Throws ConversionError from the first field that
+// cannot be converted; nothing is built then.
 std::string buildSetFrame(std::string_view word, std::span<const FieldSpec> fields,
                           const Controls& controls);
 

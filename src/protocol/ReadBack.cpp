@@ -1,73 +1,127 @@
 #include "protocol/ReadBack.h"
 
+#include <algorithm>
+
 #include "protocol/Conversions.h"
 
 namespace kvproto {
 
 namespace {
 
-constexpr ReadBackValue text(std::size_t offset, std::size_t width, std::string_view control) {
-    return {offset, width, false, control};
-}
-constexpr ReadBackValue index(std::size_t offset, std::string_view control) {
-    return {offset, 1, true, control};
-}
-constexpr ReadBackRow row(std::string_view tag, ReadBackValue value) {
-    return {tag, {value, {}, {}}, 1};
-}
-constexpr ReadBackRow channel(std::string_view tag, std::string_view urv, std::string_view lrv,
-                              std::string_view start) {
-    return {tag, {text(5, 6, urv), text(12, 6, lrv), text(19, 5, start)}, 3};
+std::vector<ReadBackRow> deriveRows() {
+    std::vector<const Parameter*> read;
+    for (const Parameter& p : parameters())
+        if (p.readBack()) read.push_back(&p);
+    std::stable_sort(read.begin(), read.end(), [](const Parameter* a, const Parameter* b) {
+        return a->readRow != b->readRow ? a->readRow < b->readRow : a->offset < b->offset;
+    });
+    std::vector<ReadBackRow> rows;
+    int current = 0;
+    for (const Parameter* p : read) {
+        if (p->readRow != current) {
+            rows.push_back(ReadBackRow{p->tag, {}, 0});
+            current = p->readRow;
+        }
+        ReadBackRow& row = rows.back();
+        row.values[row.valueCount++] =
+            ReadBackValue{p->offset, p->readWidth, p->isList(), p->control, p};
+    }
+    return rows;
 }
 
-constexpr std::array<ReadBackRow, 17> kRows{{
-    row("TC1:", text(4, 3, "Station")),
-    row("ZOM", text(4, 5, "Edit1")),
-    row("MDL", index(4, "ComboBox1")),
-    row("MKT", text(4, 3, "Edit2")),
-    channel("AIN1:", "AD1H", "AD1L", "AD1LD"),
-    channel("AIN2:", "AD2H", "AD2L", "AD2LD"),
-    channel("AIN3:", "AD3H", "AD3L", "AD3LD"),
-    channel("AIN4:", "AD4H", "AD4L", "AD4LD"),
-    row("AXS1:", text(5, 4, "AD1XISHU")),
-    row("AXS2:", text(5, 4, "AD2XISHU")),
-    row("AXS3:", text(5, 4, "AD3XISHU")),
-    row("AXS4:", text(5, 4, "AD4XISHU")),
-    {"DI01:", {index(5, "DIN1"), index(7, "DIN2"), {}}, 2},
-    {"ARS485X:", {index(8, "MR485BT"), index(10, "MR485JN"), {}}, 2},
-    row("BRS485X:", index(8, "BRS485NX")),
-    row("MTM:", text(4, 3, "Edit3")),
-    row("PUDL", index(5, "PUDLING")),
-}};
+const std::vector<ReadBackRow>& rowTable() {
+    static const std::vector<ReadBackRow> rows = deriveRows();
+    return rows;
+}
+
+bool rowFits(const ReadBackRow& row, std::size_t at, std::size_t size) {
+    for (const ReadBackValue& v : row.valueSpan())
+        if (at + v.offset + v.width > size) return false;
+    return true;
+}
+
+class ControlsSink : public ReadBackSink {
+public:
+    explicit ControlsSink(Controls& controls) : controls_(controls) {}
+    void text(const ReadBackValue& v, std::string_view chars) override {
+        controls_.setText(v.control, chars);
+    }
+    void index(const ReadBackValue& v, int index) override {
+        controls_.setItemIndex(v.control, index);
+    }
+
+private:
+    Controls& controls_;
+};
+
+class SettingsSink : public ReadBackSink {
+public:
+    SettingsSink(CollectorSettings& settings, std::vector<std::string>* problems)
+        : settings_(settings), problems_(problems) {}
+    void text(const ReadBackValue& v, std::string_view chars) override {
+        if (auto error = settings_.set(*v.parameter, chars)) note(*error);
+    }
+    void index(const ReadBackValue& v, int index) override {
+        const std::optional<std::string> value = itemValue(*v.parameter, index);
+        if (!value) {
+            note(std::string(v.parameter->name) + ": item number " + std::to_string(index) +
+                 " is not in the list (" + ruleText(*v.parameter) + ")");
+            return;
+        }
+        settings_.set(*v.parameter, *value);
+    }
+
+private:
+    void note(std::string text) {
+        if (problems_) problems_->push_back(std::move(text));
+    }
+    CollectorSettings& settings_;
+    std::vector<std::string>* problems_;
+};
 
 }  // namespace
 
 std::span<const ReadBackRow> readBackRows() {
-    return kRows;
+    return rowTable();
 }
 
 std::size_t findTag(std::string_view reply, std::string_view tag) {
     return reply.find(tag);
 }
 
-void applyReadBack(std::string_view reply, Controls& controls) {
-    for (const ReadBackRow& r : kRows) {
+void runReadBack(std::string_view reply, ReadBackSink& sink) {
+    for (const ReadBackRow& r : rowTable()) {
         const std::size_t at = findTag(reply, r.tag);
-        if (at == std::string_view::npos) continue;
-        bool fits = true;
-        for (const ReadBackValue& v : r.valueSpan()) {
-            if (at + v.offset + v.width > reply.size()) fits = false;
-        }
-        if (!fits) continue;
+        if (at == std::string_view::npos || !rowFits(r, at, reply.size())) continue;
         for (const ReadBackValue& v : r.valueSpan()) {
             const std::string_view chars = reply.substr(at + v.offset, v.width);
             if (v.isIndex) {
-                controls.setItemIndex(v.control, strToInt(chars));
+                sink.index(v, strToInt(chars));
             } else {
-                controls.setText(v.control, chars);
+                sink.text(v, chars);
             }
         }
     }
+}
+
+void applyReadBack(std::string_view reply, Controls& controls) {
+    ControlsSink sink(controls);
+    runReadBack(reply, sink);
+}
+
+bool readBackComplete(std::string_view reply) {
+    for (const ReadBackRow& r : rowTable()) {
+        const std::size_t at = findTag(reply, r.tag);
+        if (at == std::string_view::npos || !rowFits(r, at, reply.size())) return false;
+    }
+    return true;
+}
+
+CollectorSettings readBackSettings(std::string_view reply, std::vector<std::string>* problems) {
+    CollectorSettings settings;
+    SettingsSink sink(settings, problems);
+    runReadBack(reply, sink);
+    return settings;
 }
 
 }  // namespace kvproto

@@ -1,58 +1,71 @@
 #include "protocol/SetCommands.h"
 
+#include <stdexcept>
+#include <vector>
+
+#include "protocol/CollectorSettings.h"
+#include "protocol/Conversions.h"
+
 namespace kvproto {
 
 namespace {
 
-using E = Encoding;
-using S = SendSequence;
-
-constexpr SetCommand one(std::string_view button, std::string_view word, FieldSpec field,
-                         S sequence) {
-    return {button, word, {field, {}, {}}, 1, sequence};
+std::vector<SetCommand> deriveCommands() {
+    std::vector<SetCommand> commands;
+    for (const Parameter& p : parameters()) {
+        SetCommand* command = nullptr;
+        for (SetCommand& c : commands)
+            if (c.word == p.command) command = &c;
+        if (!command) {
+            commands.push_back(SetCommand{p.button, p.command, {}, {}, 0, p.sequence});
+            command = &commands.back();
+        }
+        command->fields[p.field] = FieldSpec{p.control, p.encoding};
+        command->parameters[p.field] = &p;
+        command->fieldCount = std::max(command->fieldCount, p.field + 1);
+    }
+    return commands;
 }
 
-constexpr SetCommand channel(std::string_view button, std::string_view word, std::string_view urv,
-                             std::string_view lrv, std::string_view start) {
-    return {button, word, {{{urv, E::Text}, {lrv, E::Text}, {start, E::Text}}}, 3, S::A};
+const std::vector<SetCommand>& commandTable() {
+    static const std::vector<SetCommand> table = deriveCommands();
+    return table;
 }
-
-constexpr std::array<SetCommand, 22> kCommands{{
-    {"Button188", "AR485X", {{{"MR485BT", E::Index}, {"MR485JN", E::Index}, {}}}, 2, S::A},
-    one("Button4", "ST", {"Station", E::Pad3}, S::A),
-    one("Button46", "DI01", {"DIN1", E::Index}, S::A),
-    one("Button47", "DI02", {"DIN2", E::Index}, S::A),
-    one("Button15", "PUDL", {"PUDLING", E::Index}, S::B),
-    one("Button8", "MTM", {"Edit3", E::Pad3}, S::D),
-    one("Button52", "LP1", {"PUSET1", E::Pad8}, S::A),
-    one("Button53", "LP2", {"PUSET2", E::Pad8}, S::A),
-    channel("AD1SET", "AIN1", "AD1H", "AD1L", "AD1LD"),
-    channel("AD2SET", "AIN2", "AD2H", "AD2L", "AD2LD"),
-    channel("Button1", "AIN3", "AD3H", "AD3L", "AD3LD"),
-    channel("Button2", "AIN4", "AD4H", "AD4L", "AD4LD"),
-    one("Button85", "AXS1", {"AD1XISHU", E::Text}, S::A),
-    one("Button86", "AXS2", {"AD2XISHU", E::Text}, S::A),
-    one("Button9", "AXS3", {"AD3XISHU", E::Text}, S::A),
-    one("Button11", "AXS4", {"AD4XISHU", E::Text}, S::A),
-    one("PButton52", "LPN", {"PUSET3", E::Pad8}, S::C),
-    one("Button3", "LPF", {"PUSET1XIAO", E::Text}, S::B),
-    one("Button7", "MDL", {"ComboBox1", E::Index}, S::A),
-    one("Button6", "MKT", {"Edit2", E::Pad3}, S::A),
-    one("Button5", "ZOM", {"Edit1", E::Text}, S::B),
-    one("Button12", "BR485X", {"BRS485NX", E::Index}, S::A),
-}};
 
 }  // namespace
 
 std::span<const SetCommand> setCommands() {
-    return kCommands;
+    return commandTable();
 }
 
 const SetCommand* findSetCommand(std::string_view button) {
-    for (const SetCommand& command : kCommands) {
+    for (const SetCommand& command : commandTable())
         if (command.button == button) return &command;
-    }
     return nullptr;
+}
+
+const SetCommand* findSetCommandByWord(std::string_view word) {
+    for (const SetCommand& command : commandTable())
+        if (command.word == word) return &command;
+    return nullptr;
+}
+
+const SetCommand& setCommandFor(const Parameter& parameter) {
+    return *findSetCommandByWord(parameter.command);
+}
+
+std::string buildSetFrame(const SetCommand& command, const CollectorSettings& settings) {
+    std::vector<std::string> values;
+    for (const Parameter* p : command.parameterSpan()) {
+        const std::optional<std::string>& value = settings.get(*p);
+        if (!value)
+            throw std::invalid_argument(std::string(p->name) + " has no value (the " +
+                                        std::string(command.word) + " command sends it)");
+        values.push_back(encodeValue(p->encoding, p->isList()
+                                                      ? EncodedField{settings.itemIndex(*p), {}}
+                                                      : EncodedField{-1, *value}));
+    }
+    return assembleSetFrame(command.word, values);
 }
 
 }  // namespace kvproto

@@ -1,0 +1,50 @@
+// CollectorSettings: a set of collector parameter values by stable name, each checked
+// against its parameter's rule (Parameters.h). What the client reads and writes, what the
+// simulated collector keeps and what files hold. Iteration is in the model's order.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "protocol/Parameters.h"
+
+namespace kvproto {
+
+class CollectorSettings {
+public:
+    // Checks the value; on success stores it as the model writes it and returns nullopt,
+    // otherwise returns the reason (naming the parameter and its rule) and changes nothing.
+    std::optional<std::string> set(std::string_view name, std::string_view value);
+    std::optional<std::string> set(const Parameter& parameter, std::string_view value);
+    void erase(std::string_view name);
+
+    // The stored value, nullopt when the parameter has none.
+    std::optional<std::string> get(std::string_view name) const;
+    const std::optional<std::string>& get(const Parameter& parameter) const;
+    bool has(std::string_view name) const { return get(name).has_value(); }
+    // Lists: the selected item number, -1 when none is stored.
+    int itemIndex(const Parameter& parameter) const;
+
+    std::size_t size() const;
+    bool empty() const { return size() == 0; }
+    // (parameter, value) for every stored value, in the model's order.
+    std::vector<std::pair<const Parameter*, std::string>> entries() const;
+
+    bool operator==(const CollectorSettings&) const = default;
+
+private:
+    std::array<std::optional<std::string>, kParameterCount> values_{};
+};
+
+// One "name=value" assignment as users type it; the reason when it is not one.
+struct Assignment {
+    std::string name;
+    std::string value;
+};
+std::optional<Assignment> parseAssignment(std::string_view text);
+
+}  // namespace kvproto

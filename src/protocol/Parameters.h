@@ -1,0 +1,118 @@
+// The collector's parameters: one table row per setting, the only place where the
+// collector's settings are listed. Everything else derives from it:
+//   - the 22 set commands and the fields of their frames (SetCommands.h),
+//   - the read-back rows of the parameter listing (ReadBack.h),
+//   - the key filters of the window's entry fields and the window's control mapping,
+//   - the simulated collector's settings and what it accepts,
+//   - CollectorSettings (name -> value) that the client, the simulator and files exchange.
+//
+// Rows are in the window's order (the order of the set commands), which is also the order of
+// profile files and of listings by name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "protocol/Frames.h"
+
+namespace kvproto {
+
+// The send sequences of the set commands. The order of their steps is visible to the user
+// (send buffer, receive buffer, time-out timer), so each is kept exactly:
+//   A  build, show frame, clear receive buffer, write.
+//   B  clear send buffer, clear receive buffer, time-out kind 0 and enable Timer3,
+//      build, show frame, write, pending 100.
+//   C  A, then pending 100.
+//   D  enable Timer3, build, show frame, clear receive buffer, write, pending 100,
+//      time-out kind 3, Timer3 interval 3000 ms and enabled (the time-out counts from the
+//      write). A conversion error stops it after the first step: Timer3 stays enabled.
+enum class SendSequence { A, B, C, D };
+
+enum class ParameterKind {
+    Configuration,  // the same on every collector of a site
+    Identity,       // the station address: unique per collector on a bus
+    CounterBase,    // writing it restarts a running count
+};
+
+// Characters a value may hold (and the characters the window's key filter lets through).
+enum class CharSet {
+    Numeric,        // "0".."9"
+    SignedDecimal,  // digits, "." and "-" in any position and number
+};
+
+// What the collector itself accepts for a value (the simulated collector enforces it).
+enum class DeviceRule {
+    Index,     // a list item number 0..deviceMax
+    Unsigned,  // an unsigned integer deviceMin..deviceMax, reported zero-padded to readWidth
+    Decimal,   // a decimal number, reported normalised to readWidth characters
+    SignedDecimal,
+};
+
+struct Parameter {
+    std::string_view name;     // stable name, e.g. "ad1.urv"
+    std::string_view control;  // the window control that shows it
+    // Set command: the button, its command word, this value's place among the frame's
+    // fields, the send sequence and how the value is written into the frame.
+    std::string_view button;
+    std::string_view command;
+    std::size_t field;
+    SendSequence sequence;
+    Encoding encoding;
+    // Input rule: drop-down lists take one of `items`; entry fields take `chars`, at most
+    // `width` characters. keyFilter: the window filters typed keys by this rule.
+    std::span<const std::string_view> items;
+    CharSet chars;
+    int width;
+    bool keyFilter;
+    // Read-back: row number in the read-back's scan order (0: not read back), the compared tag
+    // characters and where the value stands relative to the tag's first character. A
+    // parameter with a tag but no row (the counter bases) is reported in the collector's
+    // listing without being read back into the window.
+    int readRow;
+    std::string_view tag;
+    std::size_t offset;
+    std::size_t readWidth;
+    ParameterKind kind;
+    DeviceRule device;
+    std::int64_t deviceMin;
+    std::int64_t deviceMax;
+
+    bool isList() const { return encoding == Encoding::Index; }
+    bool readBack() const { return readRow > 0; }
+};
+
+inline constexpr std::size_t kParameterCount = 31;
+
+std::span<const Parameter> parameters();
+const Parameter* findParameter(std::string_view name);
+const Parameter* parameterForControl(std::string_view control);
+// Position of the row in parameters().
+std::size_t parameterIndex(const Parameter& parameter);
+
+// What the parameter accepts, in words: "one of 1200, 2400, ... (or the item number 0..9)",
+// "digits only, 1 to 6 characters", "digits, '.' and '-' only, 1 to 6 characters".
+std::string ruleText(const Parameter& parameter);
+
+// A value checked against its parameter's rule.
+struct CheckedValue {
+    bool ok = false;
+    std::string value;  // the value as the model writes it (lists: the item's text)
+    std::string error;  // when !ok: why, naming the parameter and its rule
+};
+
+// Lists: a value equal to an item's text selects that item; otherwise a whole number
+// selects the item at that index; nothing else is accepted. A list value is written as the
+// item's text, or as its number when the text is empty or not unique in the list.
+// Entry fields: the parameter's characters, 1 to `width` of them.
+CheckedValue checkValue(const Parameter& parameter, std::string_view value);
+
+// The item number a written list value stands for; -1 when it is none.
+int itemNumber(const Parameter& parameter, std::string_view value);
+// A list item number as the model writes it; nullopt outside the list.
+std::optional<std::string> itemValue(const Parameter& parameter, int index);
+
+}  // namespace kvproto
