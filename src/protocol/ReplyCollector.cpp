@@ -1,0 +1,43 @@
+#include "protocol/ReplyCollector.h"
+
+#include <algorithm>
+
+#include "protocol/ReadBack.h"
+
+namespace kvproto {
+
+bool ReplyCollector::add(std::string_view block, Millis now) {
+    const bool fresh =
+        text_.empty() || now - last_ >= kPieceGap || text_.size() + block.size() > kMaxSize;
+    if (fresh) {
+        text_.assign(block.substr(0, kMaxSize));
+        first_ = now;
+    } else {
+        text_.append(block);
+    }
+    last_ = now;
+    return fresh;
+}
+
+void ReplyCollector::clear() {
+    text_.clear();
+}
+
+bool ReplyCollector::complete(Completeness completeness) const {
+    if (completeness == Completeness::Listing) return readBackComplete(text_);
+    return text_.ends_with('\n');
+}
+
+bool ReplyCollector::ready(Millis now, Completeness completeness) const {
+    if (text_.empty()) return false;
+    return untilReady(now, completeness) == Millis{0};
+}
+
+Millis ReplyCollector::untilReady(Millis now, Completeness completeness) const {
+    if (text_.size() >= kMaxSize) return Millis{0};
+    Millis due = std::min(last_ + kPieceGap, first_ + kLongest);
+    if (complete(completeness)) due = std::min(due, first_ + settle_);
+    return due > now ? due - now : Millis{0};
+}
+
+}  // namespace kvproto
