@@ -147,6 +147,7 @@ void Tmainform1::Button10Click() {
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
         Comm1.Close();
+        session_->portClosed();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
         statusBar()->showMessage(QStringLiteral("Port closed."));
@@ -164,6 +165,7 @@ void Tmainform1::Button10Click() {
         // A port that did not open is reported and the panel stays ready to open again.
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
+        session_->portClosed();
         messages_->showMessage(error.what());
         return;
     }

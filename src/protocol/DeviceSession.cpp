@@ -9,13 +9,35 @@
 
 namespace kvproto {
 
+namespace {
+
+class SteadyClock : public Clock {
+public:
+    std::chrono::milliseconds now() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    }
+};
+
+}  // namespace
+
+const Clock& steadyClock() {
+    static const SteadyClock clock;
+    return clock;
+}
+
 DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
-                             UserMessages& messages, SerialWrite& serial)
-    : controls_(controls), timer3_(timer3), timer6_(timer6), messages_(messages), serial_(serial) {}
+                             UserMessages& messages, SerialWrite& serial, const Clock& clock)
+    : controls_(controls),
+      timer3_(timer3),
+      timer6_(timer6),
+      messages_(messages),
+      serial_(serial),
+      clock_(clock) {}
 
 bool DeviceSession::writeFrame(std::string_view frame) {
     if (!serial_.write(frame)) {
-        messages_.showStatus(kNotSentStatus);
+        messages_.showStatus(serial_.notSentReason());
         notSentShown_ = true;
         return false;
     }
@@ -24,6 +46,11 @@ bool DeviceSession::writeFrame(std::string_view frame) {
         notSentShown_ = false;
     }
     return true;
+}
+
+void DeviceSession::clearReceiveBuffer() {
+    controls_.clear(kReceiveBuffer);
+    reply_.close();  // what comes next answers the new request
 }
 
 bool DeviceSession::setButtonClick(std::string_view button) {
@@ -44,15 +71,17 @@ void DeviceSession::runSetCommand(const SetCommand& command) {
         case SendSequence::C: {
             const std::string frame = build();
             controls_.setText(kSendBuffer, frame);
-            controls_.clear(kReceiveBuffer);
+            clearReceiveBuffer();
             writeFrame(frame);
             if (command.sequence == SendSequence::C) pending_ = kReplyExpected;
             break;
         }
         case SendSequence::B: {
             controls_.setText(kSendBuffer, "");
-            controls_.clear(kReceiveBuffer);
+            clearReceiveBuffer();
             timeoutKind_ = kTimeoutSilent;
+            // A query's longer time-out may have left its interval behind.
+            if (timer3_.interval() != setTimeoutInterval_) timer3_.setInterval(setTimeoutInterval_);
             timer3_.setEnabled(true);
             const std::string frame = build();
             controls_.setText(kSendBuffer, frame);
@@ -64,11 +93,12 @@ void DeviceSession::runSetCommand(const SetCommand& command) {
             timer3_.setEnabled(true);  // stays enabled if the build below fails
             const std::string frame = build();
             controls_.setText(kSendBuffer, frame);
-            controls_.clear(kReceiveBuffer);
+            clearReceiveBuffer();
             writeFrame(frame);
             pending_ = kReplyExpected;
             timeoutKind_ = kTimeoutSilentLong;
             // A new interval restarts an enabled timer, so the time-out counts from the write.
+            setTimeoutInterval_ = 3000;
             timer3_.setInterval(3000);
             timer3_.setEnabled(true);
             break;

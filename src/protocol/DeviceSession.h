@@ -8,15 +8,27 @@
 // Failures: a field that must hold an integer but does not stops its request where the
 // collector tool always stopped it, and the conversion error's text ("'x' is not a valid
 // integer value") goes to UserMessages::showMessage. A frame that the port refuses is still
-// shown in discomm, and UserMessages::showStatus gets kNotSentStatus; the next frame the
-// port takes clears that status text again (showStatus("")).
+// shown in discomm, and UserMessages::showStatus gets the port's reason
+// (SerialWrite::notSentReason); the next frame the port takes clears that status text again
+// (showStatus("")). A read-back that stops on a conversion error shows its box once per
+// "Read Parameters" press, however many blocks follow.
 //
 // Reply time-out (Timer3): "Read Parameters" arms time-out kind 2 and "Communication Test"
-// kind 1, each starting Timer3 afresh after its write (not when the port refused the frame:
-// the status line already says nothing was sent). A received block stops Timer3; after a
-// block or a time-out the kind is back to 0, so a message never outlives the request it
-// belongs to. The set commands with a reply time-out arm kind 0 (silent), MTM kind 3
+// kind 1, each starting Timer3 afresh with kQueryTimeoutMs after its write (not when the
+// port refused the frame: the status line already says nothing was sent). A received block
+// stops Timer3; after a block or a time-out the kind is back to 0, so a message never
+// outlives the request it belongs to. The set commands with a reply time-out arm kind 0
+// (silent) with Timer3's own interval (1000 ms, 3000 ms from the first MTM on), MTM kind 3
 // (silent, 3000 ms).
+//
+// Replies: the blocks of one reply are put together by ReplyCollector's rules (pieces up to
+// 500 ms apart, bounded); the receive buffer shows the reply so far. Timer6 (200 ms, started
+// by a block) processes it: for "Read Parameters" the read-back runs once the reply is
+// ready (a complete listing 200 ms after its first block; otherwise when no further piece
+// can come), Timer6 being started again until then.
+//
+// portClosed(): the port was closed (or failed to open): the request in progress ends, with
+// no time-out message and no read-back of a later block.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +36,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/ReplyCollector.h"
 #include "protocol/WindowInterfaces.h"
 
 namespace kvproto {
@@ -52,13 +65,13 @@ struct SetCommand;
 inline constexpr std::string_view kSendBuffer = "discomm";
 inline constexpr std::string_view kReceiveBuffer = "Memo8";
 
-// Status text for a frame that the serial port refused because it is not open.
-inline constexpr std::string_view kNotSentStatus = "Not sent: the serial port is not open.";
+// The reply time-out of "Read Parameters" and "Communication Test", counted from the write.
+inline constexpr int kQueryTimeoutMs = 3000;
 
 class DeviceSession {
 public:
     DeviceSession(Controls& controls, Timer& timer3, Timer& timer6, UserMessages& messages,
-                  SerialWrite& serial);
+                  SerialWrite& serial, const Clock& clock = steadyClock());
 
     // One of the 22 "Set" buttons, by its control name ("AD1SET", "Button85", "PButton52" ...).
     // Returns false when the name is not a set button.
@@ -73,25 +86,30 @@ public:
     void receiveData(const std::uint8_t* buffer, std::size_t length);
     void timer6Timer();
     void timer3Timer();
+    void portClosed();
 
     int pendingCode() const { return pending_; }
-    const std::string& replyText() const { return reply_; }
+    const std::string& replyText() const { return reply_.text(); }
     int timeoutKind() const { return timeoutKind_; }
 
 private:
     void runSetCommand(const SetCommand& command);
     void runQuery(const QueryButton& query);
-    bool writeFrame(std::string_view frame);  // false: refused, status line says so
+    bool writeFrame(std::string_view frame);
+    void clearReceiveBuffer();  // false: refused, status line says so
 
     Controls& controls_;
     Timer& timer3_;
     Timer& timer6_;
     UserMessages& messages_;
     SerialWrite& serial_;
+    const Clock& clock_;
     int pending_ = kIdle;
-    std::string reply_;
+    ReplyCollector reply_;
     int timeoutKind_ = kTimeoutSilent;
+    int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;
+    bool conversionShown_ = false;  // this read's conversion error box is up already
 };
 
 }  // namespace kvproto

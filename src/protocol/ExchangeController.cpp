@@ -69,7 +69,7 @@ void DeviceSession::runQuery(const QueryButton& query) {
                 controls_.setText(kSendBuffer, query.frame);
                 break;
             case QueryStep::ClearReceive:
-                controls_.clear(kReceiveBuffer);
+                clearReceiveBuffer();
                 break;
             case QueryStep::Write:
                 sent = writeFrame(query.frame);
@@ -77,8 +77,10 @@ void DeviceSession::runQuery(const QueryButton& query) {
             case QueryStep::ArmTimeout:
                 if (!sent) break;
                 timeoutKind_ = query.timeoutKind;
-                // Count the time-out from this request, even if an earlier one is running.
+                // Count the time-out from this request, even if an earlier one is running, and
+                // give a slow collector the same time whatever MTM did to the interval.
                 timer3_.setEnabled(false);
+                timer3_.setInterval(kQueryTimeoutMs);
                 timer3_.setEnabled(true);
                 break;
         }
@@ -86,6 +88,7 @@ void DeviceSession::runQuery(const QueryButton& query) {
 }
 
 void DeviceSession::readParametersClick() {
+    conversionShown_ = false;
     runQuery(kQueryButtons[0]);
 }
 void DeviceSession::communicationTestClick() {
@@ -99,37 +102,54 @@ void DeviceSession::parameterInitializationClick() {
 }
 
 void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) {
-    // Each byte becomes one character; a zero byte included. The block is taken whole.
-    std::string block;
-    if (length > 0) block.assign(reinterpret_cast<const char*>(buffer), length);
+    // Each byte becomes one character; a zero byte included.
+    std::string_view block;
+    if (length > 0) block = {reinterpret_cast<const char*>(buffer), length};
     // The collector answered: no time-out message for this request.
     timer3_.setEnabled(false);
     timeoutKind_ = kTimeoutSilent;
-    reply_ = block;
-    controls_.setText(kReceiveBuffer, block);
+    if (block.empty()) {
+        reply_.clear();
+    } else {
+        reply_.add(block, clock_.now());
+    }
+    // The receive buffer shows the reply so far: a reply in pieces is shown whole.
+    controls_.setText(kReceiveBuffer, reply_.text());
     if (pending_ == kParameterReset) {
         pending_ = kIdle;
         timer6_.setEnabled(false);
     } else {
-        // A running Timer6 is not restarted: the reply is processed 200 ms after the first
-        // block of a burst, using the latest block.
+        // A running Timer6 is not restarted: the reply is processed 200 ms after its first
+        // block at the earliest.
         timer6_.setEnabled(true);
     }
 }
 
 void DeviceSession::timer6Timer() {
     timer6_.setEnabled(false);
-    const std::string reply = reply_;
     if (pending_ != kReadParameters) return;
+    if (!reply_.empty() && !reply_.ready(clock_.now(), ReplyCollector::Completeness::Listing)) {
+        timer6_.setEnabled(true);  // a further piece may still come
+        return;
+    }
+    const std::string reply = reply_.text();
     try {
         applyReadBack(reply, controls_);
     } catch (const ConversionError& error) {
         // Rows before the bad character stay applied; the code stays 101 and the reply
-        // text is kept, so the next block runs the read-back again.
-        messages_.showMessage(error.message());
+        // text is kept, so the next block runs the read-back again, without a second box.
+        if (!std::exchange(conversionShown_, true)) messages_.showMessage(error.message());
         return;
     }
     pending_ = kIdle;
+    reply_.clear();
+}
+
+void DeviceSession::portClosed() {
+    pending_ = kIdle;
+    timeoutKind_ = kTimeoutSilent;
+    timer3_.setEnabled(false);
+    timer6_.setEnabled(false);
     reply_.clear();
 }
 

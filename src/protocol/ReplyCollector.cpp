@@ -7,10 +7,12 @@
 namespace kvproto {
 
 bool ReplyCollector::add(std::string_view block, Millis now) {
-    const bool fresh =
-        text_.empty() || now - last_ >= kPieceGap || text_.size() + block.size() > kMaxSize;
+    const bool fresh = closed_ || text_.empty() || now - last_ >= kPieceGap ||
+                       text_.size() + block.size() > kMaxSize;
+    closed_ = false;
     if (fresh) {
-        text_.assign(block.substr(0, kMaxSize));
+        // A block longer than a reply may be keeps its newest bytes.
+        text_.assign(block.size() > kMaxSize ? block.substr(block.size() - kMaxSize) : block);
         first_ = now;
     } else {
         text_.append(block);
@@ -21,6 +23,7 @@ bool ReplyCollector::add(std::string_view block, Millis now) {
 
 void ReplyCollector::clear() {
     text_.clear();
+    closed_ = false;
 }
 
 bool ReplyCollector::complete(Completeness completeness) const {
@@ -34,9 +37,8 @@ bool ReplyCollector::ready(Millis now, Completeness completeness) const {
 }
 
 Millis ReplyCollector::untilReady(Millis now, Completeness completeness) const {
-    if (text_.size() >= kMaxSize) return Millis{0};
-    Millis due = std::min(last_ + kPieceGap, first_ + kLongest);
-    if (complete(completeness)) due = std::min(due, first_ + settle_);
+    if (text_.size() >= kMaxSize || complete(completeness)) return Millis{0};
+    const Millis due = std::min(last_ + kPieceGap, first_ + kLongest);
     return due > now ? due - now : Millis{0};
 }
 

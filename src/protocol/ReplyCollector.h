@@ -8,8 +8,8 @@
 // reply.
 //
 // When a reply is ready to be processed (read back):
-//   - a complete reply (see the predicates below) once `settle` has passed since its first
-//     block (the window waits 200 ms, the client nothing);
+//   - a complete reply (see the predicates below) at once (the window's Timer6 still gives
+//     it 200 ms after its first block);
 //   - any reply once kPieceGap has passed since its last block (no further piece can come);
 //   - any reply once kLongest has passed since its first block (a collector that never stops
 //     talking does not postpone it for ever), or once it holds kMaxSize bytes.
@@ -36,12 +36,12 @@ public:
     // (Listing), any other reply when it ends a line (Line).
     enum class Completeness { Listing, Line };
 
-    explicit ReplyCollector(Millis settle = Millis{0}) : settle_(settle) {}
-
     // Adds a received block at time `now`. Returns true when the block started a new reply
     // (the text is the block alone), false when it was appended to the reply in progress.
     bool add(std::string_view block, Millis now);
     void clear();
+    // A new request went out: the text stays, but the next block starts a new reply.
+    void close() { closed_ = true; }
 
     const std::string& text() const { return text_; }
     bool empty() const { return text_.empty(); }
@@ -52,10 +52,10 @@ public:
     Millis untilReady(Millis now, Completeness completeness) const;
 
 private:
-    Millis settle_;
     std::string text_;
     Millis first_{0};
     Millis last_{0};
+    bool closed_ = false;
 };
 
 }  // namespace kvproto

@@ -6,6 +6,7 @@
 // turns a character that has no Latin-1 byte into '?').
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -47,11 +48,27 @@ public:
     virtual void showStatus(std::string_view text) = 0;
 };
 
+// Status text for a frame that the serial port refused because it is not open.
+inline constexpr std::string_view kNotSentStatus = "Not sent: the serial port is not open.";
+
 class SerialWrite {
 public:
     virtual ~SerialWrite() = default;
-    // Hands the frame's bytes to the port. False when the port refused them (not open).
+    // Hands the frame's bytes to the port. False when the port refused them (not open, or
+    // its line stopped working).
     virtual bool write(std::string_view bytes) = 0;
+    // The status text after a refused write: why the frame was not sent.
+    virtual std::string notSentReason() const { return std::string(kNotSentStatus); }
 };
+
+// Monotonic time in milliseconds (the window: the steady clock; tests: a fake).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::chrono::milliseconds now() const = 0;
+};
+
+// The process's steady clock.
+const Clock& steadyClock();
 
 }  // namespace kvproto

@@ -191,6 +191,16 @@ private:
     EventLog* log_;
 };
 
+// A clock that moves only when a test advances it.
+class FakeClock : public kvproto::Clock {
+public:
+    std::chrono::milliseconds now() const override { return now_; }
+    void advance(int ms) { now_ += std::chrono::milliseconds(ms); }
+
+private:
+    std::chrono::milliseconds now_{100'000};
+};
+
 // Fills `controls` with the main window's controls at their start values.
 inline void fillStartValues(FakeControls& controls) {
     for (const char* name :
@@ -261,7 +271,8 @@ struct SessionRig {
     FakeTimer timer6{"Timer6", 200, true, &log};
     FakeMessages messages{&log};
     FakeSerial serial{&log};
-    kvproto::DeviceSession session{controls, timer3, timer6, messages, serial};
+    FakeClock clock;
+    kvproto::DeviceSession session{controls, timer3, timer6, messages, serial, clock};
 };
 
 }  // namespace kvtest

@@ -7,6 +7,7 @@
 
 #include "FakeWindow.h"
 #include "protocol/ExchangeController.h"
+#include "protocol/ReplyCollector.h"
 
 namespace {
 
@@ -32,12 +33,12 @@ TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
     const Case cases[] = {
         {&DeviceSession::readParametersClick,
          {"discomm:=PPPPPP#CHEACK1#", "clear Memo8", "write PPPPPP#CHEACK1#", "Timer3.disabled",
-          "Timer3.enabled"},
+          "Timer3.interval:=3000", "Timer3.enabled"},
          kReadParameters,
          kTimeoutParameterQuery},
         {&DeviceSession::communicationTestClick,
          {"clear Memo8", "discomm:=PPPPPP#VAR#", "write PPPPPP#VAR#", "Timer3.disabled",
-          "Timer3.enabled"},
+          "Timer3.interval:=3000", "Timer3.enabled"},
          kReplyExpected,
          kTimeoutConnection},
         {&DeviceSession::dataQueryClick,
@@ -96,6 +97,7 @@ TEST(ExchangeController, PendingCodeDecidesWhatABlockAndTheTickDo) {
         EXPECT_EQ(rig.session.replyText(), "ABC");
         EXPECT_EQ(rig.session.pendingCode(), c.codeAfterBlock);
         EXPECT_EQ(rig.timer6.enabled(), c.timer6Started);
+        rig.clock.advance(600);  // no further piece can belong to this reply
         EXPECT_EQ(rig.timer6.fire(), c.timer6Started);
         EXPECT_FALSE(rig.timer6.enabled());
         EXPECT_EQ(rig.session.pendingCode(), c.codeAfterTick);
@@ -114,29 +116,127 @@ TEST(ExchangeController, Timer6AtStartUpTicksOnceAndStops) {
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
 }
 
-TEST(ExchangeController, BlocksUnder200msApartAreReadBackFromTheLastOne) {
+// A listing with every read-back row, as the collector sends it.
+const std::string kListing =
+    "TC1:017\r\nZOM:0.050\r\nMDL:2\r\nMKT:020\r\nAIN1:000200,000010,00003\r\n"
+    "AIN2:000300,000020,00004\r\nAIN3:000400,000030,00005\r\nAIN4:000500,000040,00006\r\n"
+    "AXS1:1.01\r\nAXS2:1.02\r\nAXS3:1.03\r\nAXS4:1.04\r\nDI01:1,0\r\nARS485X:4,2\r\n"
+    "BRS485X:1\r\nMTM:007\r\nPUDL:3\r\n";
+
+TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     Started rig;
     rig.session.readParametersClick();
-    rig.receive("TC1:111");
+    rig.receive(kListing);
+    rig.clock.advance(200);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.controls.text("Station"), "017");
+    EXPECT_EQ(rig.controls.text("AD4H"), "000500");
+    EXPECT_EQ(rig.controls.itemIndex("PUDLING"), 3);
+    // A block after the read-back starts a reply of its own and is only shown.
+    rig.clock.advance(100);
     rig.receive("TC1:222");
-    EXPECT_EQ(rig.timer6.periodStarts, 1);  // the second block did not restart Timer6
     EXPECT_EQ(rig.controls.text("Memo8"), "TC1:222");
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.controls.text("Station"), "222");
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.controls.text("Station"), "017");
 }
 
-TEST(ExchangeController, BlocksOver200msApartOnlyTheFirstIsReadBack) {
+TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
+    // The listing in three pieces with gaps up to 450 ms: Timer6 keeps coming back until
+    // the listing is whole, then reads all of it.
     Started rig;
     rig.session.readParametersClick();
-    rig.receive("TC1:111");
+    const std::size_t cut1 = 100, cut2 = 200;
+    rig.receive(kListing.substr(0, cut1));
+    rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.controls.text("Station"), "111");
+    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    EXPECT_TRUE(rig.timer6.enabled());
+    EXPECT_EQ(rig.controls.text("Station"), "000");  // nothing read from a part yet
+    rig.clock.advance(250);
+    rig.receive(kListing.substr(cut1, cut2 - cut1));
+    rig.clock.advance(200);
+    ASSERT_TRUE(rig.timer6.fire());
+    ASSERT_TRUE(rig.timer6.enabled());
+    rig.clock.advance(250);
+    rig.receive(kListing.substr(cut2));
+    EXPECT_EQ(rig.controls.text("Memo8"), kListing);
+    rig.clock.advance(50);
+    ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
-    rig.receive("TC1:222");
-    EXPECT_EQ(rig.controls.text("Memo8"), "TC1:222");
+    EXPECT_EQ(rig.controls.text("Station"), "017");
+    EXPECT_EQ(rig.controls.itemIndex("PUDLING"), 3);  // from the last piece
+    EXPECT_EQ(rig.controls.itemIndex("MR485JN"), 2);
+}
+
+TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
+    struct Case {
+        const char* name;
+        int blockEveryMs;  // 0: one block only
+        int readBackAfterMs;
+    };
+    // One partial block: read back 500 ms after it. A collector that never stops talking:
+    // read back 3 s after its first block, with what has come.
+    const Case cases[] = {{"one partial block", 0, 500}, {"endless talker", 100, 3000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started rig;
+        rig.session.readParametersClick();
+        rig.receive("TC1:123,");
+        int elapsed = 0;
+        while (rig.session.pendingCode() == kReadParameters && elapsed < 10'000) {
+            const int step = c.blockEveryMs ? c.blockEveryMs : 100;
+            rig.clock.advance(step);
+            elapsed += step;
+            if (c.blockEveryMs) rig.receive("....");
+            if (elapsed % 200 == 0) rig.timer6.fire();
+        }
+        EXPECT_EQ(elapsed, c.readBackAfterMs + (c.readBackAfterMs % 200));
+        EXPECT_EQ(rig.controls.text("Station"), "123");
+        EXPECT_LE(rig.controls.text("Memo8").size(), ReplyCollector::kMaxSize);
+    }
+}
+
+TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
+    Started rig;
+    rig.session.readParametersClick();
+    rig.receive("TC1:555 MDL:x");
+    rig.clock.advance(600);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.controls.text("Station"), "111");
+    for (int i = 0; i < 3; ++i) {  // further blocks run the read-back again, silently
+        rig.clock.advance(600);
+        rig.receive("MDL:y");
+        rig.clock.advance(600);
+        ASSERT_TRUE(rig.timer6.fire());
+    }
+    EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"'x' is not a valid integer value"});
+    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    EXPECT_EQ(rig.controls.text("Station"), "555");
+    rig.session.readParametersClick();  // a new press may show its own box
+    rig.receive("MDL:z");
+    rig.clock.advance(600);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.messages.boxes.size(), 2u);
+}
+
+TEST(ExchangeController, ClosingThePortEndsTheRequestInProgress) {
+    for (bool answered : {false, true}) {
+        SCOPED_TRACE(answered ? "reply waiting for its tick" : "no reply yet");
+        Started rig;
+        rig.session.readParametersClick();
+        if (answered) rig.receive(kListing);
+        rig.session.portClosed();
+        EXPECT_FALSE(rig.timer3.fire());  // no time-out message after Close
+        EXPECT_FALSE(rig.timer6.fire());
+        EXPECT_EQ(rig.session.pendingCode(), kIdle);
+        // The next open: a stray block is only shown, never read back.
+        rig.clock.advance(1000);
+        rig.receive(kListing);
+        rig.clock.advance(200);
+        ASSERT_TRUE(rig.timer6.fire());
+        EXPECT_EQ(rig.controls.text("Station"), "000");
+        EXPECT_TRUE(rig.messages.boxes.empty());
+    }
 }
 
 TEST(ExchangeController, ResetReplyStopsARunningTimer6AndReturnsToIdle) {
@@ -178,8 +278,9 @@ TEST(ExchangeController, BlocksAreTakenWholeByteForByte) {
     rig.session.readParametersClick();
     std::string big(5000, '.');
     big.replace(4990, 7, "TC1:987");
-    rig.receive(big);
-    EXPECT_EQ(rig.session.replyText().size(), 5000u);
+    rig.clock.advance(1000);
+    rig.receive(big);  // longer than a reply may be: its newest bytes are kept
+    EXPECT_EQ(rig.session.replyText(), big.substr(5000 - ReplyCollector::kMaxSize));
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "987");
 
@@ -229,11 +330,25 @@ TEST(ReplyTimeout, MessagesOfTheQueriesAndSilenceOfTheSetCommands) {
     }
 }
 
+TEST(ReplyTimeout, QueriesWaitThreeSecondsWhateverMtmDidAndSetCommandsKeepTheirInterval) {
+    Started rig;
+    rig.session.communicationTestClick();
+    EXPECT_EQ(rig.timer3.interval(), kQueryTimeoutMs);
+    ASSERT_TRUE(rig.session.setButtonClick("Button15"));  // PUDL: Timer3 with its own 1000 ms
+    EXPECT_EQ(rig.timer3.interval(), 1000);
+    ASSERT_TRUE(rig.session.setButtonClick("Button8"));  // MTM: 3000 ms from now on
+    rig.session.readParametersClick();
+    EXPECT_EQ(rig.timer3.interval(), kQueryTimeoutMs);
+    ASSERT_TRUE(rig.session.setButtonClick("Button5"));  // ZOM
+    EXPECT_EQ(rig.timer3.interval(), 3000);
+}
+
 TEST(ReplyTimeout, ARepeatedQueryCountsFromItsOwnWrite) {
     Started rig;
     rig.session.communicationTestClick();
     rig.session.readParametersClick();
     EXPECT_EQ(rig.timer3.periodStarts, 2);
+    EXPECT_EQ(rig.timer3.interval(), kQueryTimeoutMs);
     ASSERT_TRUE(rig.timer3.fire());
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"Parameter Query Timeout!"});
 }
