@@ -128,7 +128,10 @@ void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) 
 void DeviceSession::timer6Timer() {
     timer6_.setEnabled(false);
     if (pending_ != kReadParameters) return;
-    if (!reply_.empty() && !reply_.ready(clock_.now(), ReplyCollector::Completeness::Listing)) {
+    // A tick started by a block of an earlier request: this request's reply has yet to come
+    // (its first block starts Timer6 again).
+    if (reply_.empty() || reply_.closed()) return;
+    if (!reply_.ready(clock_.now(), ReplyCollector::Completeness::Listing)) {
         timer6_.setEnabled(true);  // a further piece may still come
         return;
     }

@@ -7,7 +7,9 @@
 namespace kvproto {
 
 bool ReplyCollector::add(std::string_view block, Millis now) {
-    const bool fresh = closed_ || text_.empty() || now - last_ >= kPieceGap ||
+    // The silence before this block: the time since the last one, less its own line time.
+    const auto lineTime = Millis{static_cast<long long>(block.size()) * 10'000 / baud_};
+    const bool fresh = closed_ || text_.empty() || now - last_ - lineTime > kPieceGap ||
                        text_.size() + block.size() > kMaxSize;
     closed_ = false;
     if (fresh) {
@@ -38,7 +40,7 @@ bool ReplyCollector::ready(Millis now, Completeness completeness) const {
 
 Millis ReplyCollector::untilReady(Millis now, Completeness completeness) const {
     if (text_.size() >= kMaxSize || complete(completeness)) return Millis{0};
-    const Millis due = std::min(last_ + kPieceGap, first_ + kLongest);
+    const Millis due = std::min(last_ + kQuiet, first_ + kLongest);
     return due > now ? due - now : Millis{0};
 }
 

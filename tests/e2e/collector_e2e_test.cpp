@@ -326,4 +326,61 @@ TEST_F(CollectorE2E, DemoCollectorPortOpensAndReadsParameters) {
     kvsim::stopDemoCollector();
 }
 
+// A collector that takes its time: no time-out message while it is still answering, with or
+// without an MTM press before (which lengthens the set commands' time-out).
+TEST_F(CollectorE2E, SlowCollectorGetsNoFalseTimeOut) {
+    CollectorOptions options;
+    options.answerDelay = kvsim::Millis{1500};
+    startCollector(options);
+    for (bool mtmFirst : {false, true}) {
+        SCOPED_TRACE(mtmFirst ? "after MTM" : "fresh window");
+        openWindow();
+        if (mtmFirst) {
+            click("Button8");
+            ASSERT_TRUE(waitUntil([this] { return memoHas("OK:MTM:"); })) << memo();
+        }
+        readParameters();
+        EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001")) << memo();
+        click("Button14");
+        EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:"); })) << memo();
+        QTest::qWait(1600);  // past any time-out that counted from the writes
+        EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+    }
+}
+
+// A collector that pauses inside its listing: the receive buffer shows the whole listing and
+// the read-back reaches its last rows.
+TEST_F(CollectorE2E, ListingInPiecesIsShownAndReadBackWhole) {
+    for (int gapMs : {150, 400}) {
+        SCOPED_TRACE(gapMs);
+        CollectorOptions options;
+        options.chunkSize = 140;
+        options.chunkGap = kvsim::Millis{gapMs};
+        startCollector(options);
+        openWindow();
+        readParameters();
+        EXPECT_EQ(memo().rfind("TC1:", 0), 0u) << memo();
+        EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));  // first piece
+        EXPECT_EQ(w<QLineEdit>("AD4H")->text(), QStringLiteral("000100"));  // middle
+        EXPECT_EQ(w<QLineEdit>("Edit3")->text(), QStringLiteral("005"));    // last piece
+        EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+        window.reset();
+        collector.reset();
+    }
+}
+
+// Close while "Read Parameters" waits for a silent collector: the request ends with the port.
+TEST_F(CollectorE2E, CloseEndsTheRequestInProgress) {
+    CollectorOptions options;
+    options.silent = true;
+    startCollector(options);
+    openWindow();
+    click("Button32");
+    click("Button10");  // Close at once
+    EXPECT_FALSE(window->comm1().IsOpen());
+    EXPECT_EQ(window->session().pendingCode(), kvproto::kIdle);
+    QTest::qWait(3500);  // longer than the query's time-out
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
 }  // namespace

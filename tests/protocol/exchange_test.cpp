@@ -97,7 +97,7 @@ TEST(ExchangeController, PendingCodeDecidesWhatABlockAndTheTickDo) {
         EXPECT_EQ(rig.session.replyText(), "ABC");
         EXPECT_EQ(rig.session.pendingCode(), c.codeAfterBlock);
         EXPECT_EQ(rig.timer6.enabled(), c.timer6Started);
-        rig.clock.advance(600);  // no further piece can belong to this reply
+        rig.clock.advance(1000);  // no further piece can belong to this reply
         EXPECT_EQ(rig.timer6.fire(), c.timer6Started);
         EXPECT_FALSE(rig.timer6.enabled());
         EXPECT_EQ(rig.session.pendingCode(), c.codeAfterTick);
@@ -175,9 +175,9 @@ TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
         int blockEveryMs;  // 0: one block only
         int readBackAfterMs;
     };
-    // One partial block: read back 500 ms after it. A collector that never stops talking:
+    // One partial block: read back 1 s after it. A collector that never stops talking:
     // read back 3 s after its first block, with what has come.
-    const Case cases[] = {{"one partial block", 0, 500}, {"endless talker", 100, 3000}};
+    const Case cases[] = {{"one partial block", 0, 1000}, {"endless talker", 100, 3000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Started rig;
@@ -197,16 +197,32 @@ TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
     }
 }
 
+TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
+    // MTM's answer starts Timer6; "Read Parameters" goes out before it ticks. The tick must
+    // neither read back MTM's answer nor end the read: the listing comes later.
+    Started rig;
+    ASSERT_TRUE(rig.session.setButtonClick("Button8"));
+    rig.receive("OK:MTM:005\r\n");
+    rig.session.readParametersClick();
+    rig.clock.advance(1000);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    rig.receive(kListing);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.controls.text("Station"), "017");
+    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+}
+
 TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
     Started rig;
     rig.session.readParametersClick();
     rig.receive("TC1:555 MDL:x");
-    rig.clock.advance(600);
+    rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
     for (int i = 0; i < 3; ++i) {  // further blocks run the read-back again, silently
-        rig.clock.advance(600);
+        rig.clock.advance(1000);
         rig.receive("MDL:y");
-        rig.clock.advance(600);
+        rig.clock.advance(1000);
         ASSERT_TRUE(rig.timer6.fire());
     }
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"'x' is not a valid integer value"});
@@ -214,7 +230,7 @@ TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
     EXPECT_EQ(rig.controls.text("Station"), "555");
     rig.session.readParametersClick();  // a new press may show its own box
     rig.receive("MDL:z");
-    rig.clock.advance(600);
+    rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.messages.boxes.size(), 2u);
 }

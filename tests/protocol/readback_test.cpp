@@ -238,7 +238,7 @@ TEST(ReadBackInSession, ConversionErrorKeepsCode101AndTheReply) {
     rig.session.readParametersClick();
     const std::string reply = "TC1:123 ZOM:1.234 MDL:x MKT:999";
     rig.receive(reply);
-    rig.clock.advance(600);  // a part of a listing: read once no further piece can come
+    rig.clock.advance(1000);  // a part of a listing: read once no further piece can come
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"'x' is not a valid integer value"});
     EXPECT_EQ(rig.session.pendingCode(), kvproto::kReadParameters);
@@ -250,7 +250,7 @@ TEST(ReadBackInSession, ConversionErrorKeepsCode101AndTheReply) {
 
     // The next block runs the read-back again.
     rig.receive("MDL:2 MKT:999");
-    rig.clock.advance(600);
+    rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.messages.boxes.size(), 1u);
     EXPECT_EQ(rig.controls.itemIndex("ComboBox1"), 2);
@@ -263,7 +263,7 @@ TEST(ReadBackInSession, ErrorBoxCarriesAZeroByteWhole) {
     SessionRig rig;
     rig.session.readParametersClick();
     rig.receive(std::string("MDL:\0", 5));
-    rig.clock.advance(600);
+    rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.messages.boxes,
               std::vector<std::string>{std::string("'") + '\0' + "' is not a valid integer value"});
