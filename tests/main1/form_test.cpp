@@ -13,6 +13,7 @@
 
 #include "WindowFixture.h"
 #include "main1/adapters/Pictures.h"
+#include "protocol/DeviceSession.h"
 
 namespace {
 
@@ -282,6 +283,41 @@ TEST_F(FormTest, InterfaceTypeShowsCloseWithoutSelection) {
     EXPECT_EQ(shown, expected);
     reference.setCurrentIndex(1);
     EXPECT_NE(shown, reference.grab().toImage());  // the comparison can tell texts apart
+}
+
+// Once the collector has reported an interface type, a later read-back beyond the items
+// leaves BRS485NX without a selection (its Set sends -1); it must not look like any item.
+TEST_F(FormTest, InterfaceTypeLosingItsChoiceLooksLikeNoItem) {
+    auto* list = w<QComboBox>("BRS485NX");
+    ASSERT_NE(list, nullptr);
+    const auto readBack = [&](const std::string& reply) {
+        QTest::mouseClick(w<QPushButton>("Button32"), Qt::LeftButton);
+        ASSERT_EQ(window->session().pendingCode(), 101);
+        window->Comm1ReceiveData(&window->comm1(),
+                                 reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                 static_cast<std::uint16_t>(reply.size()));
+        ASSERT_TRUE(kvtest::waitUntil([&] { return window->session().pendingCode() == 0; }));
+    };
+    const auto looksLikeItem = [&](int item) {
+        QComboBox reference(list->parentWidget());
+        reference.setFont(list->font());
+        reference.setPalette(list->palette());
+        reference.addItems({"0_Close", "1_NET", "2_RS485"});
+        reference.setCurrentIndex(item);
+        reference.setGeometry(list->geometry());
+        reference.show();
+        return list->grab().toImage() == reference.grab().toImage();
+    };
+
+    readBack("BRS485X:1#");
+    ASSERT_EQ(list->currentIndex(), 1);
+    EXPECT_TRUE(looksLikeItem(1));  // the comparison recognises a chosen item
+    readBack("BRS485X:7#");
+    ASSERT_EQ(list->currentIndex(), -1);
+    for (int item = 0; item < 3; ++item) EXPECT_FALSE(looksLikeItem(item)) << item;
+    readBack("BRS485X:0#");  // a valid report shows its item again
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_TRUE(looksLikeItem(0));
 }
 
 TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {
