@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QIcon>
 #include <QPalette>
 #include <QPixmap>
@@ -10,6 +11,7 @@
 #include <array>
 #include <utility>
 
+#include "main1/GroupBoxStyle.h"
 #include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
@@ -29,6 +31,12 @@ Tmainform1::Tmainform1(QWidget* parent)
     QPalette silver = palette();
     silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     setPalette(silver);
+    // The pages paint the window's silver themselves; the style would fill them near-white.
+    for (QWidget* page : {ui->TabSheet2, ui->TabSheet19}) page->setAutoFillBackground(true);
+    // and the group boxes on them let it show through.
+    auto* groupBoxStyle = new GroupBoxStyle;
+    groupBoxStyle->setParent(this);
+    for (QGroupBox* group : findChildren<QGroupBox*>()) group->setStyle(groupBoxStyle);
     // BRS485NX starts with no item selected while reading "0_Close" like a chosen item. Once
     // an item has been chosen, losing the choice again (a read-back beyond the items) shows
     // "(none)" in the placeholder colour: the list then sends -1, not the 0 of "0_Close".

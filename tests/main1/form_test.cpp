@@ -320,6 +320,44 @@ TEST_F(FormTest, InterfaceTypeLosingItsChoiceLooksLikeNoItem) {
     EXPECT_TRUE(looksLikeItem(0));
 }
 
+// The pages and group boxes show the window's silver wherever no control covers them.
+TEST_F(FormTest, PagesAndGroupsAreSilver) {
+    const QColor silver(0xC0, 0xC0, 0xC0);
+    const struct {
+        const char* area;
+        int page;
+    } rows[] = {
+        {"TabSheet2", 0}, {"GroupBox14", 0}, {"GroupBox3", 0}, {"GroupBox39", 0}, {"TabSheet19", 1},
+    };
+    auto* pages = w<QTabWidget>("PageControl1");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.area);
+        pages->setCurrentIndex(row.page);
+        QWidget* area = w<QWidget>(row.area);
+        ASSERT_TRUE(kvtest::waitUntil([&] { return area->isVisible(); }));
+        // The whole window as it is drawn: a grab of the area alone would fill in its
+        // background whether the window paints it or not.
+        const QImage shown = window->grab().toImage();
+        const qreal scale = shown.devicePixelRatio();
+        int sampled = 0, silverPixels = 0;
+        QStringList others;
+        const QRect inside = area->contentsRect().adjusted(3, 3, -3, -3);
+        for (int y = inside.top(); y <= inside.bottom(); y += 5)
+            for (int x = inside.left(); x <= inside.right(); x += 5) {
+                if (area->childAt(x, y)) continue;  // a control, not the area's own background
+                const QPoint at = area->mapTo(window.get(), QPoint(x, y)) * scale;
+                const QColor colour = shown.pixelColor(at);
+                ++sampled;
+                if (colour.rgb() == silver.rgb())
+                    ++silverPixels;
+                else if (others.size() < 3)
+                    others << QStringLiteral("%1,%2: %3").arg(x).arg(y).arg(colour.name());
+            }
+        EXPECT_GE(sampled, 20);
+        EXPECT_EQ(silverPixels, sampled) << others.join(QStringLiteral("; ")).toStdString();
+    }
+}
+
 TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {
     EXPECT_EQ(w<QTabWidget>("PageControl1")->currentWidget(), w<QWidget>("TabSheet2"));
     EXPECT_TRUE(w<QPushButton>("Button10")->isEnabled());
