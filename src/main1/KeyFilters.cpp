@@ -1,8 +1,14 @@
 #include "main1/KeyFilters.h"
 
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QWidget>
 #include <vector>
 
@@ -76,6 +82,15 @@ bool keyPasses(const KeyFilterRule& rule, QChar typed, qsizetype currentLength) 
     return currentLength <= rule.limit || typed.unicode() == kBackspace;
 }
 
+QString filteredInsertion(const KeyFilterRule& rule, QStringView text, qsizetype currentLength) {
+    QString taken;
+    for (QChar c : text) {
+        if (c.unicode() == kBackspace) continue;
+        if (keyPasses(rule, c, currentLength + taken.size())) taken += c;
+    }
+    return taken;
+}
+
 KeyPressFilter::KeyPressFilter(QWidget* root) : QObject(root) {
     for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
         if (!keyFilterRuleFor(edit->objectName())) continue;
@@ -87,10 +102,23 @@ KeyPressFilter::KeyPressFilter(QWidget* root) : QObject(root) {
 }
 
 bool KeyPressFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) return false;
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::MouseButtonRelease:
+            break;
+        default:
+            return false;
+    }
     auto* edit = qobject_cast<QLineEdit*>(watched);
     const KeyFilterRule* rule = edit ? keyFilterRuleFor(edit->objectName()) : nullptr;
     if (!rule) return false;
+    if (event->type() == QEvent::MouseButtonRelease)
+        return filterSelectionPaste(edit, *rule, static_cast<QMouseEvent*>(event));
+    if (event->type() != QEvent::KeyPress)
+        return filterDrop(edit, *rule, static_cast<QDropEvent*>(event));
     const auto* keyEvent = static_cast<QKeyEvent*>(event);
     const std::optional<QChar> typed = typedCharacter(*keyEvent);
     if (!typed) return false;
@@ -103,6 +131,49 @@ bool KeyPressFilter::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     return !keyPasses(*rule, *typed, length);
+}
+
+bool KeyPressFilter::filterDrop(QLineEdit* field, const KeyFilterRule& rule, QDropEvent* drop) {
+    const QMimeData* data = drop->mimeData();
+    if (!data || !data->hasText() || field->isReadOnly()) return false;  // the field refuses it
+    // Text moved within the field adds nothing to it.
+    if (drop->source() == field && drop->dropAction() == Qt::MoveAction) return false;
+    const QString text = data->text();
+    const QString taken = filteredInsertion(rule, text, field->text().size());
+    if (taken == text) return false;
+    if (taken.isEmpty()) {  // nothing of it would pass: the field refuses the drop
+        drop->ignore();
+        return true;
+    }
+    if (drop->type() != QEvent::Drop) return false;  // part of it lands: the field shows where
+    // The field takes the passing part as it takes any drop. Since the rest does not land,
+    // the source is asked to keep the text (copy rather than move) where it allows that.
+    QMimeData passing;
+    passing.setText(taken);
+    const Qt::DropActions actions = (drop->possibleActions() & Qt::CopyAction)
+                                        ? Qt::DropActions(Qt::CopyAction)
+                                        : drop->possibleActions();
+    QDropEvent partial(drop->position(), actions, &passing, drop->buttons(), drop->modifiers());
+    QCoreApplication::sendEvent(field, &partial);
+    drop->setDropAction(partial.dropAction());
+    drop->setAccepted(partial.isAccepted());
+    return true;
+}
+
+bool KeyPressFilter::filterSelectionPaste(QLineEdit* field, const KeyFilterRule& rule,
+                                          QMouseEvent* release) {
+    // A middle click pastes the selection where the platform has one (X11).
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (release->button() != Qt::MiddleButton || field->isReadOnly() ||
+        !clipboard->supportsSelection())
+        return false;
+    const QString text = clipboard->text(QClipboard::Selection);
+    const QString taken = filteredInsertion(rule, text, field->text().size());
+    if (taken == text) return false;
+    // What the field does on a middle click, with the text the filter lets through.
+    field->deselect();
+    field->insert(taken);
+    return true;
 }
 
 }  // namespace kvmain

@@ -6,17 +6,27 @@
 // character but backspace once the field's text is longer than the row's limit (the whole
 // text counts, not a selection the character would replace). Keys that produce no character
 // (arrows, Delete, Tab) never reach the filters; text set by the program is never filtered.
+//
+// Text that arrives in one piece without keys (dropped with the mouse, or pasted with the
+// middle button from the X11 selection) is filtered as if its characters had been typed one
+// by one; what none of them would pass is refused. Ctrl+V and the context menu's paste are
+// left alone: Ctrl+V types a control character that the filter swallows, and the context
+// menu's paste is not filtered.
 #pragma once
 
 #include <QChar>
 #include <QObject>
+#include <QString>
 #include <QStringView>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+class QDropEvent;
 class QKeyEvent;
+class QLineEdit;
+class QMouseEvent;
 class QWidget;
 
 namespace kvmain {
@@ -44,6 +54,12 @@ std::optional<QChar> typedCharacter(const QKeyEvent& event);
 // `currentLength` characters.
 bool keyPasses(const KeyFilterRule& rule, QChar typed, qsizetype currentLength);
 
+// What a field of `rule` holding `currentLength` characters takes of `text` that arrives in
+// one piece: the characters that would pass if typed one by one, each measured against the
+// length the ones before it have grown the text to. Control characters (backspace among
+// them) are editing keys rather than text and are left out.
+QString filteredInsertion(const KeyFilterRule& rule, QStringView text, qsizetype currentLength);
+
 // Installs itself on every QLineEdit below `root` that has a row in the table.
 class KeyPressFilter : public QObject {
     Q_OBJECT
@@ -55,6 +71,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool filterDrop(QLineEdit* field, const KeyFilterRule& rule, QDropEvent* drop);
+    bool filterSelectionPaste(QLineEdit* field, const KeyFilterRule& rule, QMouseEvent* release);
+
     int installed_ = 0;
 };
 

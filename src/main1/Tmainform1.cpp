@@ -1,6 +1,8 @@
 #include "main1/Tmainform1.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QIcon>
 #include <QPalette>
 #include <QPixmap>
@@ -9,6 +11,7 @@
 #include <array>
 #include <utility>
 
+#include "main1/GroupBoxStyle.h"
 #include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
@@ -29,10 +32,28 @@ Tmainform1::Tmainform1(QWidget* parent)
     QPalette silver = palette();
     silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     setPalette(silver);
-    // BRS485NX starts with no item selected while reading "0_Close" like a chosen item.
+    // The pages paint the window's silver themselves; the style would fill them near-white.
+    for (QWidget* page : {ui->TabSheet2, ui->TabSheet19}) page->setAutoFillBackground(true);
+    // and the group boxes on them let it show through.
+    auto* groupBoxStyle = new GroupBoxStyle;
+    groupBoxStyle->setParent(this);
+    for (QGroupBox* group : findChildren<QGroupBox*>()) group->setStyle(groupBoxStyle);
+    // BRS485NX starts with no item selected while reading "0_Close" like a chosen item. Once
+    // an item has been chosen, losing the choice again (a read-back beyond the items) shows
+    // "(none)" in the placeholder colour: the list then sends -1, not the 0 of "0_Close".
     QPalette list = ui->BRS485NX->palette();
+    const QColor placeholderColour = list.color(QPalette::PlaceholderText);
     list.setColor(QPalette::PlaceholderText, list.color(QPalette::ButtonText));
     ui->BRS485NX->setPalette(list);
+    connect(ui->BRS485NX, &QComboBox::currentIndexChanged, this,
+            [interfaceType = ui->BRS485NX, placeholderColour](int index) {
+                const QString none = QStringLiteral("(none)");
+                if (index < 0 || interfaceType->placeholderText() == none) return;
+                interfaceType->setPlaceholderText(none);
+                QPalette palette = interfaceType->palette();
+                palette.setColor(QPalette::PlaceholderText, placeholderColour);
+                interfaceType->setPalette(palette);
+            });
 
     // Members parented to the window so that they are found by name; each leaves the
     // window's child list again in its own destructor.

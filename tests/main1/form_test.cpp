@@ -13,6 +13,7 @@
 
 #include "WindowFixture.h"
 #include "main1/adapters/Pictures.h"
+#include "protocol/DeviceSession.h"
 
 namespace {
 
@@ -282,6 +283,79 @@ TEST_F(FormTest, InterfaceTypeShowsCloseWithoutSelection) {
     EXPECT_EQ(shown, expected);
     reference.setCurrentIndex(1);
     EXPECT_NE(shown, reference.grab().toImage());  // the comparison can tell texts apart
+}
+
+// Once the collector has reported an interface type, a later read-back beyond the items
+// leaves BRS485NX without a selection (its Set sends -1); it must not look like any item.
+TEST_F(FormTest, InterfaceTypeLosingItsChoiceLooksLikeNoItem) {
+    auto* list = w<QComboBox>("BRS485NX");
+    ASSERT_NE(list, nullptr);
+    const auto readBack = [&](const std::string& reply) {
+        QTest::mouseClick(w<QPushButton>("Button32"), Qt::LeftButton);
+        ASSERT_EQ(window->session().pendingCode(), 101);
+        window->Comm1ReceiveData(&window->comm1(),
+                                 reinterpret_cast<const std::uint8_t*>(reply.data()),
+                                 static_cast<std::uint16_t>(reply.size()));
+        ASSERT_TRUE(kvtest::waitUntil([&] { return window->session().pendingCode() == 0; }));
+    };
+    const auto looksLikeItem = [&](int item) {
+        QComboBox reference(list->parentWidget());
+        reference.setFont(list->font());
+        reference.setPalette(list->palette());
+        reference.addItems({"0_Close", "1_NET", "2_RS485"});
+        reference.setCurrentIndex(item);
+        reference.setGeometry(list->geometry());
+        reference.show();
+        return list->grab().toImage() == reference.grab().toImage();
+    };
+
+    readBack("BRS485X:1#");
+    ASSERT_EQ(list->currentIndex(), 1);
+    EXPECT_TRUE(looksLikeItem(1));  // the comparison recognises a chosen item
+    readBack("BRS485X:7#");
+    ASSERT_EQ(list->currentIndex(), -1);
+    for (int item = 0; item < 3; ++item) EXPECT_FALSE(looksLikeItem(item)) << item;
+    readBack("BRS485X:0#");  // a valid report shows its item again
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_TRUE(looksLikeItem(0));
+}
+
+// The pages and group boxes show the window's silver wherever no control covers them.
+TEST_F(FormTest, PagesAndGroupsAreSilver) {
+    const QColor silver(0xC0, 0xC0, 0xC0);
+    const struct {
+        const char* area;
+        int page;
+    } rows[] = {
+        {"TabSheet2", 0}, {"GroupBox14", 0}, {"GroupBox3", 0}, {"GroupBox39", 0}, {"TabSheet19", 1},
+    };
+    auto* pages = w<QTabWidget>("PageControl1");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.area);
+        pages->setCurrentIndex(row.page);
+        QWidget* area = w<QWidget>(row.area);
+        ASSERT_TRUE(kvtest::waitUntil([&] { return area->isVisible(); }));
+        // The whole window as it is drawn: a grab of the area alone would fill in its
+        // background whether the window paints it or not.
+        const QImage shown = window->grab().toImage();
+        const qreal scale = shown.devicePixelRatio();
+        int sampled = 0, silverPixels = 0;
+        QStringList others;
+        const QRect inside = area->contentsRect().adjusted(3, 3, -3, -3);
+        for (int y = inside.top(); y <= inside.bottom(); y += 5)
+            for (int x = inside.left(); x <= inside.right(); x += 5) {
+                if (area->childAt(x, y)) continue;  // a control, not the area's own background
+                const QPoint at = area->mapTo(window.get(), QPoint(x, y)) * scale;
+                const QColor colour = shown.pixelColor(at);
+                ++sampled;
+                if (colour.rgb() == silver.rgb())
+                    ++silverPixels;
+                else if (others.size() < 3)
+                    others << QStringLiteral("%1,%2: %3").arg(x).arg(y).arg(colour.name());
+            }
+        EXPECT_GE(sampled, 20);
+        EXPECT_EQ(silverPixels, sampled) << others.join(QStringLiteral("; ")).toStdString();
+    }
 }
 
 TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {

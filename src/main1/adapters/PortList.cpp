@@ -10,11 +10,11 @@ namespace {
 
 // The name TComm opens: on Windows "COMn" (TComm adds the "\\.\" prefix), elsewhere the
 // device path.
-QString openName(const QSerialPortInfo& info) {
+QString openName(const EnumeratedPort& port) {
 #ifdef Q_OS_WIN
-    return info.portName();
+    return port.portName;
 #else
-    return info.systemLocation();
+    return port.systemLocation;
 #endif
 }
 
@@ -36,21 +36,33 @@ QString portToolTip(const QString& description, const QString& manufacturer,
     return lines.join(QLatin1Char('\n'));
 }
 
-QList<PresentPort> presentPorts() {
-    QList<PresentPort> ports;
+QList<EnumeratedPort> enumeratedPorts() {
+    QList<EnumeratedPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const auto id = [](bool known, quint16 value) {
             return known ? std::optional<quint16>(value) : std::nullopt;
         };
-        ports.append(
-            {openName(info), portToolTip(info.description(), info.manufacturer(),
-                                         id(info.hasVendorIdentifier(), info.vendorIdentifier()),
-                                         id(info.hasProductIdentifier(), info.productIdentifier()),
-                                         info.serialNumber())});
+        ports.append({info.portName(), info.systemLocation(), info.description(),
+                      info.manufacturer(), id(info.hasVendorIdentifier(), info.vendorIdentifier()),
+                      id(info.hasProductIdentifier(), info.productIdentifier()),
+                      info.serialNumber()});
     }
+    return ports;
+}
+
+QList<PresentPort> presentPorts(const QList<EnumeratedPort>& enumerated) {
+    QList<PresentPort> ports;
+    for (const EnumeratedPort& port : enumerated)
+        ports.append(
+            {openName(port), portToolTip(port.description, port.manufacturer, port.vendorId,
+                                         port.productId, port.serialNumber)});
     std::sort(ports.begin(), ports.end(),
               [](const PresentPort& a, const PresentPort& b) { return a.name < b.name; });
     return ports;
+}
+
+QList<PresentPort> presentPorts() {
+    return presentPorts(enumeratedPorts());
 }
 
 void refreshPortList(QComboBox* list, const QList<PresentPort>& present) {

@@ -24,7 +24,24 @@ QString portToolTip(const QString& description, const QString& manufacturer,
                     std::optional<quint16> vendorId, std::optional<quint16> productId,
                     const QString& serialNumber);
 
-// The ports present now, sorted by name.
+// One port as the enumeration (QSerialPortInfo) describes it.
+struct EnumeratedPort {
+    QString portName;        // "ttyUSB0", "COM4"
+    QString systemLocation;  // "/dev/ttyUSB0", "\\.\COM4"
+    QString description;
+    QString manufacturer;
+    std::optional<quint16> vendorId;
+    std::optional<quint16> productId;
+    QString serialNumber;
+};
+
+// The ports the enumeration finds now.
+QList<EnumeratedPort> enumeratedPorts();
+
+// The list items for `ports`, sorted by name.
+QList<PresentPort> presentPorts(const QList<EnumeratedPort>& ports);
+
+// The ports present now, sorted by name: presentPorts(enumeratedPorts()).
 QList<PresentPort> presentPorts();
 
 // Keeps the first kFixedPortItems items, replaces everything after them with `present`
