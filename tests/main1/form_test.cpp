@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "WindowFixture.h"
+#include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/Parameters.h"
+#include "protocol/SetCommands.h"
 
 namespace {
 
@@ -212,6 +215,43 @@ TEST_F(FormTest, EveryControlExistsWithItsKindAndStartText) {
         EXPECT_TRUE(widget->inherits(className(row.kind))) << widget->metaObject()->className();
         EXPECT_EQ(shownText(widget, row.kind), QString::fromUtf8(row.text));
     }
+}
+
+// The parameter table against the real form: each parameter's control exists with the
+// table's kind and items, its Set button exists, and exactly the table's fields filter keys.
+TEST_F(FormTest, ParameterTableMatchesTheForm) {
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        SCOPED_TRACE(std::string(p.name));
+        const QString control = QString::fromLatin1(p.control.data(), p.control.size());
+        const QString button = QString::fromLatin1(p.button.data(), p.button.size());
+        auto* setButton = window->findChild<QPushButton*>(button);
+        ASSERT_NE(setButton, nullptr) << p.button.data();
+        EXPECT_EQ(setButton->text(), kSet);
+        if (p.isList()) {
+            auto* list = window->findChild<QComboBox*>(control);
+            ASSERT_NE(list, nullptr);
+            ASSERT_EQ(static_cast<std::size_t>(list->count()), p.items.size());
+            for (int i = 0; i < list->count(); ++i)
+                EXPECT_EQ(list->itemText(i).toStdString(), p.items[static_cast<std::size_t>(i)]);
+        } else {
+            auto* edit = window->findChild<QLineEdit*>(control);
+            ASSERT_NE(edit, nullptr);
+            const kvmain::KeyFilterRule* rule = kvmain::keyFilterRuleFor(control);
+            EXPECT_EQ(rule != nullptr, p.keyFilter);
+            if (rule) {
+                EXPECT_EQ(rule->limit + 1, p.width);
+            }
+        }
+    }
+    // Every "Set" button of the form sends a command of the table.
+    int setButtons = 0;
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        if (b->text() != kSet) continue;
+        ++setButtons;
+        EXPECT_NE(kvproto::findSetCommand(b->objectName().toStdString()), nullptr)
+            << b->objectName().toStdString();
+    }
+    EXPECT_EQ(setButtons, 22);
 }
 
 TEST_F(FormTest, HeaderCarriesPlaceholderContacts) {
