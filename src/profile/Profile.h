@@ -1,0 +1,70 @@
+// Profile files: a collector's configuration kept as JSON, to be written to one or many
+// collectors and verified by read-back.
+//
+//   {
+//     "format": "kv480t-profile",
+//     "version": 1,
+//     "saved": "2026-12-08T10:15:00Z",
+//     "source": "/dev/ttyUSB0",
+//     "settings": {
+//       "rs485.baud": "9600",
+//       ...
+//     }
+//   }
+//
+// UTF-8, one key per line, settings in the model's order, values as the model writes them.
+// By default a profile holds the configuration parameters only: the station address
+// (identity) and the counter bases are saved, and written, only when asked for, so cloning a
+// profile never gives two collectors the same address nor resets a running count.
+//
+// Reading checks all of a file before anything is used: malformed JSON, an unknown format or
+// version, an unknown name, a value that is not a text, a value its parameter's rule refuses,
+// or a set command with some of its values but not all, each give one message naming the
+// file, the key and the rule. Files come from other people: the reader takes any bytes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "protocol/CollectorSettings.h"
+
+namespace kvprofile {
+
+inline constexpr std::string_view kFormat = "kv480t-profile";
+inline constexpr int kVersion = 1;
+
+struct Include {
+    bool station = false;   // rs485.address
+    bool counters = false;  // pin1.base, pin2.base, ad1.total.*
+};
+
+// Whether a parameter of this kind goes into (or out of) a profile with these choices.
+bool included(const kvproto::Parameter& parameter, Include include);
+// The settings without the parameters `include` leaves out.
+kvproto::CollectorSettings filtered(const kvproto::CollectorSettings& settings, Include include);
+
+struct Profile {
+    std::string saved;   // UTC time, ISO 8601; may be empty
+    std::string source;  // the port or the window it came from; may be empty
+    kvproto::CollectorSettings settings;
+};
+
+// The file's text. `settings` are written as they are (filter them first).
+std::string writeProfile(const Profile& profile);
+
+struct ReadResult {
+    std::optional<Profile> profile;
+    std::string error;  // when there is no profile: "<file>: <key>: <what is wrong>"
+};
+
+// `file` names the source in messages.
+ReadResult parseProfile(std::string_view text, std::string_view file);
+ReadResult readProfileFile(const std::string& path);
+// False with `error` set when the file cannot be written.
+bool writeProfileFile(const std::string& path, const Profile& profile, std::string* error);
+
+// The current time as the "saved" field wants it.
+std::string utcNow();
+
+}  // namespace kvprofile
