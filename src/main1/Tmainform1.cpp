@@ -13,6 +13,7 @@
 
 #include "main1/GroupBoxStyle.h"
 #include "main1/KeyFilters.h"
+#include "main1/ProfilePanel.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
 #include "main1/adapters/QtDeliveryChannel.h"
@@ -74,6 +75,7 @@ Tmainform1::Tmainform1(QWidget* parent)
     serial_ = std::make_unique<QtSerialWrite>(Comm1);
     session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
                                                         *timer6Adapter_, *messages_, *serial_);
+    profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, statusBar());
     Comm1.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
                                  std::uint16_t length) {
         Comm1ReceiveData(sender, buffer, length);
@@ -169,6 +171,7 @@ void Tmainform1::Button10Click() {
         portOpen_ = false;
         Comm1.Close();
         session_->portClosed();
+        profilePanel_->portClosed();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
         statusBar()->showMessage(QStringLiteral("Port closed."));
@@ -187,6 +190,7 @@ void Tmainform1::Button10Click() {
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
         session_->portClosed();
+        profilePanel_->portClosed();
         messages_->showMessage(error.what());
         return;
     }
@@ -222,11 +226,14 @@ void Tmainform1::Button58Click() {
 void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
                                   std::uint16_t bufferLength) {
     session_->receiveData(buffer, bufferLength);
+    profilePanel_->blockReceived();
 }
 
 void Tmainform1::Timer6Timer() {
     session_->timer6Timer();
+    profilePanel_->timer6Ticked();
 }
 void Tmainform1::Timer3Timer() {
     session_->timer3Timer();
+    profilePanel_->timer3Ticked();
 }

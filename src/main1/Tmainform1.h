@@ -31,6 +31,7 @@ class QtControls;
 class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
+class ProfilePanel;
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -45,6 +46,7 @@ public:
     bool portOpen() const { return portOpen_; }
     spcomm::TComm& comm1() { return Comm1; }
     kvproto::DeviceSession& session() { return *session_; }
+    ProfilePanel& profilePanel() { return *profilePanel_; }
     QTimer& timer3() { return Timer3; }
     QTimer& timer6() { return Timer6; }
 
@@ -95,4 +97,5 @@ private:
     std::unique_ptr<QtUserMessages> messages_;
     std::unique_ptr<QtSerialWrite> serial_;
     std::unique_ptr<kvproto::DeviceSession> session_;
+    ProfilePanel* profilePanel_ = nullptr;  // owned by this window (QObject child)
 };

@@ -23,7 +23,8 @@ std::string fail(std::string_view file, std::string_view key, const std::string&
     return out + what;
 }
 
-// Every set command in the profile must be complete: a frame always carries all its values.
+}  // namespace
+
 std::string incompleteCommand(const kvproto::CollectorSettings& settings) {
     for (const kvproto::SetCommand& command : kvproto::setCommands()) {
         int have = 0;
@@ -41,8 +42,6 @@ std::string incompleteCommand(const kvproto::CollectorSettings& settings) {
     }
     return {};
 }
-
-}  // namespace
 
 bool included(const kvproto::Parameter& parameter, Include include) {
     switch (parameter.kind) {

@@ -41,6 +41,10 @@ struct Include {
 
 // Whether a parameter of this kind goes into (or out of) a profile with these choices.
 bool included(const kvproto::Parameter& parameter, Include include);
+// "" when every set command is either wholly in `settings` or not at all; otherwise what
+// is missing (a frame always carries all the values of its command).
+std::string incompleteCommand(const kvproto::CollectorSettings& settings);
+
 // The settings without the parameters `include` leaves out.
 kvproto::CollectorSettings filtered(const kvproto::CollectorSettings& settings, Include include);
 

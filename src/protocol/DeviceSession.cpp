@@ -36,7 +36,8 @@ DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
       clock_(clock) {}
 
 bool DeviceSession::writeFrame(std::string_view frame) {
-    if (!serial_.write(frame)) {
+    lastFrameSent_ = serial_.write(frame);
+    if (!lastFrameSent_) {
         messages_.showStatus(serial_.notSentReason());
         notSentShown_ = true;
         return false;

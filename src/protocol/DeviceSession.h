@@ -91,6 +91,8 @@ public:
     int pendingCode() const { return pending_; }
     const std::string& replyText() const { return reply_.text(); }
     int timeoutKind() const { return timeoutKind_; }
+    // Whether the port took the last frame a button wrote.
+    bool lastFrameSent() const { return lastFrameSent_; }
 
 private:
     void runSetCommand(const SetCommand& command);
@@ -109,6 +111,7 @@ private:
     int timeoutKind_ = kTimeoutSilent;
     int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;
+    bool lastFrameSent_ = false;
     bool conversionShown_ = false;  // this read's conversion error box is up already
 };
 

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -18,8 +19,10 @@
 #include <vector>
 
 #include "../main1/WindowFixture.h"
+#include "main1/ProfilePanel.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
+#include "profile/Profile.h"
 #include "protocol/DeviceSession.h"
 #include "sim/Collector.h"
 #include "sim/DemoCollector.h"
@@ -381,6 +384,92 @@ TEST_F(CollectorE2E, CloseEndsTheRequestInProgress) {
     EXPECT_EQ(window->session().pendingCode(), kvproto::kIdle);
     QTest::qWait(3500);  // longer than the query's time-out
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+}
+
+// The Profile group: save the fields, load them into a fresh window (nothing sent), write
+// them all to the collector, verify by read-back, and a profile the collector does not match.
+TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
+    const std::string file = (dir / "site.json").string();
+    ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
+    startCollector();
+    openWindow();
+    for (const SetStep& step : setSteps())
+        for (const Edit& e : step.edits) enter(e);
+    click("ProfileSave");
+    const kvprofile::ReadResult saved = kvprofile::readProfileFile(file);
+    ASSERT_TRUE(saved.profile) << saved.error;
+    EXPECT_EQ(saved.profile->settings.get("ad2.lrv"), "-.5");
+    EXPECT_EQ(saved.profile->settings.get("rs485.parity"), "Even");
+    EXPECT_FALSE(saved.profile->settings.has("rs485.address"));  // identity: only when asked
+    EXPECT_FALSE(saved.profile->settings.has("pin1.base"));      // counters: only when asked
+    EXPECT_EQ(window->profilePanel().lastFolder().toStdString(), dir.string());
+
+    openWindow();  // a fresh window: Load fills the fields and sends nothing
+    const std::uint64_t before = collector->framesHandled();
+    click("ProfileLoad");
+    EXPECT_EQ(w<QLineEdit>("AD2L")->text(), QStringLiteral("-.5"));
+    EXPECT_EQ(w<QComboBox>("MR485JN")->currentIndex(), 2);
+    EXPECT_EQ(w<QLineEdit>("PUSET1")->text(), QString());
+    QTest::qWait(300);
+    EXPECT_EQ(collector->framesHandled(), before);
+
+    click("ProfileWriteAll");
+    EXPECT_EQ(w<QPushButton>("ProfileWriteAll")->text(), QStringLiteral("Cancel"));
+    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }, 20000));
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("Write All done: 17 settings written, each answered."));
+    EXPECT_EQ(collector->framesHandled(), before + 17);
+
+    click("ProfileVerify");
+    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("Verified: the collector holds all 26 values in the profile."));
+
+    // Another profile, loaded but not written: Verify names and highlights the difference.
+    kvprofile::Profile other = *saved.profile;
+    ASSERT_FALSE(other.settings.set("ad1.urv", "000120").has_value());
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, other, nullptr));
+    click("ProfileLoad");
+    click("ProfileVerify");
+    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("1 differ: ad1.urv 000020 on the collector, 000120 in the profile"));
+    EXPECT_EQ(window->profilePanel().highlightedFields(), QStringList{QStringLiteral("AD1H")});
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+    ProfilePanel::setFileHook({});
+}
+
+TEST_F(CollectorE2E, WriteAllStopsWhenCancelledAndSendsNothingForABadField) {
+    CollectorOptions options;
+    options.answerDelay = kvsim::Millis{300};
+    startCollector(options);
+    openWindow();
+    for (const SetStep& step : setSteps())
+        for (const Edit& e : step.edits) enter(e);
+
+    // A field that cannot be converted: one message, nothing sent.
+    w<QLineEdit>("Edit2")->setText(QStringLiteral("2x"));
+    const std::uint64_t before = collector->framesHandled();
+    click("ProfileWriteAll");
+    EXPECT_FALSE(window->profilePanel().busy());
+    EXPECT_EQ(modalMessages.size(), 1) << modalMessages.join('|').toStdString();
+    QTest::qWait(300);
+    EXPECT_EQ(collector->framesHandled(), before);
+
+    modalMessages.clear();
+    w<QLineEdit>("Edit2")->setText(QStringLiteral("20"));
+    click("ProfileWriteAll");
+    ASSERT_TRUE(waitUntil([&] { return collector->framesHandled() >= before + 2; }));
+    click("ProfileWriteAll");  // reads "Cancel"
+    EXPECT_FALSE(window->profilePanel().busy());
+    EXPECT_EQ(w<QPushButton>("ProfileWriteAll")->text(), QStringLiteral("Write All"));
+    EXPECT_TRUE(window->statusBar()->currentMessage().startsWith(
+        QStringLiteral("Write All cancelled after ")))
+        << window->statusBar()->currentMessage().toStdString();
+    const std::uint64_t atCancel = collector->framesHandled();
+    QTest::qWait(2500);  // longer than an answer's wait: nothing more goes out
+    EXPECT_LE(collector->framesHandled(), atCancel + 1);  // at most the frame in flight
+    EXPECT_LT(collector->framesHandled(), before + 17);
 }
 
 }  // namespace

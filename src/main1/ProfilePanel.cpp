@@ -1,0 +1,326 @@
+#include "main1/ProfilePanel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWidget>
+
+#include "protocol/Compare.h"
+#include "protocol/Conversions.h"
+#include "protocol/DeviceSession.h"
+#include "protocol/Frames.h"
+#include "protocol/ReadBack.h"
+#include "protocol/SetCommands.h"
+#include "protocol/WindowInterfaces.h"
+
+namespace {
+
+ProfilePanel::FileHook& fileHook() {
+    static ProfilePanel::FileHook hook;
+    return hook;
+}
+
+QString qs(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const char* kHighlight = "background-color: #ffc8c8;";
+
+}  // namespace
+
+ProfilePanel::ProfilePanel(QWidget* window, kvproto::Controls& controls,
+                           kvproto::DeviceSession& session, kvproto::UserMessages& messages,
+                           QStatusBar* status)
+    : QObject(window),
+      window_(window),
+      controls_(controls),
+      session_(session),
+      messages_(messages),
+      status_(status),
+      writeAll_(window->findChild<QPushButton*>(QStringLiteral("ProfileWriteAll"))),
+      includeStation_(window->findChild<QCheckBox*>(QStringLiteral("ProfileIncludeStation"))),
+      includeCounters_(window->findChild<QCheckBox*>(QStringLiteral("ProfileIncludeCounters"))),
+      lastFolder_(QDir::homePath()) {
+    const std::pair<const char*, void (ProfilePanel::*)()> buttons[] = {
+        {"ProfileSave", &ProfilePanel::save},
+        {"ProfileLoad", &ProfilePanel::load},
+        {"ProfileWriteAll", &ProfilePanel::writeAllOrCancel},
+        {"ProfileVerify", &ProfilePanel::verify},
+    };
+    for (const auto& [name, handler] : buttons) {
+        auto* button = window->findChild<QPushButton*>(QLatin1StringView(name));
+        Q_ASSERT(button);
+        connect(button, &QPushButton::clicked, this, handler);
+    }
+    answerWait_.setSingleShot(true);
+    answerWait_.setInterval(kAnswerWaitMs);
+    connect(&answerWait_, &QTimer::timeout, this, [this] {
+        unanswered_ << qs(queue_[next_ - 1]->word);
+        sendNext();
+    });
+    answerQuiet_.setSingleShot(true);
+    answerQuiet_.setInterval(kAnswerQuietMs);
+    connect(&answerQuiet_, &QTimer::timeout, this, &ProfilePanel::sendNext);
+}
+
+void ProfilePanel::setFileHook(FileHook hook) {
+    fileHook() = std::move(hook);
+}
+
+kvprofile::Include ProfilePanel::include() const {
+    return {includeStation_->isChecked(), includeCounters_->isChecked()};
+}
+
+void ProfilePanel::status(const QString& text) {
+    status_->showMessage(text);
+}
+
+std::optional<kvproto::CollectorSettings> ProfilePanel::fieldSettings(bool requireComplete) {
+    kvproto::CollectorSettings settings;
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        if (!kvprofile::included(p, include())) continue;
+        std::optional<std::string> value;
+        if (p.isList()) {
+            value = kvproto::itemValue(p, controls_.itemIndex(p.control));
+        } else if (std::string text = controls_.text(p.control); !text.empty()) {
+            value = std::move(text);
+        }
+        if (!value) continue;
+        if (auto error = settings.set(p, *value)) {
+            messages_.showMessage("The field " + std::string(p.control) + " (" + *error + ")");
+            return std::nullopt;
+        }
+    }
+    if (requireComplete) {
+        if (std::string problem = kvprofile::incompleteCommand(settings); !problem.empty()) {
+            messages_.showMessage(problem);
+            return std::nullopt;
+        }
+    }
+    return settings;
+}
+
+QString ProfilePanel::chooseFile(bool save) {
+    if (fileHook()) return fileHook()(save, lastFolder_);
+    const QString filter = QStringLiteral("Profiles (*.json);;All files (*)");
+    return save ? QFileDialog::getSaveFileName(window_, QStringLiteral("Save Profile"), lastFolder_,
+                                               filter)
+                : QFileDialog::getOpenFileName(window_, QStringLiteral("Load Profile"), lastFolder_,
+                                               filter);
+}
+
+void ProfilePanel::save() {
+    const std::optional<kvproto::CollectorSettings> settings = fieldSettings(true);
+    if (!settings) return;
+    const QString file = chooseFile(true);
+    if (file.isEmpty()) return;
+    lastFolder_ = QFileInfo(file).absolutePath();
+    const kvprofile::Profile profile{kvprofile::utcNow(), "kv480t-config", *settings};
+    std::string error;
+    if (!kvprofile::writeProfileFile(QFile::encodeName(file).toStdString(), profile, &error)) {
+        messages_.showMessage(error);
+        return;
+    }
+    status(QStringLiteral("Saved %1 settings to %2.").arg(settings->size()).arg(file));
+}
+
+void ProfilePanel::load() {
+    const QString file = chooseFile(false);
+    if (file.isEmpty()) return;
+    lastFolder_ = QFileInfo(file).absolutePath();
+    kvprofile::ReadResult read = kvprofile::readProfileFile(QFile::encodeName(file).toStdString());
+    if (!read.profile) {
+        messages_.showMessage(read.error);
+        return;
+    }
+    clearHighlights();
+    int filled = 0, leftOut = 0;
+    for (const auto& [p, value] : read.profile->settings.entries()) {
+        if (!kvprofile::included(*p, include())) {
+            ++leftOut;
+            continue;
+        }
+        if (p->isList()) {
+            controls_.setItemIndex(p->control, kvproto::itemNumber(*p, value));
+        } else {
+            controls_.setText(p->control, value);
+        }
+        ++filled;
+    }
+    loaded_ = std::move(read.profile);
+    loadedFile_ = file;
+    QString text = QStringLiteral("Loaded %1 settings from %2.").arg(filled).arg(file);
+    if (leftOut > 0)
+        text += QStringLiteral(" %1 left out (station address or counter bases not ticked).")
+                    .arg(leftOut);
+    status(text);
+}
+
+void ProfilePanel::writeAllOrCancel() {
+    if (mode_ == Mode::Writing) {
+        finishWriting(QStringLiteral("Write All cancelled after %1 of %2.")
+                          .arg(next_ - 1)
+                          .arg(queue_.size()));
+        return;
+    }
+    if (busy()) return;
+    const std::optional<kvproto::CollectorSettings> fields = fieldSettings(true);
+    if (!fields) return;
+    queue_.clear();
+    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
+        bool take = true;
+        for (const kvproto::Parameter* p : command.parameterSpan()) {
+            take = take && kvprofile::included(*p, include()) && fields->get(*p).has_value();
+            if (loaded_) take = take && loaded_->settings.get(*p).has_value();
+        }
+        if (!take) continue;
+        // The frame as its Set button will build it: a field it cannot convert stops Write
+        // All before anything is sent.
+        try {
+            (void)kvproto::buildSetFrame(command.word, command.fieldSpan(), controls_);
+        } catch (const kvproto::ConversionError& error) {
+            messages_.showMessage(error.message());
+            return;
+        }
+        queue_.push_back(&command);
+    }
+    if (queue_.empty()) {
+        status(QStringLiteral("Write All: no complete setting to write."));
+        return;
+    }
+    clearHighlights();
+    mode_ = Mode::Writing;
+    next_ = 0;
+    unanswered_.clear();
+    writeAll_->setText(QStringLiteral("Cancel"));
+    sendNext();
+}
+
+void ProfilePanel::sendNext() {
+    if (mode_ != Mode::Writing) return;
+    answerWait_.stop();
+    answerQuiet_.stop();
+    if (next_ == queue_.size()) {
+        QString outcome = QStringLiteral("Write All done: %1 settings written").arg(queue_.size());
+        outcome += unanswered_.isEmpty()
+                       ? QStringLiteral(", each answered.")
+                       : QStringLiteral("; no answer to %1.").arg(unanswered_.join(", "));
+        finishWriting(outcome);
+        return;
+    }
+    const kvproto::SetCommand& command = *queue_[next_++];
+    session_.setButtonClick(command.button);
+    if (!session_.lastFrameSent()) {
+        finishWriting(QStringLiteral("Write All stopped at %1 of %2 (%3): %4")
+                          .arg(next_)
+                          .arg(queue_.size())
+                          .arg(qs(command.word))
+                          .arg(status_->currentMessage()));
+        return;
+    }
+    status(QStringLiteral("Writing %1 of %2: %3 ...")
+               .arg(next_)
+               .arg(queue_.size())
+               .arg(qs(command.word)));
+    answerWait_.start();
+}
+
+void ProfilePanel::blockReceived() {
+    if (mode_ != Mode::Writing) return;
+    answerWait_.stop();
+    answerQuiet_.start();  // the next command once the answer is over
+}
+
+void ProfilePanel::finishWriting(const QString& outcome) {
+    mode_ = Mode::Idle;
+    answerWait_.stop();
+    answerQuiet_.stop();
+    writeAll_->setText(QStringLiteral("Write All"));
+    status(outcome);
+}
+
+void ProfilePanel::verify() {
+    if (busy()) return;
+    if (loaded_) {
+        expected_ = kvprofile::filtered(loaded_->settings, include());
+        expectedWhere_ = QStringLiteral("in the profile");
+    } else {
+        const std::optional<kvproto::CollectorSettings> fields = fieldSettings(false);
+        if (!fields) return;
+        expected_ = *fields;
+        expectedWhere_ = QStringLiteral("in the window");
+    }
+    clearHighlights();
+    mode_ = Mode::Verifying;
+    session_.readParametersClick();
+    if (!session_.lastFrameSent()) {
+        mode_ = Mode::Idle;
+        return;
+    }
+    status(QStringLiteral("Verify: reading the collector's parameters ..."));
+}
+
+void ProfilePanel::timer6Ticked() {
+    if (mode_ == Mode::Verifying && session_.pendingCode() == kvproto::kIdle) finishVerify();
+}
+
+void ProfilePanel::timer3Ticked() {
+    if (mode_ == Mode::Verifying && session_.pendingCode() == kvproto::kReadParameters) {
+        mode_ = Mode::Idle;
+        status(QStringLiteral("Verify: the collector did not answer."));
+    }
+}
+
+void ProfilePanel::portClosed() {
+    if (mode_ == Mode::Writing) {
+        finishWriting(QStringLiteral("Write All stopped after %1 of %2: the port closed.")
+                          .arg(next_ > 0 ? next_ - 1 : 0)
+                          .arg(queue_.size()));
+    }
+    mode_ = Mode::Idle;
+}
+
+void ProfilePanel::finishVerify() {
+    mode_ = Mode::Idle;
+    kvproto::CollectorSettings actual;
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        if (!p.readBack()) continue;
+        if (p.isList()) {
+            if (auto value = kvproto::itemValue(p, controls_.itemIndex(p.control)))
+                actual.set(p, *value);
+        } else {
+            actual.set(p, controls_.text(p.control));
+        }
+    }
+    const std::vector<kvproto::Difference> differences =
+        kvproto::compareSettings(expected_, actual);
+    for (const kvproto::Difference& d : differences) {
+        if (auto* field = window_->findChild<QWidget*>(qs(d.parameter->control))) {
+            field->setStyleSheet(QLatin1StringView(kHighlight));
+            highlighted_ << field->objectName();
+        }
+    }
+    if (differences.empty()) {
+        int compared = 0;
+        for (const auto& [p, value] : expected_.entries()) compared += p->readBack() ? 1 : 0;
+        status(QStringLiteral("Verified: the collector holds all %1 values %2.")
+                   .arg(compared)
+                   .arg(expectedWhere_));
+    } else {
+        status(QString::fromStdString(
+            kvproto::describeDifferences(differences, expectedWhere_.toStdString())));
+    }
+}
+
+void ProfilePanel::clearHighlights() {
+    for (const QString& name : highlighted_)
+        if (auto* field = window_->findChild<QWidget*>(name)) field->setStyleSheet(QString());
+    highlighted_.clear();
+}
+
+QStringList ProfilePanel::highlightedFields() const {
+    return highlighted_;
+}
