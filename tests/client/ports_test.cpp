@@ -103,15 +103,4 @@ TEST_F(FakeSysfs, NoTreeGivesAnEmptyList) {
     EXPECT_TRUE(kvports::listSerialPorts(layout_).ports.empty());
 }
 
-TEST(PortOrder, NumbersCompareByValue) {
-    const std::vector<std::pair<std::string, std::string>> less = {
-        {"ttyS2", "ttyS10"}, {"ttyACM9", "ttyS0"}, {"ttyS02", "ttyS10"},
-        {"COM9", "COM10"},   {"ttyS1", "ttyS1x"},  {"ttyS", "ttyS0"}};
-    for (const auto& [a, b] : less) {
-        EXPECT_TRUE(kvports::naturalLess(a, b)) << a << " < " << b;
-        EXPECT_FALSE(kvports::naturalLess(b, a)) << b << " < " << a;
-    }
-    EXPECT_FALSE(kvports::naturalLess("ttyS3", "ttyS3"));
-}
-
 }  // namespace
