@@ -29,8 +29,15 @@ void ReplyCollector::clear() {
 }
 
 bool ReplyCollector::complete(Completeness completeness) const {
-    if (completeness == Completeness::Listing) return readBackComplete(text_);
-    return text_.ends_with('\n');
+    switch (completeness) {
+        case Completeness::Listing:
+            return readBackComplete(text_);
+        case Completeness::Line:
+            return text_.ends_with('\n');
+        case Completeness::Quiet:
+            return false;
+    }
+    return false;
 }
 
 bool ReplyCollector::ready(Millis now, Completeness completeness) const {

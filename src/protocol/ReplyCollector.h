@@ -36,8 +36,10 @@ public:
     static constexpr std::size_t kMaxSize = 4096;
 
     // What counts as complete: the parameter listing when every read-back row is in it
-    // (Listing), any other reply when it ends a line (Line).
-    enum class Completeness { Listing, Line };
+    // (Listing); a one-line answer (a set command's) when it ends a line (Line); a reply of
+    // unknown length (the live readings) never, so it is ready only once the line has been
+    // quiet for kQuiet (Quiet).
+    enum class Completeness { Listing, Line, Quiet };
 
     explicit ReplyCollector(int baud = 9600) : baud_(baud) {}
 

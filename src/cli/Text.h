@@ -1,0 +1,33 @@
+// What kv480t prints: exit codes, reply bytes as terminal text or JSON strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "client/Client.h"
+
+namespace kvcli {
+
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitDiffers = 1,  // the collector's answer differs from what was asked
+    kExitUsage = 2,    // usage error or bad input
+    kExitPort = 3,     // the port cannot be opened, the write is refused, the line hung up
+    kExitNoAnswer = 4,
+    kExitNotUnderstood = 5,
+};
+
+// The exit codes in words, as the footer of every --help.
+extern const char* const kExitCodesHelp;
+
+int exitCodeFor(kvclient::Status status);
+
+// Reply bytes for a terminal: CR LF and lone LF end lines, TAB stays, every other control
+// byte and every byte above 126 becomes \xNN.
+std::string printable(std::string_view bytes);
+
+// Reply bytes as UTF-8 for JSON, each byte read as its Latin-1 character (as the window shows
+// them), so that no byte is lost or refused.
+std::string latin1ToUtf8(std::string_view bytes);
+
+}  // namespace kvcli

@@ -1,0 +1,14 @@
+// Systems without the Linux enumeration (Windows: SetupAPI's Ports class is to come).
+#include "ports/SerialPorts.h"
+
+namespace kvports {
+
+PortListing listSerialPorts(const SysfsLayout&) {
+    PortListing listing;
+    listing.note =
+        "listing the serial ports is not implemented on this system; give the port by name "
+        "(e.g. COM3)";
+    return listing;
+}
+
+}  // namespace kvports

@@ -1,0 +1,180 @@
+// The real kv480t program, run as a child process against a simulated collector on a
+// pseudo-terminal: its output, its stderr line and its exit code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CollectorValues.h"
+#include "client/Client.h"
+#include "protocol/ReadBack.h"
+#include "sim/Collector.h"
+
+namespace {
+
+using kvsim::Collector;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+struct ProcessRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::filesystem::path& file) {
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+}
+
+// kv480t with these arguments (killed after 20 s), stdout and stderr apart.
+ProcessRun kv480t(const std::vector<std::string>& args) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string tag = "kv480t-test-" + std::to_string(::getpid());
+    std::string command = "timeout -s KILL 20 '" KV480T_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " </dev/null >'" + (dir / (tag + ".out")).string() + "' 2>'" +
+               (dir / (tag + ".err")).string() + "'";
+    const int status = std::system(command.c_str());
+    ProcessRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / (tag + ".out")),
+                   slurp(dir / (tag + ".err"))};
+    std::filesystem::remove(dir / (tag + ".out"));
+    std::filesystem::remove(dir / (tag + ".err"));
+    return run;
+}
+
+std::string describe(const ProcessRun& r) {
+    return "exit " + std::to_string(r.exitCode) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
+}
+
+// A collector holding set A of the round-trip values, written by the client library.
+std::unique_ptr<Collector> collectorWithValuesA(kvsim::CollectorOptions options = {}) {
+    auto collector = std::make_unique<Collector>(options);
+    collector->start();
+    kvclient::Client client;
+    EXPECT_TRUE(client.open(collector->slavePath()).done());
+    const kvproto::CollectorSettings settings = kvtest::settingsToSend(false);
+    for (const kvproto::SetCommand& command : kvproto::setCommands())
+        EXPECT_TRUE(client.set(command, settings).done()) << command.word;
+    return collector;
+}
+
+// The collector's read-back values as its own listing says, in the model's order.
+Pairs listedBy(const Collector& collector) {
+    Pairs out;
+    const std::string listing = kvsim::parameterText(collector.state());
+    for (const auto& [parameter, value] : kvproto::readBackSettings(listing, nullptr).entries())
+        out.emplace_back(parameter->name, value);
+    return out;
+}
+
+TEST(Kv480tRead, PrintsEveryValueByNameAsTextAndJson) {
+    auto collector = collectorWithValuesA();
+    const Pairs expected = listedBy(*collector);
+    ASSERT_EQ(expected.size(), 27u);
+    EXPECT_EQ(expected[2], Pairs::value_type("rs485.address", "012"));
+
+    ProcessRun r = kv480t({"read", "--port", collector->slavePath()});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(r.err, "");
+    Pairs printed;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find(" = ");
+        printed.emplace_back(line.substr(0, eq),
+                             eq == std::string::npos ? "" : line.substr(eq + 3));
+    }
+    EXPECT_EQ(printed, expected);
+
+    r = kv480t({"read", "-p", collector->slavePath(), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    printed.clear();
+    const nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(r.out);
+    for (auto it = parsed.begin(); it != parsed.end(); ++it)
+        printed.emplace_back(it.key(), it.value().get<std::string>());
+    EXPECT_EQ(printed, expected);
+}
+
+TEST(Kv480tRequests, TestQueryAndResetPrintTheReply) {
+    auto collector = collectorWithValuesA();
+    const std::string port = collector->slavePath();
+    const std::string version = kvsim::versionText(collector->state());
+    ProcessRun r = kv480t({"test", "--port", port});
+    EXPECT_EQ(r.out, version.substr(0, version.size() - 2) + "\n") << describe(r);
+
+    r = kv480t({"query", "--port", port, "--json"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const auto reply = nlohmann::json::parse(r.out).at("reply").get<std::string>();
+    EXPECT_TRUE(reply.starts_with("AD1:")) << reply;
+    EXPECT_NE(reply.find("\r\nSUM1:"), std::string::npos) << reply;
+
+    r = kv480t({"reset", "--port", port});
+    EXPECT_EQ(r.exitCode, 2) << "reset without --yes: " << describe(r);
+    EXPECT_EQ(collector->state().station, 12) << "the collector was reset without --yes";
+    r = kv480t({"reset", "--port", port, "--yes"});
+    EXPECT_EQ(r.out, "OK:RESET\n") << describe(r);
+    EXPECT_EQ(collector->state(), kvsim::factoryDefaults());
+}
+
+TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
+    kvsim::CollectorOptions options;
+    options.silent = true;
+    Collector silent(options);
+    silent.start();
+    const std::string port = silent.slavePath();
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;  // how the line starts
+    };
+    const std::vector<Case> cases = {
+        {{"read", "--port", "/nonexistent/ttyKV9"},
+         3,
+         "kv480t: /nonexistent/ttyKV9: Error opening serial port"},
+        {{"test", "--port", port, "--timeout-ms", "200"},
+         4,
+         "kv480t: " + port + ": no answer within 200 ms"},
+        {{"read", "--port", port, "--timeout-ms", "200", "--json"}, 4, "kv480t: " + port + ": "},
+        {{}, 2, "kv480t: "},
+        {{"read"}, 2, "kv480t: --port is required"},
+        {{"frobnicate"}, 2, "kv480t: "},
+        {{"reset", "--port", port}, 2, "kv480t: reset "},
+        {{"read", "--port", port, "--timeout-ms", "0"}, 2, "kv480t: --timeout-ms"},
+        {{"ports", "--port", "x"}, 2, "kv480t: "},
+    };
+    for (const Case& c : cases) {
+        const ProcessRun r = kv480t(c.args);
+        const std::string what = c.args.empty() ? "(none)" : c.args[0] + " " + c.args.back();
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << "\n" << describe(r);
+        EXPECT_EQ(r.out, "") << what;
+        EXPECT_TRUE(r.err.starts_with(c.err) && r.err.find('\n') == r.err.size() - 1)
+            << what << ": " << r.err;
+    }
+}
+
+TEST(Kv480tHelp, EveryCommandHasHelpWithTheExitCodes) {
+    for (const char* command : {"", "ports", "read", "test", "query", "reset"}) {
+        const ProcessRun r = *command ? kv480t({command, "--help"}) : kv480t({"--help"});
+        EXPECT_EQ(r.exitCode, 0) << command << describe(r);
+        EXPECT_NE(r.out.find("Exit codes:\n  0  done\n"), std::string::npos) << command;
+        EXPECT_NE(r.out.find("  5  answer not understood"), std::string::npos) << command;
+    }
+    EXPECT_EQ(kv480t({"--version"}).out, "kv480t " KV480T_VERSION "\n");
+}
+
+TEST(Kv480tPorts, JsonListsDevicePaths) {
+    const ProcessRun r = kv480t({"ports", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const nlohmann::json parsed = nlohmann::json::parse(r.out);
+    ASSERT_TRUE(parsed.is_array());
+    for (const auto& port : parsed)
+        EXPECT_TRUE(port.at("path").get<std::string>().starts_with("/dev/tty")) << port;
+}
+
+}  // namespace
