@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "WaitUntil.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
 
@@ -21,17 +22,6 @@ T* control(QWidget& root, const char* name) {
     T* found = root.findChild<T*>(QString::fromLatin1(name));
     if (!found) ADD_FAILURE() << "no control " << name;
     return found;
-}
-
-// Runs the event loop until `done` holds or `timeoutMs` has passed; returns `done()`.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qSleep(2);
-    }
-    return true;
 }
 
 class WindowTest : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <vector>
 
+#include "FakeWindow.h"
 #include "WindowFixture.h"
 #include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
@@ -252,6 +253,54 @@ TEST_F(FormTest, ParameterTableMatchesTheForm) {
             << b->objectName().toStdString();
     }
     EXPECT_EQ(setButtons, 22);
+}
+
+// The protocol suites' fake window holds the real form's controls, kinds, start texts and
+// items, so what they prove about the fake holds for the window.
+TEST_F(FormTest, FakeWindowOfTheProtocolSuitesMatchesTheForm) {
+    using Kind = kvtest::FakeControls::Kind;
+    kvtest::FakeControls fake(nullptr);
+    kvtest::fillStartValues(fake);
+    int checked = 0;
+    fake.forEachControl([&](const std::string& name, Kind kind, const std::string& text,
+                            const std::vector<std::string>& items) {
+        SCOPED_TRACE(name);
+        const QString qname = QString::fromStdString(name);
+        const QString qtext = QString::fromStdString(text);
+        ++checked;
+        switch (kind) {
+            case Kind::Edit: {
+                auto* edit = window->findChild<QLineEdit*>(qname);
+                ASSERT_NE(edit, nullptr);
+                EXPECT_EQ(edit->text(), qtext);
+                break;
+            }
+            case Kind::Memo: {
+                auto* memo = window->findChild<QPlainTextEdit*>(qname);
+                ASSERT_NE(memo, nullptr);
+                EXPECT_EQ(memo->toPlainText(), qtext);
+                break;
+            }
+            case Kind::Button: {
+                auto* button = window->findChild<QPushButton*>(qname);
+                ASSERT_NE(button, nullptr);
+                EXPECT_EQ(button->text(), qtext);
+                break;
+            }
+            case Kind::List: {
+                auto* list = window->findChild<QComboBox*>(qname);
+                ASSERT_NE(list, nullptr);
+                // With no item selected a list shows its placeholder.
+                EXPECT_EQ(list->currentIndex() < 0 ? list->placeholderText() : list->currentText(),
+                          qtext);
+                ASSERT_EQ(static_cast<std::size_t>(list->count()), items.size());
+                for (int i = 0; i < list->count(); ++i)
+                    EXPECT_EQ(list->itemText(i).toStdString(), items[static_cast<std::size_t>(i)]);
+                break;
+            }
+        }
+    });
+    EXPECT_GT(checked, 50);
 }
 
 TEST_F(FormTest, HeaderCarriesPlaceholderContacts) {

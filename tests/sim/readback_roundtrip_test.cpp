@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FakeWindow.h"
+#include "FakeWindow.h"
 #include "sim/Device.h"
 
 namespace {

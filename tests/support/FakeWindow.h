@@ -49,6 +49,13 @@ public:
     bool isEnabled(std::string_view name) const { return find(name).enabled; }
     int itemCount(std::string_view name) const { return static_cast<int>(find(name).items.size()); }
 
+    // Calls f(name, kind, text, items) for every control: the GUI suites check this list
+    // against the real form.
+    template <class F>
+    void forEachControl(F f) const {
+        for (const auto& [name, c] : controls_) f(name, c.kind, c.text, c.items);
+    }
+
     // Every control's text and item index, for comparing before and after.
     std::map<std::string, std::pair<std::string, int>> snapshot() const {
         std::map<std::string, std::pair<std::string, int>> all;

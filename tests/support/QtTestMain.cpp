@@ -1,4 +1,5 @@
-// Entry point of the GUI suites: a QApplication on the offscreen platform, then GoogleTest.
+// Entry point of every Qt test suite (GUI, adapters, end to end): a QApplication, offscreen
+// unless told otherwise, with the window's font, then GoogleTest.
 #include <gtest/gtest.h>
 
 #include <QApplication>
