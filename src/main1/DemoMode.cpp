@@ -26,7 +26,7 @@ bool startDemoCollector(Tmainform1& window) {
     }
 #else
     window.statusBar()->showMessage(
-        QStringLiteral("Demo mode is not available in this build: no simulated collector."));
+        QStringLiteral("Demo mode is not built into this program (it was built without KV_DEMO)."));
     return false;
 #endif
 }

@@ -116,7 +116,7 @@ TEST(Kv480tRequests, TestQueryAndResetPrintTheReply) {
 
     r = kv480t({"reset", "--port", port});
     EXPECT_EQ(r.exitCode, 2) << "reset without --yes: " << describe(r);
-    EXPECT_EQ(collector->state().station, 12) << "the collector was reset without --yes";
+    EXPECT_EQ(collector->state().number("rs485.address"), 12) << "the collector was reset without --yes";
     r = kv480t({"reset", "--port", port, "--yes"});
     EXPECT_EQ(r.out, "OK:RESET\n") << describe(r);
     EXPECT_EQ(collector->state(), kvsim::factoryDefaults());

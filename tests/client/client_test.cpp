@@ -231,7 +231,7 @@ TEST(ClientParallel, ClientsOnTheirOwnThreadsWorkAtOnce) {
     for (int i = 0; i < kCollectors; ++i) {
         threads[i].join();
         EXPECT_EQ(failures[i], "") << "collector " << i;
-        EXPECT_EQ(collectors[i]->state().station, 100 + i);
+        EXPECT_EQ(collectors[i]->state().number("rs485.address"), 100 + i);
     }
 }
 

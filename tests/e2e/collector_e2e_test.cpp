@@ -182,10 +182,10 @@ TEST_F(CollectorE2E, EverySetButtonThenReadParametersInAFreshWindowRestoresEvery
     }
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
     const kvsim::DeviceState state = collector->state();
-    EXPECT_EQ(state.pulseBase1, 123);
-    EXPECT_EQ(state.pulseBase2, 7);
-    EXPECT_EQ(state.totalBaseInteger, 1234);
-    EXPECT_EQ(state.totalBaseThousandths, 50);
+    EXPECT_EQ(state.number("pin1.base"), 123);
+    EXPECT_EQ(state.number("pin2.base"), 7);
+    EXPECT_EQ(state.number("ad1.total.integer"), 1234);
+    EXPECT_EQ(state.number("ad1.total.decimal"), 50);
 
     openWindow();  // a fresh window at its start values
     EXPECT_EQ(w<QLineEdit>("AD1H")->text(), QString());
@@ -244,26 +244,27 @@ TEST_F(CollectorE2E, ParameterInitializationThenReadParametersShowsFactoryValues
     readParameters();
     const kvsim::DeviceState f = kvsim::factoryDefaults();
     EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));
-    EXPECT_EQ(w<QLineEdit>("Edit1")->text().toStdString(), f.cutoff);
+    EXPECT_EQ(w<QLineEdit>("Edit1")->text().toStdString(), f.text("ad1.residual_cutoff"));
     EXPECT_EQ(w<QLineEdit>("Edit2")->text(), QStringLiteral("001"));
     EXPECT_EQ(w<QLineEdit>("Edit3")->text(), QStringLiteral("005"));
     const char* rows[] = {"1", "2", "3", "4"};
     for (int i = 0; i < 4; ++i) {
         const std::string ad = std::string("AD") + rows[i];
-        const auto& a = f.analog[static_cast<std::size_t>(i)];
-        EXPECT_EQ(w<QLineEdit>((ad + "H").c_str())->text().toStdString(), a.urv);
-        EXPECT_EQ(w<QLineEdit>((ad + "L").c_str())->text().toStdString(), a.lrv);
-        EXPECT_EQ(w<QLineEdit>((ad + "LD").c_str())->text().toStdString(), a.start);
+        const std::string channel = "ad" + std::to_string(i + 1) + ".";
+        EXPECT_EQ(w<QLineEdit>((ad + "H").c_str())->text().toStdString(), f.text(channel + "urv"));
+        EXPECT_EQ(w<QLineEdit>((ad + "L").c_str())->text().toStdString(), f.text(channel + "lrv"));
+        EXPECT_EQ(w<QLineEdit>((ad + "LD").c_str())->text().toStdString(),
+                  f.text(channel + "start"));
         EXPECT_EQ(w<QLineEdit>((ad + "XISHU").c_str())->text().toStdString(),
-                  f.coefficient[static_cast<std::size_t>(i)]);
+                  f.text(channel + "coefficient"));
     }
-    EXPECT_EQ(w<QComboBox>("MR485BT")->currentIndex(), f.baudIndex);
-    EXPECT_EQ(w<QComboBox>("MR485JN")->currentIndex(), f.parityIndex);
-    EXPECT_EQ(w<QComboBox>("DIN1")->currentIndex(), f.din1Mode);
-    EXPECT_EQ(w<QComboBox>("DIN2")->currentIndex(), f.din2Mode);
-    EXPECT_EQ(w<QComboBox>("PUDLING")->currentIndex(), f.din2PulseEqIndex);
-    EXPECT_EQ(w<QComboBox>("ComboBox1")->currentIndex(), f.outputPulseEqIndex);
-    EXPECT_EQ(w<QComboBox>("BRS485NX")->currentIndex(), f.interfaceType);
+    EXPECT_EQ(w<QComboBox>("MR485BT")->currentIndex(), f.number("rs485.baud"));
+    EXPECT_EQ(w<QComboBox>("MR485JN")->currentIndex(), f.number("rs485.parity"));
+    EXPECT_EQ(w<QComboBox>("DIN1")->currentIndex(), f.number("din1.mode"));
+    EXPECT_EQ(w<QComboBox>("DIN2")->currentIndex(), f.number("din2.mode"));
+    EXPECT_EQ(w<QComboBox>("PUDLING")->currentIndex(), f.number("din2.pulse_equivalent"));
+    EXPECT_EQ(w<QComboBox>("ComboBox1")->currentIndex(), f.number("output.pulse_equivalent"));
+    EXPECT_EQ(w<QComboBox>("BRS485NX")->currentIndex(), f.number("interface.type"));
 }
 
 TEST_F(CollectorE2E, SilentCollectorYieldsTheTimeOutMessages) {

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/Parameters.h"
+#include "protocol/SetCommands.h"
 #include "sim/Device.h"
+#include "sim/DeviceRules.h"
 #include "sim/FrameAssembler.h"
-#include "sim/Values.h"
 
 namespace {
 
@@ -19,30 +21,19 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-void checkDecimal(const std::string& text, std::size_t width, bool allowNegative) {
-    check(text.size() == width);
-    const auto again = kvsim::normaliseDecimal(text, width, allowNegative);
-    check(again.has_value() && *again == text);
-}
-
+// Every setting is one its parameter's rule takes unchanged, at the width it is reported
+// with, and every range (upper range value, lower range value) is neither empty nor inverted.
 void checkState(const kvsim::DeviceState& s) {
-    check(s.baudIndex >= 0 && s.baudIndex <= 9 && s.parityIndex >= 0 && s.parityIndex <= 2);
-    check(s.station >= 1 && s.station <= 247);
-    check(s.din1Mode >= 0 && s.din1Mode <= 1 && s.din2Mode >= 0 && s.din2Mode <= 1);
-    check(s.din2PulseEqIndex >= 0 && s.din2PulseEqIndex <= 4);
-    check(s.din2PulseWidth >= 1 && s.din2PulseWidth <= 999);
-    check(s.outputPulseWidth >= 1 && s.outputPulseWidth <= 999);
-    check(s.outputPulseEqIndex >= 0 && s.outputPulseEqIndex <= 3);
-    check(s.interfaceType >= 0 && s.interfaceType <= 2);
-    check(s.totalBaseThousandths >= 0 && s.totalBaseThousandths <= 999);
-    for (const auto& a : s.analog) {
-        checkDecimal(a.urv, 6, true);
-        checkDecimal(a.lrv, 6, true);
-        checkDecimal(a.start, 5, true);
-        check(kvsim::decimalValue(a.urv) > kvsim::decimalValue(a.lrv));
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        check(s.text(p).size() == p.readWidth);
+        const auto again = kvsim::acceptValue(p, s.text(p));
+        check(again.has_value() && *again == s.text(p));
     }
-    for (const auto& c : s.coefficient) checkDecimal(c, 4, false);
-    checkDecimal(s.cutoff, 5, false);
+    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
+        std::vector<std::string_view> fields;
+        for (const kvproto::Parameter* p : command.parameterSpan()) fields.push_back(s.text(*p));
+        check(kvsim::acceptFields(command, fields).has_value());
+    }
 }
 
 }  // namespace

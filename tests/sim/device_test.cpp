@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "sim/SetCommands.h"
+#include "protocol/CollectorSettings.h"
+#include "protocol/Parameters.h"
+#include "protocol/SetCommands.h"
 
 namespace {
 
@@ -16,58 +19,48 @@ using kvsim::Device;
 using kvsim::DeviceState;
 using kvsim::Millis;
 
+// A setting by its parameter's stable name and the text the collector then holds.
+using Held = std::pair<const char*, const char*>;
+
 struct SetCase {
     const char* frame;
-    std::function<void(DeviceState&)> change;
+    std::vector<Held> change;
     const char* answer;
 };
 
 // Every set command once, each with a value other than its factory value.
 std::vector<SetCase> setCases() {
     return {
-        {"KORVEL#AR485X:4,2#", [](DeviceState& s) { s.baudIndex = 4, s.parityIndex = 2; },
-         "OK:AR485X:4,2\r\n"},
-        {"KORVEL#ST:012#", [](DeviceState& s) { s.station = 12; }, "OK:ST:012\r\n"},
-        {"KORVEL#DI01:1#", [](DeviceState& s) { s.din1Mode = 1; }, "OK:DI01:1\r\n"},
-        {"KORVEL#DI02:1#", [](DeviceState& s) { s.din2Mode = 1; }, "OK:DI02:1\r\n"},
-        {"KORVEL#PUDL:3#", [](DeviceState& s) { s.din2PulseEqIndex = 3; }, "OK:PUDL:3\r\n"},
-        {"KORVEL#MTM:020#", [](DeviceState& s) { s.din2PulseWidth = 20; }, "OK:MTM:020\r\n"},
-        {"KORVEL#LP1:00000123#", [](DeviceState& s) { s.pulseBase1 = 123; }, "OK:LP1:00000123\r\n"},
-        {"KORVEL#LP2:99999999#", [](DeviceState& s) { s.pulseBase2 = 99999999; },
-         "OK:LP2:99999999\r\n"},
+        {"KORVEL#AR485X:4,2#", {{"rs485.baud", "4"}, {"rs485.parity", "2"}}, "OK:AR485X:4,2\r\n"},
+        {"KORVEL#ST:012#", {{"rs485.address", "012"}}, "OK:ST:012\r\n"},
+        {"KORVEL#DI01:1#", {{"din1.mode", "1"}}, "OK:DI01:1\r\n"},
+        {"KORVEL#DI02:1#", {{"din2.mode", "1"}}, "OK:DI02:1\r\n"},
+        {"KORVEL#PUDL:3#", {{"din2.pulse_equivalent", "3"}}, "OK:PUDL:3\r\n"},
+        {"KORVEL#MTM:020#", {{"din2.pulse_width", "020"}}, "OK:MTM:020\r\n"},
+        {"KORVEL#LP1:00000123#", {{"pin1.base", "00000123"}}, "OK:LP1:00000123\r\n"},
+        {"KORVEL#LP2:99999999#", {{"pin2.base", "99999999"}}, "OK:LP2:99999999\r\n"},
         {"KORVEL#AIN1:20,4,0#",
-         [](DeviceState& s) {
-             s.analog[0] = {"000020", "000004", "00000"};
-         },
+         {{"ad1.urv", "000020"}, {"ad1.lrv", "000004"}, {"ad1.start", "00000"}},
          "OK:AIN1:000020,000004,00000\r\n"},
         {"KORVEL#AIN2:1.6,-.5,0.25#",
-         [](DeviceState& s) {
-             s.analog[1] = {"1.6000", "-0.500", "0.250"};
-         },
+         {{"ad2.urv", "1.6000"}, {"ad2.lrv", "-0.500"}, {"ad2.start", "0.250"}},
          "OK:AIN2:1.6000,-0.500,0.250\r\n"},
         {"KORVEL#AIN3:123456,-99999,-1234#",
-         [](DeviceState& s) {
-             s.analog[2] = {"123456", "-99999", "-1234"};
-         },
+         {{"ad3.urv", "123456"}, {"ad3.lrv", "-99999"}, {"ad3.start", "-1234"}},
          "OK:AIN3:123456,-99999,-1234\r\n"},
         {"KORVEL#AIN4:85,-40,-.123#",
-         [](DeviceState& s) {
-             s.analog[3] = {"000085", "-00040", "-.123"};
-         },
+         {{"ad4.urv", "000085"}, {"ad4.lrv", "-00040"}, {"ad4.start", "-.123"}},
          "OK:AIN4:000085,-00040,-.123\r\n"},
-        {"KORVEL#AXS1:1.05#", [](DeviceState& s) { s.coefficient[0] = "1.05"; },
-         "OK:AXS1:1.05\r\n"},
-        {"KORVEL#AXS2:2#", [](DeviceState& s) { s.coefficient[1] = "0002"; }, "OK:AXS2:0002\r\n"},
-        {"KORVEL#AXS3:.5#", [](DeviceState& s) { s.coefficient[2] = "0.50"; }, "OK:AXS3:0.50\r\n"},
-        {"KORVEL#AXS4:9999#", [](DeviceState& s) { s.coefficient[3] = "9999"; },
-         "OK:AXS4:9999\r\n"},
-        {"KORVEL#LPN:00001234#", [](DeviceState& s) { s.totalBaseInteger = 1234; },
-         "OK:LPN:00001234\r\n"},
-        {"KORVEL#LPF:50#", [](DeviceState& s) { s.totalBaseThousandths = 50; }, "OK:LPF:050\r\n"},
-        {"KORVEL#MDL:2#", [](DeviceState& s) { s.outputPulseEqIndex = 2; }, "OK:MDL:2\r\n"},
-        {"KORVEL#MKT:020#", [](DeviceState& s) { s.outputPulseWidth = 20; }, "OK:MKT:020\r\n"},
-        {"KORVEL#ZOM:0.05#", [](DeviceState& s) { s.cutoff = "0.050"; }, "OK:ZOM:0.050\r\n"},
-        {"KORVEL#BR485X:1#", [](DeviceState& s) { s.interfaceType = 1; }, "OK:BR485X:1\r\n"},
+        {"KORVEL#AXS1:1.05#", {{"ad1.coefficient", "1.05"}}, "OK:AXS1:1.05\r\n"},
+        {"KORVEL#AXS2:2#", {{"ad2.coefficient", "0002"}}, "OK:AXS2:0002\r\n"},
+        {"KORVEL#AXS3:.5#", {{"ad3.coefficient", "0.50"}}, "OK:AXS3:0.50\r\n"},
+        {"KORVEL#AXS4:9999#", {{"ad4.coefficient", "9999"}}, "OK:AXS4:9999\r\n"},
+        {"KORVEL#LPN:00001234#", {{"ad1.total.integer", "00001234"}}, "OK:LPN:00001234\r\n"},
+        {"KORVEL#LPF:50#", {{"ad1.total.decimal", "050"}}, "OK:LPF:050\r\n"},
+        {"KORVEL#MDL:2#", {{"output.pulse_equivalent", "2"}}, "OK:MDL:2\r\n"},
+        {"KORVEL#MKT:020#", {{"output.pulse_width", "020"}}, "OK:MKT:020\r\n"},
+        {"KORVEL#ZOM:0.05#", {{"ad1.residual_cutoff", "0.050"}}, "OK:ZOM:0.050\r\n"},
+        {"KORVEL#BR485X:1#", {{"interface.type", "1"}}, "OK:BR485X:1\r\n"},
     };
 }
 
@@ -81,7 +74,7 @@ TEST_P(SetFrame, ChangesExactlyItsSettingAndAcknowledges) {
     const SetCase& c = GetParam();
     Device device;
     DeviceState expected = kvsim::factoryDefaults();
-    c.change(expected);
+    for (const auto& [name, text] : c.change) expected.set(name, text);
     ASSERT_NE(expected, device.state()) << "the case must change something";
 
     EXPECT_EQ(device.receive(c.frame, Millis{0}), c.answer);
@@ -102,7 +95,7 @@ TEST(SetFrame, TableCoversEveryCommandOnce) {
         const std::string frame = c.frame;
         words.insert(frame.substr(7, frame.find(':') - 7));
     }
-    EXPECT_EQ(words.size(), kvsim::setCommands().size());
+    EXPECT_EQ(words.size(), kvproto::setCommands().size());
     EXPECT_EQ(words.size(), 22u);
 }
 
@@ -127,8 +120,7 @@ TEST_P(RefusedFrame, AnswersErrorAndChangesNothing) {
 
     EXPECT_EQ(device.receive(c.frame, Millis{5000}), c.answer);
     EXPECT_EQ(device.state(), before);
-    EXPECT_EQ(device.origins().pulse1, origins.pulse1);
-    EXPECT_EQ(device.origins().total, origins.total);
+    EXPECT_EQ(device.origins(), origins);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RefusedFrame,
@@ -194,6 +186,45 @@ TEST(Queries, AnswerWithoutChangingState) {
     EXPECT_EQ(device.state(), kvsim::factoryDefaults());
 }
 
+// The listing of a collector fresh from the factory, as the tool reads it back.
+TEST(Queries, FactoryListing) {
+    Device device;
+    EXPECT_EQ(device.receive("PPPPPP#CHEACK1#", Millis{0}),
+              "TC1:001\r\nZOM:0.000\r\nMDL:0\r\nMKT:001\r\n"
+              "AIN1:000100,000000,00000\r\nAIN2:000100,000000,00000\r\n"
+              "AIN3:000100,000000,00000\r\nAIN4:000100,000000,00000\r\n"
+              "AXS1:1.00\r\nAXS2:1.00\r\nAXS3:1.00\r\nAXS4:1.00\r\n"
+              "DI01:0,0\r\nARS485X:3,0\r\nBRS485X:2\r\nMTM:005\r\nPUDL:0\r\n"
+              "LP1:00000000\r\nLP2:00000000\r\nLPN:00000000\r\nLPF:000\r\n");
+}
+
+// Writing a counter base restarts the count it starts, and nothing else does: every set
+// command once, each at its own time, with the collector's own values.
+TEST(CounterOrigins, OnlyCounterBasesRestartTheirCount) {
+    Device device;
+    std::vector<const kvproto::Parameter*> bases;
+    for (const kvproto::Parameter& p : kvproto::parameters())
+        if (p.kind == kvproto::ParameterKind::CounterBase) bases.push_back(&p);
+    ASSERT_EQ(bases.size(), 4u);  // the two pulse counters and the two parts of the AD1 total
+
+    Millis now{0};
+    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
+        now += Millis{1000};
+        const kvsim::CounterOrigins before = device.origins();
+        const std::string frame = kvproto::buildSetFrame(command, device.state().settings());
+        ASSERT_TRUE(device.receive(frame, now).starts_with("OK:")) << frame;
+        for (const kvproto::Parameter* base : bases) {
+            bool written = false;
+            for (const kvproto::Parameter* p : command.parameterSpan()) written |= p == base;
+            EXPECT_EQ(device.origins().of(base->name), written ? now : before.of(base->name))
+                << frame << " and " << base->name;
+        }
+    }
+    device.receive("KORVEL#RESET#", now + Millis{5});
+    for (const kvproto::Parameter* base : bases)
+        EXPECT_EQ(device.origins().of(base->name), now + Millis{5}) << base->name;
+}
+
 // The value following "TAG:" in a status answer.
 std::string field(const std::string& status, const std::string& tag) {
     const auto at = status.find(tag + ":");
@@ -246,7 +277,7 @@ TEST(Answers, OneAnswerPerFrameInOrder) {
     EXPECT_EQ(device.receive("junkKORVEL#ST:002#PPPPPP#VAR#KORVEL#ST:", Millis{0}),
               "OK:ST:002\r\nVAR:KV480T-R-2,V1.2,ADR:002,OK\r\n");
     EXPECT_EQ(device.receive("300#", Millis{0}), "ERR:ST:VALUE\r\n");
-    EXPECT_EQ(device.state().station, 2);
+    EXPECT_EQ(device.state().text("rs485.address"), "002");
 }
 
 }  // namespace

@@ -116,7 +116,9 @@ TEST_P(CollectorOnPty, AnswersFramesSplitAcrossWrites) {
     writeAll(port.get(), "P#CHEACK1#");
 
     kvsim::DeviceState changed = kvsim::factoryDefaults();
-    changed.analog[1] = {"1.6000", "-0.500", "0.250"};
+    changed.set("ad2.urv", "1.6000");
+    changed.set("ad2.lrv", "-0.500");
+    changed.set("ad2.start", "0.250");
     const std::string expected = "OK:AIN2:1.6000,-0.500,0.250\r\n" + kvsim::parameterText(changed);
     const std::string parameters = kvsim::parameterText(changed);
     const ReadResult got = readUntil(
@@ -187,7 +189,7 @@ TEST(CollectorOnPty, PortClosedAndOpenedAgainKeepsWorking) {
     FileDescriptor port = openPort(collector.slavePath());
     writeAll(port.get(), "PPPPPP#VAR#");
     EXPECT_EQ(readPort(port.get(), 32).bytes, "VAR:KV480T-R-2,V1.2,ADR:001,OK\r\n");
-    EXPECT_EQ(collector.state().outputPulseEqIndex, 2);
+    EXPECT_EQ(collector.state().text("output.pulse_equivalent"), "2");
 }
 
 TEST(CollectorOnPty, DroppedLineHangsUpAndReopensUnderTheLink) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,10 @@ const std::vector<const char*> kAllSetButtons = {
     "AD1SET",    "AD2SET",  "Button1",  "Button2",  "Button85", "Button86", "Button9",  "Button11",
     "PButton52", "Button3", "Button7",  "Button6",  "Button5",  "Button12"};
 
-// Edited values, each different from the factory value, and the text the read-back shows.
+// Edited values and the text the read-back shows. Within each set every parameter has a value
+// of its own (as far as its list allows, and always within one listing line, so that values
+// landing at another parameter's place show), and each value of the second set differs from
+// the first set's, so that the second read-back shows what the second writes changed.
 struct RoundTrip {
     Entry typed;
     const char* readBack;  // entry fields: text after the read-back; lists: nullptr
@@ -69,10 +73,10 @@ struct RoundTrip {
 const std::vector<RoundTrip> kEdited = {
     {{"MR485BT", nullptr, 4}, nullptr},  {{"MR485JN", nullptr, 2}, nullptr},
     {{"Station", "12", 0}, "012"},       {{"DIN1", nullptr, 1}, nullptr},
-    {{"DIN2", nullptr, 1}, nullptr},     {{"PUDLING", nullptr, 3}, nullptr},
-    {{"Edit3", "20", 0}, "020"},         {{"PUSET1", "123", 0}, nullptr},
+    {{"DIN2", nullptr, 0}, nullptr},     {{"PUDLING", nullptr, 3}, nullptr},
+    {{"Edit3", "25", 0}, "025"},         {{"PUSET1", "123", 0}, nullptr},
     {{"PUSET2", "7", 0}, nullptr},       {{"AD1H", "20", 0}, "000020"},
-    {{"AD1L", "4", 0}, "000004"},        {{"AD1LD", "0", 0}, "00000"},
+    {{"AD1L", "4", 0}, "000004"},        {{"AD1LD", "3", 0}, "00003"},
     {{"AD2H", "1.6", 0}, "1.6000"},      {{"AD2L", "-.5", 0}, "-0.500"},
     {{"AD2LD", ".25", 0}, "0.250"},      {{"AD3H", "123456", 0}, "123456"},
     {{"AD3L", "-99999", 0}, "-99999"},   {{"AD3LD", "-1234", 0}, "-1234"},
@@ -81,8 +85,27 @@ const std::vector<RoundTrip> kEdited = {
     {{"AD2XISHU", "2", 0}, "0002"},      {{"AD3XISHU", ".5", 0}, "0.50"},
     {{"AD4XISHU", "9999", 0}, "9999"},   {{"PUSET3", "1234", 0}, nullptr},
     {{"PUSET1XIAO", "50", 0}, nullptr},  {{"ComboBox1", nullptr, 2}, nullptr},
-    {{"Edit2", "20", 0}, "020"},         {{"Edit1", "0.05", 0}, "0.050"},
+    {{"Edit2", "30", 0}, "030"},         {{"Edit1", "0.05", 0}, "0.050"},
     {{"BRS485NX", nullptr, 1}, nullptr},
+};
+
+const std::vector<RoundTrip> kEditedAgain = {
+    {{"MR485BT", nullptr, 7}, nullptr},  {{"MR485JN", nullptr, 1}, nullptr},
+    {{"Station", "247", 0}, "247"},      {{"DIN1", nullptr, 0}, nullptr},
+    {{"DIN2", nullptr, 1}, nullptr},     {{"PUDLING", nullptr, 2}, nullptr},
+    {{"Edit3", "999", 0}, "999"},        {{"PUSET1", "99999999", 0}, nullptr},
+    {{"PUSET2", "89", 0}, nullptr},      {{"AD1H", "7.5", 0}, "7.5000"},
+    {{"AD1L", "-7.5", 0}, "-7.500"},     {{"AD1LD", "-7", 0}, "-0007"},
+    {{"AD2H", "999999", 0}, "999999"},   {{"AD2L", "0", 0}, "000000"},
+    {{"AD2LD", "99999", 0}, "99999"},    {{"AD3H", "-1", 0}, "-00001"},
+    {{"AD3L", "-2.25", 0}, "-2.250"},    {{"AD3LD", "0.001", 0}, "0.001"},
+    {{"AD4H", "0.5", 0}, "0.5000"},      {{"AD4L", "-.0001", 0}, "-.0001"},
+    {{"AD4LD", "12.5", 0}, "12.50"},     {{"AD1XISHU", "0.75", 0}, "0.75"},
+    {{"AD2XISHU", "3.25", 0}, "3.25"},   {{"AD3XISHU", "10.1", 0}, "10.1"},
+    {{"AD4XISHU", ".01", 0}, "0.01"},    {{"PUSET3", "5", 0}, nullptr},
+    {{"PUSET1XIAO", "321", 0}, nullptr}, {{"ComboBox1", nullptr, 3}, nullptr},
+    {{"Edit2", "1", 0}, "001"},          {{"Edit1", "99.5", 0}, "99.50"},
+    {{"BRS485NX", nullptr, 0}, nullptr},
 };
 
 bool isReadBack(const RoundTrip& r) {
@@ -90,25 +113,60 @@ bool isReadBack(const RoundTrip& r) {
     return name != "PUSET1" && name != "PUSET2" && name != "PUSET3" && name != "PUSET1XIAO";
 }
 
+// The edited sets themselves: one value per control, the two sets apart everywhere, and no
+// two inputs of one listing line (DIN1/DIN2, baud rate/parity, the AD ranges) alike.
+TEST(ReadBackRoundTrip, TheEditedSetsDifferEverywhere) {
+    ASSERT_EQ(kEdited.size(), kEditedAgain.size());
+    for (std::size_t i = 0; i < kEdited.size(); ++i) {
+        const Entry& a = kEdited[i].typed;
+        const Entry& b = kEditedAgain[i].typed;
+        ASSERT_EQ(std::string(a.control), b.control);
+        if (a.text == nullptr)
+            EXPECT_NE(a.index, b.index) << a.control;
+        else
+            EXPECT_NE(std::string(a.text), b.text) << a.control;
+    }
+    for (const auto* set : {&kEdited, &kEditedAgain}) {
+        const auto& e = *set;
+        const auto index = [&](const char* control) {
+            for (const auto& r : e)
+                if (std::string(r.typed.control) == control) return r.typed.index;
+            return -1;
+        };
+        EXPECT_NE(index("DIN1"), index("DIN2"));
+        EXPECT_NE(index("MR485BT"), index("MR485JN"));
+        std::set<std::string> texts;
+        for (const auto& r : e) {
+            if (r.readBack != nullptr) {
+                EXPECT_TRUE(texts.insert(r.readBack).second) << r.readBack;
+            }
+        }
+    }
+}
+
 TEST(ReadBackRoundTrip, EverySetButtonThenReadParametersRestoresTheWindow) {
     Device device;
-    std::vector<Entry> entries;
-    for (const auto& r : kEdited) entries.push_back(r.typed);
-    for (const std::string& answer : setAll(device, entries, kAllSetButtons))
-        EXPECT_TRUE(answer.starts_with("OK:")) << answer;
+    for (const auto* set : {&kEdited, &kEditedAgain}) {
+        SCOPED_TRACE(set == &kEdited ? "first set" : "second set");
+        std::vector<Entry> entries;
+        for (const auto& r : *set) entries.push_back(r.typed);
+        for (const std::string& answer : setAll(device, entries, kAllSetButtons))
+            EXPECT_TRUE(answer.starts_with("OK:")) << answer;
 
-    SessionRig fresh;
-    readParameters(device, fresh);
-    int checked = 0;
-    for (const auto& r : kEdited) {
-        if (!isReadBack(r)) continue;
-        ++checked;
-        if (r.typed.text == nullptr)
-            EXPECT_EQ(fresh.controls.itemIndex(r.typed.control), r.typed.index) << r.typed.control;
-        else
-            EXPECT_EQ(fresh.controls.text(r.typed.control), r.readBack) << r.typed.control;
+        SessionRig fresh;
+        readParameters(device, fresh);
+        int checked = 0;
+        for (const auto& r : *set) {
+            if (!isReadBack(r)) continue;
+            ++checked;
+            if (r.typed.text == nullptr)
+                EXPECT_EQ(fresh.controls.itemIndex(r.typed.control), r.typed.index)
+                    << r.typed.control;
+            else
+                EXPECT_EQ(fresh.controls.text(r.typed.control), r.readBack) << r.typed.control;
+        }
+        EXPECT_EQ(checked, 27);  // the 17 read-back rows fill 27 controls
     }
-    EXPECT_EQ(checked, 27);  // the 17 read-back rows fill 27 controls
 }
 
 TEST(ReadBackRoundTrip, FactoryValuesAfterReset) {
@@ -122,23 +180,23 @@ TEST(ReadBackRoundTrip, FactoryValuesAfterReset) {
     readParameters(device, fresh);
     const kvsim::DeviceState f = kvsim::factoryDefaults();
     EXPECT_EQ(fresh.controls.text("Station"), "001");
-    EXPECT_EQ(fresh.controls.text("Edit1"), f.cutoff);
+    EXPECT_EQ(fresh.controls.text("Edit1"), f.text("ad1.residual_cutoff"));
     EXPECT_EQ(fresh.controls.text("Edit2"), "001");
     EXPECT_EQ(fresh.controls.text("Edit3"), "005");
     for (const char* n : {"1", "2", "3", "4"}) {
-        const auto& a = f.analog[static_cast<std::size_t>(n[0] - '1')];
-        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "H"), a.urv);
-        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "L"), a.lrv);
-        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "LD"), a.start);
+        const std::string channel = std::string("ad") + n + ".";
+        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "H"), f.text(channel + "urv"));
+        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "L"), f.text(channel + "lrv"));
+        EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "LD"), f.text(channel + "start"));
         EXPECT_EQ(fresh.controls.text(std::string("AD") + n + "XISHU"), "1.00");
     }
-    EXPECT_EQ(fresh.controls.itemIndex("MR485BT"), f.baudIndex);
-    EXPECT_EQ(fresh.controls.itemIndex("MR485JN"), f.parityIndex);
-    EXPECT_EQ(fresh.controls.itemIndex("DIN1"), f.din1Mode);
-    EXPECT_EQ(fresh.controls.itemIndex("DIN2"), f.din2Mode);
-    EXPECT_EQ(fresh.controls.itemIndex("PUDLING"), f.din2PulseEqIndex);
-    EXPECT_EQ(fresh.controls.itemIndex("ComboBox1"), f.outputPulseEqIndex);
-    EXPECT_EQ(fresh.controls.itemIndex("BRS485NX"), f.interfaceType);
+    EXPECT_EQ(fresh.controls.itemIndex("MR485BT"), f.number("rs485.baud"));
+    EXPECT_EQ(fresh.controls.itemIndex("MR485JN"), f.number("rs485.parity"));
+    EXPECT_EQ(fresh.controls.itemIndex("DIN1"), f.number("din1.mode"));
+    EXPECT_EQ(fresh.controls.itemIndex("DIN2"), f.number("din2.mode"));
+    EXPECT_EQ(fresh.controls.itemIndex("PUDLING"), f.number("din2.pulse_equivalent"));
+    EXPECT_EQ(fresh.controls.itemIndex("ComboBox1"), f.number("output.pulse_equivalent"));
+    EXPECT_EQ(fresh.controls.itemIndex("BRS485NX"), f.number("interface.type"));
 }
 
 // A number as the technician may type it into a field with the signed-decimal key filter:

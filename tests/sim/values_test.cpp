@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/Parameters.h"
+#include "sim/DeviceRules.h"
 #include "sim/DeviceState.h"
 
 namespace {
@@ -92,16 +94,22 @@ TEST(ParseUnsigned, DigitsWithinRange) {
     EXPECT_EQ(kvsim::parseIndex("3", 2), std::nullopt);
 }
 
-// Every decimal setting the collector starts with is already in its reported form.
-TEST(FactoryDefaults, DecimalSettingsAreNormalised) {
+// Every setting the collector starts with is already in its reported form: its rule takes it
+// unchanged (decimals normalised, integers zero-padded), at the width it is reported with.
+TEST(FactoryDefaults, SettingsAreNormalised) {
     const kvsim::DeviceState s = kvsim::factoryDefaults();
-    for (const auto& a : s.analog) {
-        EXPECT_EQ(kvsim::normaliseDecimal(a.urv, 6, true), a.urv);
-        EXPECT_EQ(kvsim::normaliseDecimal(a.lrv, 6, true), a.lrv);
-        EXPECT_EQ(kvsim::normaliseDecimal(a.start, 5, true), a.start);
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        EXPECT_EQ(s.text(p).size(), p.readWidth) << p.name << ": " << s.text(p);
+        EXPECT_EQ(kvsim::acceptValue(p, s.text(p)), s.text(p)) << p.name;
+        const bool isDecimal = p.device == kvproto::DeviceRule::Decimal ||
+                               p.device == kvproto::DeviceRule::SignedDecimal;
+        if (isDecimal) {
+            EXPECT_EQ(kvsim::normaliseDecimal(s.text(p), p.readWidth,
+                                              p.device == kvproto::DeviceRule::SignedDecimal),
+                      s.text(p))
+                << p.name;
+        }
     }
-    for (const auto& c : s.coefficient) EXPECT_EQ(kvsim::normaliseDecimal(c, 4, false), c);
-    EXPECT_EQ(kvsim::normaliseDecimal(s.cutoff, 5, false), s.cutoff);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "sim/SetCommands.h"
+#include "protocol/SetCommands.h"
+#include "sim/DeviceRules.h"
 
 namespace kvsim {
 
@@ -59,26 +60,29 @@ std::string Device::handle(const Frame& frame, Millis now) {
 std::string Device::handleSet(std::string_view body, Millis now) {
     if (body == "RESET") {
         state_ = factoryDefaults();
-        origins_ = CounterOrigins{now, now, now};
+        origins_.restartAll(now);
         return "OK:RESET\r\n";
     }
     const auto colon = body.find(':');
     if (colon == std::string_view::npos || !isWord(body.substr(0, colon))) return kBrokenFrame;
     const std::string_view word = body.substr(0, colon);
-    const SetCommand* command = findSetCommand(word);
+    const kvproto::SetCommand* command = kvproto::findSetCommandByWord(word);
     if (!command) return kUnknownCommand;
 
-    const auto fields = split(body.substr(colon + 1), ',');
-    DeviceState next = state_;
-    if (fields.size() != command->fieldCount || !command->apply(next, fields))
-        return "ERR:" + std::string(word) + ":VALUE\r\n";
+    const auto values = acceptFields(*command, split(body.substr(colon + 1), ','));
+    if (!values) return "ERR:" + std::string(word) + ":VALUE\r\n";
 
-    // A new base value restarts its counter from that value.
-    if (word == "LP1") origins_.pulse1 = now;
-    if (word == "LP2") origins_.pulse2 = now;
-    if (word == "LPN" || word == "LPF") origins_.total = now;
-    state_ = std::move(next);
-    return "OK:" + std::string(word) + ":" + command->show(state_) + "\r\n";
+    std::string answer = "OK:" + std::string(word) + ":";
+    const auto parameters = command->parameterSpan();
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const kvproto::Parameter& p = *parameters[i];
+        state_.set(p, (*values)[i]);
+        // A new base value restarts its counter from that value.
+        if (p.kind == kvproto::ParameterKind::CounterBase) origins_.restart(p, now);
+        if (i > 0) answer += ',';
+        answer += (*values)[i];
+    }
+    return answer + "\r\n";
 }
 
 std::string Device::handleQuery(std::string_view body, Millis now) {

@@ -3,7 +3,7 @@
 // reproducible.
 //
 // Answers (each ends with CR LF):
-//   set frame accepted        "OK:" word ":" the setting as now held     e.g. "OK:ST:012"
+//   set frame accepted        "OK:" word ":" the settings as now held, ","   e.g. "OK:ST:012"
 //   "KORVEL#RESET#"           "OK:RESET"
 //   "PPPPPP#CHEACK1#"         parameterText()
 //   "PPPPPP#VAR#"             versionText()
@@ -11,7 +11,9 @@
 //   broken or malformed frame "ERR:FRAME"
 //   unknown command word      "ERR:COMMAND"
 //   bad or out-of-range value "ERR:" word ":VALUE"
-// A frame that is answered with an error changes nothing.
+// The set commands and what each field must hold come from the parameter table (through
+// protocol/SetCommands.h and DeviceRules.h). A frame that is answered with an error changes
+// nothing.
 #pragma once
 
 #include <string>
