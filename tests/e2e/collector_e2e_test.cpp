@@ -59,14 +59,14 @@ const std::vector<SetStep>& setSteps() {
          {{"MR485BT", nullptr, 4, nullptr}, {"MR485JN", nullptr, 2, nullptr}}},
         {"Button4", "ST", {{"Station", "12", 0, "012"}}},
         {"Button46", "DI01", {{"DIN1", nullptr, 1, nullptr}}},
-        {"Button47", "DI02", {{"DIN2", nullptr, 1, nullptr}}},
+        {"Button47", "DI02", {{"DIN2", nullptr, 0, nullptr}}},
         {"Button15", "PUDL", {{"PUDLING", nullptr, 3, nullptr}}},
         {"Button8", "MTM", {{"Edit3", "20", 0, "020"}}},
         {"Button52", "LP1", {{"PUSET1", "123", 0, nullptr}}},
         {"Button53", "LP2", {{"PUSET2", "7", 0, nullptr}}},
         {"AD1SET",
          "AIN1",
-         {{"AD1H", "20", 0, "000020"}, {"AD1L", "4", 0, "000004"}, {"AD1LD", "0", 0, "00000"}}},
+         {{"AD1H", "25", 0, "000025"}, {"AD1L", "4", 0, "000004"}, {"AD1LD", "0", 0, "00000"}}},
         {"AD2SET",
          "AIN2",
          {{"AD2H", "1.6", 0, "1.6000"},
@@ -88,8 +88,8 @@ const std::vector<SetStep>& setSteps() {
         {"Button11", "AXS4", {{"AD4XISHU", "9999", 0, "9999"}}},
         {"PButton52", "LPN", {{"PUSET3", "1234", 0, nullptr}}},
         {"Button3", "LPF", {{"PUSET1XIAO", "50", 0, nullptr}}},
-        {"Button7", "MDL", {{"ComboBox1", nullptr, 2, nullptr}}},
-        {"Button6", "MKT", {{"Edit2", "20", 0, "020"}}},
+        {"Button7", "MDL", {{"ComboBox1", nullptr, 3, nullptr}}},
+        {"Button6", "MKT", {{"Edit2", "30", 0, "030"}}},
         {"Button5", "ZOM", {{"Edit1", "0.05", 0, "0.050"}}},
         {"Button12", "BR485X", {{"BRS485NX", nullptr, 1, nullptr}}},
     };
@@ -434,7 +434,7 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
     click("ProfileVerify");
     ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
     EXPECT_EQ(window->statusBar()->currentMessage(),
-              QStringLiteral("1 differ: ad1.urv 000020 on the collector, 000120 in the profile"));
+              QStringLiteral("1 differ: ad1.urv 000025 on the collector, 000120 in the profile"));
     EXPECT_EQ(window->profilePanel().highlightedFields(), QStringList{QStringLiteral("AD1H")});
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
     ProfilePanel::setFileHook({});
