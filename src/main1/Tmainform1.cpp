@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "main1/KeyFilters.h"
+#include "main1/PortStatus.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
 #include "main1/adapters/QtDeliveryChannel.h"
@@ -159,9 +160,12 @@ void Tmainform1::Button10Click() {
     try {
         Comm1.Open();
     } catch (const spcomm::ECommsError& error) {
-        // A port that did not open is reported and the panel stays ready to open again.
+        // A port that did not open is reported and the panel stays ready to open again. The
+        // box keeps to the component's message; the status line adds the system's reason.
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
+        statusBar()->showMessage(
+            kvmain::openFailureStatus(error, QString::fromStdString(Comm1.CommName())));
         messages_->showMessage(error.what());
         return;
     }
