@@ -137,6 +137,46 @@ TEST(CommDelivery, WithoutAChannelTheComponentUsesAQueueTheOwnerDrains) {
     EXPECT_EQ(hangups, 1);
 }
 
+// A message stamped by an open that is over (or never was) reaches no handler; unstamped
+// ones do. A hang-up notice marks the line failed only while a port is open.
+TEST(CommDelivery, MessagesOfAnotherOpenAreDroppedAndAClosedPortHasNoFailedLine) {
+    auto channel = std::make_shared<TQueueChannel>();
+    TComm c(channel);
+    int hangups = 0, blocks = 0;
+    c.OnRequestHangup = [&](TComm*) { ++hangups; };
+    c.OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t) { ++blocks; };
+    for (std::uint32_t session : {7u, 0u}) {
+        TCommMessage hangup;
+        hangup.id = PWM_REQUESTHANGUP;
+        hangup.session = session;
+        channel->post(std::move(hangup));
+        TCommMessage data;
+        data.id = PWM_GOTCOMMDATA;
+        data.length = 1;
+        data.block = std::make_unique<std::uint8_t[]>(2);
+        data.session = session;
+        channel->post(std::move(data));
+    }
+    channel->drain();
+    EXPECT_EQ(hangups, 1);
+    EXPECT_EQ(blocks, 1);
+    EXPECT_FALSE(c.LineFailed());
+}
+
+TEST(CommError, CarriesTheSystemsCodeAndReasonBesideTheFixedMessage) {
+    const ECommsError plain("This serial port already opened");
+    EXPECT_STREQ(plain.what(), "This serial port already opened");
+    EXPECT_EQ(plain.code(), 0);
+    EXPECT_EQ(plain.reason(), "");
+    const ECommsError withCode("Error opening serial port", 13, "Permission denied");
+    const ECommsError copy = withCode;
+    EXPECT_STREQ(copy.what(), "Error opening serial port");
+    EXPECT_EQ(copy.code(), 13);
+    EXPECT_EQ(copy.reason(), "Permission denied");
+    EXPECT_EQ(detail::SystemErrorText(0), "");
+    EXPECT_FALSE(detail::SystemErrorText(2).empty());
+}
+
 struct NameCase {
     const char* given;
     const char* opened;
@@ -151,6 +191,10 @@ TEST(CommName, MapsComNamesAndKeepsOthers) {
                               {"COM256", "\\\\.\\COM256"},
                               {"COM1000", "\\\\.\\COM1000"},
                               {"COM1234567", "COM1234567"},
+                              {"com12", "\\\\.\\COM12"},
+                              {"Com3", "\\\\.\\COM3"},
+                              {"cOM7", "\\\\.\\COM7"},
+                              {"com0", "com0"},
                               {"\\\\.\\COM3", "\\\\.\\COM3"},
                               {"COM", "COM"},
                               {"COM0", "COM0"},
@@ -163,6 +207,11 @@ TEST(CommName, MapsComNamesAndKeepsOthers) {
                               {"COM256", "/dev/ttyS255"},
                               {"COM1000", "/dev/ttyS999"},
                               {"COM1234567", "COM1234567"},
+                              {"com12", "/dev/ttyS11"},
+                              {"Com3", "/dev/ttyS2"},
+                              {"cOM7", "/dev/ttyS6"},
+                              {"com0", "com0"},
+                              {"con1", "con1"},
                               {"/dev/ttyUSB0", "/dev/ttyUSB0"},
                               {"/dev/pts/5", "/dev/pts/5"},
                               {"COM", "COM"},

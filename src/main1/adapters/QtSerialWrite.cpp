@@ -32,8 +32,11 @@ bool QtSerialWrite::write(std::string_view bytes) {
         return true;
     }
     // An open port refuses a frame only once a worker has given up on the line (its notice
-    // may still be on its way).
-    refused_ = comm_.IsOpen() ? lineFailedText(comm_.CommName()) : notOpenText();
+    // may still be on its way). A closed port explains itself for as long as it is closed.
+    if (comm_.IsOpen())
+        refused_ = lineFailedText(comm_.CommName());
+    else
+        refused_.clear();
     return false;
 }
 
