@@ -2,6 +2,7 @@
 // open failures that need no device.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -242,6 +243,25 @@ TEST(CommOpen, ANameThatIsNoDeviceOrNotASerialPortFails) {
     EXPECT_EQ(OpenMessage(file), "File handle is not a comm handle ");
     EXPECT_EQ(OpenMessage(::testing::TempDir() + "no_such_dir/port"), "Error opening serial port");
     std::remove(file.c_str());
+}
+
+TEST(CommOpen, AFailedOpenCarriesTheSystemsCodeAndText) {
+#if defined(_WIN32)
+    const int missing = 3;  // ERROR_PATH_NOT_FOUND
+#else
+    const int missing = ENOENT;
+#endif
+    TComm c;
+    c.SetCommName(::testing::TempDir() + "no_such_dir/port");
+    try {
+        c.Open();
+        ADD_FAILURE() << "opened";
+    } catch (const ECommsError& e) {
+        EXPECT_STREQ(e.what(), "Error opening serial port");
+        EXPECT_EQ(e.code(), missing);
+        EXPECT_EQ(e.reason(), detail::SystemErrorText(missing));
+        EXPECT_FALSE(e.reason().empty());
+    }
 }
 
 #if defined(_WIN32)
