@@ -1,9 +1,13 @@
-// bench_serial [MiB [throughput|overhead|idle]]: TComm on a pseudo-terminal against a bare
-// poll()+read() loop on the same terminal, figure by figure:
+// bench_serial [MiB [throughput|overhead|idle|flood]]: TComm on a pseudo-terminal against a
+// bare poll()+read() loop on the same terminal, figure by figure:
 //   - receive throughput of 64 MiB (or MiB) from the device side to the owner's thread, in
 //     MB/s and as "throughput ratio R" (TComm over the bare loop, median of the rounds);
 //   - delivery overhead: device's last byte to OnReceiveData, minus ReadIntervalTimeout;
-//   - idle cost: voluntary context switches per second of the reading threads over 10 s.
+//   - idle cost: voluntary context switches per second of the reading threads over 10 s;
+//   - flood: the device writes as fast as the terminal takes for 5 s while the owner handles
+//     each block more slowly than that (a busy window); peak memory (RSS) growth, the
+//     channel's peak backlog, and the backlog time from the flood's end until the owner has
+//     every byte. Runs first, so that the other parts' buffers do not hide the growth.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -222,12 +226,83 @@ long Switches(const std::set<long>& tids) {
     return n;
 }
 
+// Resident set size now, in KiB.
+long RssKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A device flooding the line for `seconds` while the owner needs `perBlock` of work for each
+// block it receives.
+void Flood(double seconds, std::chrono::microseconds perBlock) {
+    Pty pty;
+    auto channel = std::make_shared<TQueueChannel>();
+    auto comm = OpenComm(pty.path, channel);
+    std::size_t got = 0;
+    std::size_t peakBacklog = 0;
+    long rssBefore = 0, rssPeak = 0;
+    auto lastSample = Clock::now();
+    // Sampled while the owner works, which is when the backlog is largest.
+    auto sample = [&] {
+        peakBacklog = std::max(peakBacklog, channel->backlog());
+        if (Clock::now() - lastSample > 10ms) {
+            rssPeak = std::max(rssPeak, RssKiB());
+            lastSample = Clock::now();
+        }
+    };
+    comm->OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t n) {
+        got += n;
+        sample();
+        const auto until = Clock::now() + perBlock;
+        while (Clock::now() < until) {
+        }
+    };
+    channel->drain();
+    rssBefore = rssPeak = RssKiB();
+    std::atomic<std::size_t> sent{0};
+    std::atomic<bool> done{false};
+    std::atomic<std::int64_t> endNs{0};
+    const auto start = Clock::now();
+    std::thread device([&] {
+        std::vector<std::uint8_t> chunk(65536, 0x5A);
+        const auto until = start + std::chrono::duration<double>(seconds);
+        while (Clock::now() < until) {
+            pty.Write(chunk.data(), chunk.size());
+            sent += chunk.size();
+        }
+        endNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+        done = true;
+    });
+    while (!done || got < sent) {
+        sample();
+        channel->waitAndDrain(50ms);
+    }
+    const auto caughtUp = Clock::now() - start;
+    device.join();
+    const long rssGrowth = std::max(rssPeak, RssKiB()) - rssBefore;
+    const double floodS = endNs / 1e9;
+    const double backlogS = std::chrono::duration<double>(caughtUp).count() - floodS;
+    std::printf(
+        "flood %.1f s at full pty speed, owner %lld us per block: %.1f MB sent (%.1f MB/s "
+        "through), peak RSS growth %.1f MiB, peak channel backlog %.0f KiB, backlog after the "
+        "flood %.3f s\n",
+        floodS, static_cast<long long>(perBlock.count()), sent / 1e6, sent / 1e6 / floodS,
+        rssGrowth / 1024.0, peakBacklog / 1024.0, backlogS);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
     const std::string only = argc > 2 ? argv[2] : "";
     auto wanted = [&](const char* part) { return only.empty() || only == part; };
+    if (wanted("flood")) {
+        Flood(5.0, 50us);  // a window slower than the line
+        Flood(5.0, 0us);   // an owner that keeps up, for scale
+    }
+    if (!only.empty() && only == "flood") return 0;
     std::vector<std::uint8_t> data(mib << 20);
     std::uint32_t x = 2463534242u;
     for (auto& b : data) {

@@ -46,6 +46,24 @@ struct TCommTimeouts {
     std::uint32_t writeTotalConstant = 0;
 };
 
+// What the system said when the port refused something: its code (errno / GetLastError) and
+// text. Code 0: nothing refused.
+struct TPortError {
+    int code = 0;
+    std::string reason;
+    explicit operator bool() const { return code != 0; }
+};
+
+// The system's text for an error code (strerror / FormatMessage, without a trailing period
+// or line break); empty for 0.
+std::string SystemErrorText(int code);
+// The calling thread's last error (errno / GetLastError()).
+int LastSystemError();
+// A TPortError for the code, with the system's text.
+inline TPortError PortError(int code) {
+    return {code, SystemErrorText(code)};
+}
+
 inline constexpr std::uint32_t kInputQueueSize = 4096;
 inline constexpr std::uint32_t kOutputQueueSize = 4096;
 inline constexpr std::size_t kReadBlockSize = 2048;
@@ -54,10 +72,12 @@ inline constexpr std::size_t kReadBlockSize = 2048;
 class TCommPort {
 public:
     virtual ~TCommPort() = default;
-    virtual bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) = 0;
+    virtual TPortError SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) = 0;
     virtual void PurgeAll() = 0;
     virtual void ApplyTimeouts(const TCommTimeouts& timeouts) = 0;
-    virtual void ApplyLineSettings(const TLineSettings& settings) = 0;
+    // Applies them as one device control block; the error when the port refused them (an
+    // unsupported speed among them).
+    virtual TPortError ApplyLineSettings(const TLineSettings& settings) = 0;
     // Creates the close event and starts the receive worker, then the transmit worker. Raises
     // ECommsError ("Unable to create event", "Unable to create read thread", "Unable to
     // create write thread") after releasing what it created.
@@ -66,15 +86,16 @@ public:
     virtual bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) = 0;
 };
 
-// n for a name "COMn" (n from 1 to 999999 without leading zeros), else 0.
+// n for a name "COMn" (n from 1 to 999999 without leading zeros; the prefix in any case:
+// "com12", "Com3"), else 0. Both back ends map names through it.
 unsigned ComPortNumber(const std::string& commName);
 
 // The name the OS opens for a port name as the user knows it ("COMn" and anything else).
 std::string DeviceNameFor(const std::string& commName);
 
 // Opens the device with exclusive access and checks that it is a serial port. Raises
-// ECommsError "Error opening serial port" or "File handle is not a comm handle " and leaves
-// nothing open then.
+// ECommsError "Error opening serial port" or "File handle is not a comm handle ", with the
+// system's code and reason, and leaves nothing open then.
 std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName);
 
 }  // namespace spcomm::detail

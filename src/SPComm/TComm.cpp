@@ -13,7 +13,9 @@ namespace spcomm {
 namespace detail {
 
 unsigned ComPortNumber(const std::string& name) {
-    if (name.size() <= 3 || name.size() > 9 || name.compare(0, 3, "COM") != 0 || name[3] == '0' ||
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (name.size() <= 3 || name.size() > 9 || upper(name[0]) != 'C' || upper(name[1]) != 'O' ||
+        upper(name[2]) != 'M' || name[3] == '0' ||
         name.find_first_not_of("0123456789", 3) != std::string::npos) {
         return 0;
     }
@@ -36,25 +38,33 @@ void TComm::Open() {
     if (port_) throw ECommsError("This serial port already opened");
     std::unique_ptr<detail::TCommPort> port =
         detail::OpenCommPort(detail::DeviceNameFor(commName_));
-    if (!port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
-        throw ECommsError("Cannot setup comm buffer");
+    if (detail::TPortError e = port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
+        throw ECommsError("Cannot setup comm buffer", e.code, e.reason);
     }
     port->PurgeAll();
     sendQueueEmpty_->store(true);
     port_ = std::move(port);  // the setters below see an open port from here on
     ApplyTimeouts();
-    ApplyLineSettings();
+    if (detail::TPortError e = port_->ApplyLineSettings(LineSettings())) {
+        port_.reset();
+        throw ECommsError("Cannot apply line settings", e.code, e.reason);
+    }
+    const std::uint32_t session = ++lastSession_ == 0 ? ++lastSession_ : lastSession_;
     try {
-        port_->Start(std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_));
+        port_->Start(std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_, session));
     } catch (...) {
         port_.reset();
         throw;
     }
+    session_ = session;
+    lineFailed_ = false;
 }
 
 void TComm::Close() {
     if (!port_) return;
     port_.reset();  // stops the receive worker, then the transmit worker, then closes
+    session_ = 0;   // what the workers posted and the owner has not seen yet is dropped
+    lineFailed_ = false;
     sendQueueEmpty_->store(true);
 }
 
@@ -63,7 +73,7 @@ bool TComm::IsOpen() const {
 }
 
 bool TComm::Write(const void* data, std::uint16_t length) {
-    if (!port_ || length == 0) return false;
+    if (!port_ || lineFailed_ || length == 0) return false;
     std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[length + 1]);
     if (!block) return false;
     std::memcpy(block.get(), data, length);
@@ -72,6 +82,7 @@ bool TComm::Write(const void* data, std::uint16_t length) {
 }
 
 void TComm::Deliver(TCommMessage&& message) {
+    if (message.session != 0 && message.session != session_) return;  // from a closed open
     switch (message.id) {
         case PWM_GOTCOMMDATA:
             if (OnReceiveData && message.block)
@@ -81,6 +92,7 @@ void TComm::Deliver(TCommMessage&& message) {
             if (OnReceiveError) OnReceiveError(this, message.value);
             break;
         case PWM_REQUESTHANGUP:
+            if (port_) lineFailed_ = true;  // before the handler, which may ask
             if (OnRequestHangup) OnRequestHangup(this);
             break;
         case PWM_MODEMSTATECHANGE:
@@ -94,15 +106,19 @@ void TComm::Deliver(TCommMessage&& message) {
     }
 }
 
-void TComm::ApplyTimeouts() {
-    if (!port_) return;
+bool TComm::ApplyTimeouts() {
+    if (!port_) return true;
     port_->ApplyTimeouts({ReadIntervalTimeout_, ReadTotalTimeoutMultiplier_,
                           ReadTotalTimeoutConstant_, WriteTotalTimeoutMultiplier_,
                           WriteTotalTimeoutConstant_});
+    return true;
 }
 
-void TComm::ApplyLineSettings() {
-    if (!port_) return;
+bool TComm::ApplyLineSettings() {
+    return !port_ || !port_->ApplyLineSettings(LineSettings());
+}
+
+detail::TLineSettings TComm::LineSettings() const {
     detail::TLineSettings s;
     s.baudRate = BaudRate_;
     s.parityCheck = ParityCheck_;
@@ -124,7 +140,7 @@ void TComm::ApplyLineSettings() {
     s.xonChar = XonChar_;
     s.xoffChar = XoffChar_;
     s.replacedChar = ReplacedChar_;
-    port_->ApplyLineSettings(s);
+    return s;
 }
 
 }  // namespace spcomm

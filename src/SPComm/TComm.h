@@ -9,16 +9,31 @@
 //   the delivery channel that the owner supplied, and the channel hands them back to
 //   TComm::Deliver on the owner's thread, in posting order.
 // - The workers touch only: the port descriptor/handle, the close event, the delivery
-//   channel's post(), the send-queue-empty flag (an std::atomic<bool>), the transmit queue
-//   (its own lock; Write() pushes, the transmit worker pops) and the current time-outs
-//   (atomics, read at the start of each read).
+//   channel's post() and backlog(), the send-queue-empty flag (an std::atomic<bool>), the
+//   transmit queue (its own lock; Write() pushes, the transmit worker pops) and the current
+//   time-outs (atomics, read at the start of each read).
 // - Ownership of blocks: a received block is allocated by the receive worker and travels
 //   inside its TCommMessage (a unique_ptr); it is freed after OnReceiveData returns, or when
 //   the message is dropped. A written block is copied by Write() and owned by the transmit
 //   queue; the transmit worker frees it after writing, Close() frees what is still queued.
 //   A write that is refused frees its copy at once.
 // - Close() sets the close event, which every blocking wait of both workers watches, and
-//   joins them: it never hangs and never kills a thread.
+//   joins them: it never hangs and never kills a thread. Every message is stamped with the
+//   open that posted it; once Close() has returned, messages of that open still waiting in
+//   the channel are dropped undelivered (no block, no hang-up arrives after Close()).
+//
+// Backlog: the receive worker never lets the owner fall more than about 1 MiB behind. When
+// the channel's backlog (TDeliveryChannel::backlog()) reaches kBacklogHighWater, the worker
+// holds its next block and stops reading, waiting for the close event or for the owner to
+// drain the channel below kBacklogLowWater; meanwhile the line's own buffering and flow
+// control apply (a pseudo-terminal's peer blocks in write). No block is lost or reordered.
+// An owner that keeps up (any realistic line rate) never meets the bound.
+//
+// Line failure: when a worker meets an error it cannot recover from (device unplugged, a
+// read or write error), the component reports it once per open as OnRequestHangup. From the
+// moment TComm::Deliver has handled that notice, LineFailed() is true and Write() refuses
+// every frame, until Close() or the next successful Open(). The port stays open until the
+// owner closes it.
 //
 // Received blocks and the read time-outs (milliseconds; the rules of Windows' COMMTIMEOUTS,
 // which the POSIX back end reproduces with poll deadlines). Each read asks for up to 2048
@@ -38,14 +53,26 @@
 // quiet for 100 ms. Changed time-outs apply from the next read. Write time-outs are handed to
 // the port on Windows; the transmit worker always continues a block until all of it is out.
 //
-// POSIX back end: "COMn" is /dev/ttyS(n-1); the port is opened without controlling terminal,
-// non-blocking and close-on-exec, kept exclusive with TIOCEXCL and flock (a second open, in
-// any process, fails with "Error opening serial port"), set to raw termios. Settings termios
-// lacks (DSR flow and sensitivity, continue-on-XOFF, XON/XOFF limits, the replacement
-// character) are not applied. Line errors and modem events come from the driver's
-// TIOCGICOUNT counters when it has them, checked after each received block; pseudo-terminals
-// have none, and then those events never occur. A line that hangs up (device gone) raises
-// OnRequestHangup once per open; the receive worker then ends; Close() is still needed.
+// Line settings refused: Open() raises ECommsError "Cannot apply line settings" (with the
+// system's code and reason) when the port refuses them, e.g. a speed it does not support,
+// and stays closed. A setter that changes a property while the port is open applies the
+// settings at once and returns false when the port refuses them; the new value is kept all
+// the same (the port keeps running with what it had, and the next Open() reports the
+// refusal). Setters return true otherwise, also while closed.
+//
+// Port names: "COMn" (the prefix in any case: "com12" too) maps to "\\.\COMn" on Windows
+// and to /dev/ttyS(n-1) elsewhere; any other name is opened as given.
+//
+// POSIX back end: the port is opened without controlling terminal, non-blocking and
+// close-on-exec, kept exclusive with TIOCEXCL and flock (a second open, in any process, fails
+// with "Error opening serial port", code EBUSY), set to raw termios. Settings termios lacks
+// (DSR flow and sensitivity, continue-on-XOFF, XON/XOFF limits, the replacement character)
+// are not applied. Line errors and modem events come from the driver's TIOCGICOUNT counters
+// when it has them, checked after each received block; pseudo-terminals have none, and then
+// those events never occur. A line that hangs up (device gone) or a read that fails raises
+// OnRequestHangup once per open; the receive worker then ends; Close() is still needed. The
+// workers' wake-up events are an eventfd on Linux and a self-pipe on other POSIX systems
+// (posix/PollEvent.h; CMake picks the file), so the back end builds on macOS as well.
 #pragma once
 
 #include <atomic>
@@ -55,6 +82,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace spcomm {
 
@@ -64,10 +92,22 @@ enum class TByteSize { _5, _6, _7, _8 };
 enum class TParity { None, Odd, Even, Mark, Space };
 enum class TStopBits { _1, _1_5, _2 };
 
-// Raised by Open() with one of the fixed messages; the component then stays closed.
+// Raised by Open() with one of the fixed messages (what()); the component then stays closed.
+// code() is the system's error code behind it (errno on POSIX, GetLastError() on Windows),
+// 0 when there is none (e.g. "This serial port already opened"); reason() is the system's
+// text for it (strerror / FormatMessage), empty when there is none.
 class ECommsError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ECommsError(const std::string& message, int code = 0, std::string reason = {})
+        : std::runtime_error(message),
+          code_(code),
+          reason_(std::make_shared<const std::string>(std::move(reason))) {}
+    int code() const noexcept { return code_; }
+    const std::string& reason() const noexcept { return *reason_; }
+
+private:
+    int code_;
+    std::shared_ptr<const std::string> reason_;  // shared: copying an exception cannot throw
 };
 
 // The messages that travel from the workers to the owner's thread.
@@ -84,26 +124,52 @@ struct TCommMessage {
     std::uint16_t length = 0;               // PWM_GOTCOMMDATA: bytes in block (1..2048)
     std::uint32_t value = 0;                // PWM_RECEIVEERROR / PWM_MODEMSTATECHANGE
     std::unique_ptr<std::uint8_t[]> block;  // length bytes followed by one 0 byte
+    std::uint32_t session = 0;              // the open that posted it; 0: not stamped
 };
 
-// Supplied by TComm's owner. post() may be called from any thread and must not block for
-// long; the channel later calls the sink on the owner's thread with each message, in posting
-// order. Messages still pending when the channel or the sink goes away are destroyed (their
-// blocks freed), never delivered to a dead sink.
+// What one pending message weighs in a channel's backlog: its block's bytes plus a share for
+// the message and the allocation themselves, so that a flood of tiny blocks is bounded too.
+// Messages without a block weigh nothing.
+inline std::size_t BacklogWeight(const TCommMessage& message) {
+    return message.block ? std::size_t{message.length} + 64 : 0;
+}
+
+// The receive worker holds back while a channel's backlog is at or above the high-water mark
+// and resumes once the owner has drained it below the low-water mark.
+inline constexpr std::size_t kBacklogHighWater = std::size_t{1} << 20;   // 1 MiB
+inline constexpr std::size_t kBacklogLowWater = std::size_t{256} << 10;  // 256 KiB
+
+// Supplied by TComm's owner; one component per channel. post() may be called from any thread
+// and must not block for long; the channel later calls the sink on the owner's thread with
+// each message, in posting order. Messages still pending when the channel or the sink goes
+// away are destroyed (their blocks freed), never delivered to a dead sink.
+//
+// Backlog: the channel keeps the sum of BacklogWeight() over the messages it has queued and
+// not yet handed to the sink or dropped, and calls the room signal (see setRoomSignal) each
+// time that sum falls from at or above the low-water mark to below it. The signal must not
+// block (the component's sets an event); the channel calls it while it takes messages out,
+// on the owner's thread.
 class TDeliveryChannel {
 public:
     using Sink = std::function<void(TCommMessage&&)>;
+    using RoomSignal = std::function<void()>;
     virtual ~TDeliveryChannel() = default;
     // Any thread. False when the message could not be queued (it is destroyed then).
     virtual bool post(TCommMessage&& message) = 0;
     // Owner's thread. An empty sink drops messages from now on.
     virtual void setSink(Sink sink) = 0;
+    // Any thread: the weight of the messages waiting for the sink.
+    virtual std::size_t backlog() const = 0;
+    // Any thread. Replaces the room signal; an empty one stops the calls. Once this returns,
+    // the previous signal is neither running nor called again.
+    virtual void setRoomSignal(std::size_t lowWater, RoomSignal signal) = 0;
 };
 
 class TComm;
 namespace detail {
 class TCommPort;
-}
+struct TLineSettings;
+}  // namespace detail
 using TReceiveDataEvent =
     std::function<void(TComm* sender, const std::uint8_t* buffer, std::uint16_t bufferLength)>;
 using TReceiveErrorEvent = std::function<void(TComm* sender, std::uint32_t eventMask)>;
@@ -121,35 +187,38 @@ public:
 
     // Raises ECommsError: "This serial port already opened", "Error opening serial port",
     // "File handle is not a comm handle ", "Cannot setup comm buffer",
-    // "Unable to create event", "Unable to create read thread",
-    // "Unable to create write thread".
+    // "Cannot apply line settings", "Unable to create event",
+    // "Unable to create read thread", "Unable to create write thread".
     void Open();
     void Close();  // does nothing when closed; never hangs
     bool IsOpen() const;
+    // True from the delivered hang-up notice until Close() or the next successful Open().
+    bool LineFailed() const { return lineFailed_; }
     // Queues a copy of the block for the transmit worker. False (nothing sent, copy freed)
-    // when the port is closed, length is 0, or the transmit worker has ended after a line
-    // failure (the line hung up).
+    // when the port is closed, length is 0, the line has failed (LineFailed()), or the
+    // transmit worker has ended after a line failure whose notice is still on its way.
     bool Write(const void* data, std::uint16_t length);
     bool SendQueueEmpty() const { return sendQueueEmpty_->load(); }
 
-    // Owner's thread: raises the event that the message stands for.
+    // Owner's thread: raises the event that the message stands for. Messages stamped by an
+    // open that has since been closed are dropped.
     void Deliver(TCommMessage&& message);
     TDeliveryChannel& channel() { return *channel_; }
 
-    // Port name as the user knows it. "COMn" maps to "\\.\COMn" on Windows and to
-    // /dev/ttyS(n-1) elsewhere; any other name is opened as given.
+    // Port name as the user knows it (see "Port names" above).
     const std::string& CommName() const { return commName_; }
     void SetCommName(const std::string& name) { commName_ = name; }  // takes effect at next open
 
+    // Setters: see "Line settings refused" above for the result.
 #define SPCOMM_PROPERTY(Type, Name, Default, Apply) \
 public:                                             \
     Type Name() const {                             \
         return Name##_;                             \
     }                                               \
-    void Set##Name(Type value) {                    \
-        if (value == Name##_) return;               \
+    bool Set##Name(Type value) {                    \
+        if (value == Name##_) return true;          \
         Name##_ = value;                            \
-        if (IsOpen()) Apply();                      \
+        return !IsOpen() || Apply();                \
     }                                               \
                                                     \
 private:                                            \
@@ -190,14 +259,18 @@ public:
     TNotifyEvent OnSendDataEmpty;
 
 private:
-    void ApplyLineSettings();
-    void ApplyTimeouts();
+    bool ApplyLineSettings();  // false when the open port refused them
+    bool ApplyTimeouts();
+    detail::TLineSettings LineSettings() const;
 
     std::string commName_ = "COM2";
     std::shared_ptr<TDeliveryChannel> channel_;
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_ = std::make_shared<std::atomic<bool>>(true);
     // Back end: descriptor/handle, close event, workers. Null while closed.
     std::unique_ptr<detail::TCommPort> port_;
+    std::uint32_t session_ = 0;      // stamp of the current open; 0 while closed
+    std::uint32_t lastSession_ = 0;  // the last stamp handed out
+    bool lineFailed_ = false;
 };
 
 }  // namespace spcomm

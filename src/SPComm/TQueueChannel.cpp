@@ -7,6 +7,7 @@ namespace spcomm {
 bool TQueueChannel::post(TCommMessage&& message) {
     {
         std::lock_guard lock(mutex_);
+        backlog_.Added(message);
         queue_.push_back(std::move(message));
     }
     posted_.notify_one();
@@ -28,6 +29,7 @@ std::size_t TQueueChannel::drain() {
             if (queue_.empty()) break;
             message = std::move(queue_.front());
             queue_.pop_front();
+            backlog_.Removed(message);
             sink = sink_;  // a handler may replace or clear the sink while it runs
         }
         if (sink) {
@@ -44,6 +46,15 @@ std::size_t TQueueChannel::waitAndDrain(std::chrono::milliseconds timeout) {
         if (!posted_.wait_for(lock, timeout, [this] { return !queue_.empty(); })) return 0;
     }
     return drain();
+}
+
+std::size_t TQueueChannel::backlog() const {
+    return backlog_.weight();
+}
+
+void TQueueChannel::setRoomSignal(std::size_t lowWater, RoomSignal signal) {
+    std::lock_guard lock(mutex_);
+    backlog_.SetRoomSignal(lowWater, std::move(signal));
 }
 
 std::size_t TQueueChannel::pending() const {

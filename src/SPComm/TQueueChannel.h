@@ -1,6 +1,7 @@
 // TQueueChannel: the plain delivery channel for tests and console programs. Workers post from
 // any thread; the owner drains on its own thread, which runs the sink once per message in
 // posting order. Messages still queued when the channel is destroyed are freed undelivered.
+// Its backlog counts the messages queued and not yet taken out by drain().
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <deque>
 #include <mutex>
 
+#include "SPComm/TBacklog.h"
 #include "SPComm/TComm.h"
 
 namespace spcomm {
@@ -17,6 +19,8 @@ class TQueueChannel final : public TDeliveryChannel {
 public:
     bool post(TCommMessage&& message) override;
     void setSink(Sink sink) override;
+    std::size_t backlog() const override;
+    void setRoomSignal(std::size_t lowWater, RoomSignal signal) override;
 
     // Owner's thread: delivers every message queued so far (and any posted meanwhile).
     // Returns the number handed to the sink; with no sink they are dropped and not counted.
@@ -30,6 +34,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<TCommMessage> queue_;
+    TBacklog backlog_;
     Sink sink_;
 };
 

@@ -17,16 +17,21 @@ bool TWorkerLink::PostBlock(const std::uint8_t* data, std::size_t n) {
     }
     std::memcpy(message.block.get(), data, n);
     message.block[n] = 0;
-    if (channel_->post(std::move(message))) return true;
+    if (Post(std::move(message))) return true;
     RequestHangup();
     return false;
+}
+
+bool TWorkerLink::Post(TCommMessage&& message) {
+    message.session = session_;
+    return channel_->post(std::move(message));
 }
 
 bool TWorkerLink::PostValue(std::uint32_t id, std::uint32_t value) {
     TCommMessage message;
     message.id = id;
     message.value = value;
-    if (channel_->post(std::move(message))) return true;
+    if (Post(std::move(message))) return true;
     RequestHangup();
     return false;
 }
@@ -35,7 +40,7 @@ void TWorkerLink::RequestHangup() {
     if (hangupPosted_.exchange(true)) return;
     TCommMessage message;
     message.id = PWM_REQUESTHANGUP;
-    channel_->post(std::move(message));
+    Post(std::move(message));
 }
 
 }  // namespace spcomm::detail

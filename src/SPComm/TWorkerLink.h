@@ -1,5 +1,6 @@
 // What the two workers of one open port share with the owner: the delivery channel, the
-// send-queue-empty flag, and the rule that a hang-up is reported once per open port.
+// send-queue-empty flag, the stamp of this open on every message, the backlog bound, and the
+// rule that a hang-up is reported once per open port.
 #pragma once
 
 #include <atomic>
@@ -15,8 +16,10 @@ namespace spcomm::detail {
 class TWorkerLink {
 public:
     TWorkerLink(std::shared_ptr<TDeliveryChannel> channel,
-                std::shared_ptr<std::atomic<bool>> sendQueueEmpty)
-        : channel_(std::move(channel)), sendQueueEmpty_(std::move(sendQueueEmpty)) {}
+                std::shared_ptr<std::atomic<bool>> sendQueueEmpty, std::uint32_t session = 0)
+        : channel_(std::move(channel)),
+          sendQueueEmpty_(std::move(sendQueueEmpty)),
+          session_(session) {}
 
     // Copies n bytes (1..2048) into a fresh zero-terminated block and posts it. On failure
     // posts a hang-up request and returns false.
@@ -30,9 +33,22 @@ public:
 
     std::atomic<bool>& sendQueueEmpty() { return *sendQueueEmpty_; }
 
+    // Receive worker, before posting a block: true when the owner has fallen behind by
+    // kBacklogHighWater or more; the worker then waits (watching its close event) until
+    // Drained(), re-arming its room event before each check.
+    bool Backlogged() const { return channel_->backlog() >= kBacklogHighWater; }
+    bool Drained() const { return channel_->backlog() < kBacklogLowWater; }
+    // Owner's thread: the signal that wakes a waiting receive worker (empty: none).
+    void SetRoomSignal(TDeliveryChannel::RoomSignal signal) {
+        channel_->setRoomSignal(kBacklogLowWater, std::move(signal));
+    }
+
 private:
+    bool Post(TCommMessage&& message);
+
     std::shared_ptr<TDeliveryChannel> channel_;
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_;
+    std::uint32_t session_;
     std::atomic<bool> hangupPosted_{false};
 };
 

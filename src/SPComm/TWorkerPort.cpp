@@ -38,23 +38,28 @@ bool TTransmitWorker::Turn() {
 }
 
 void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
-    if (!CreateEvents()) throw ECommsError("Unable to create event");
+    if (!CreateEvents()) {
+        const int code = LastSystemError();
+        throw ECommsError("Unable to create event", code, SystemErrorText(code));
+    }
     link_ = std::move(link);
     queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
+    link_->SetRoomSignal([this] { SignalRoom(); });
     reader_ = MakeReader(*link_);
     try {
         reader_->Start();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         reader_.reset();
-        throw ECommsError("Unable to create read thread");
+        link_->SetRoomSignal({});
+        throw ECommsError("Unable to create read thread", e.code().value(), e.code().message());
     }
     writer_ = MakeWriter(*link_, *queue_);
     try {
         writer_->Start();
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
         writer_.reset();
         StopReader();
-        throw ECommsError("Unable to create write thread");
+        throw ECommsError("Unable to create write thread", e.code().value(), e.code().message());
     }
 }
 
@@ -75,6 +80,7 @@ void TWorkerPort::StopReader() {
     PurgeInput();
     reader_->Join();  // every wait of the worker watches the close event
     reader_.reset();
+    link_->SetRoomSignal({});  // the room event goes with this port
 }
 
 void TWorkerPort::StopWriter() {

@@ -68,13 +68,16 @@ protected:
     void StopWorkers();
 
 private:
-    virtual bool CreateEvents() = 0;  // the close event and the transmit worker's wake-up
+    // The close event, the transmit worker's wake-up and the receive worker's room event (set
+    // by the channel's room signal). False with the system's error in LastSystemError().
+    virtual bool CreateEvents() = 0;
     virtual std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) = 0;
     virtual std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) = 0;
     virtual void SetCloseEvent() = 0;
     virtual void PurgeInput() = 0;
     virtual void PurgeOutput() = 0;
     virtual void WakeWriter() = 0;
+    virtual void SignalRoom() = 0;  // owner's thread, from the channel's drain
 
     void StopReader();
     void StopWriter();

@@ -13,6 +13,7 @@
 
 #include "main1/GroupBoxStyle.h"
 #include "main1/KeyFilters.h"
+#include "main1/PortStatus.h"
 #include "main1/ProfilePanel.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
@@ -186,11 +187,14 @@ void Tmainform1::Button10Click() {
     try {
         Comm1.Open();
     } catch (const spcomm::ECommsError& error) {
-        // A port that did not open is reported and the panel stays ready to open again.
+        // A port that did not open is reported and the panel stays ready to open again. The
+        // box keeps to the component's message; the status line adds the system's reason.
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
         session_->portClosed();
         profilePanel_->portClosed();
+        statusBar()->showMessage(
+            kvmain::openFailureStatus(error, QString::fromStdString(Comm1.CommName())));
         messages_->showMessage(error.what());
         return;
     }

@@ -25,6 +25,7 @@ public:
     PtyDevice& operator=(const PtyDevice&) = delete;
 
     const std::string& path() const { return path_; }
+    int master() const { return master_; }
     void Write(const void* data, std::size_t length);
     // Reads until n bytes are in or the time-out passes; returns what came.
     std::vector<std::uint8_t> Read(std::size_t n, std::chrono::milliseconds timeout);

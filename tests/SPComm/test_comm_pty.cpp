@@ -1,19 +1,26 @@
 // Opening, closing, settings and hang-up of TComm on pseudo-terminals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "PtyFixture.h"
+#include "SPComm/posix/PosixRead.h"
 
 using namespace std::chrono_literals;
 
@@ -29,10 +36,21 @@ std::string OpenMessage(TComm& comm) {
     return "(opened)";
 }
 
+// The exception Open() raised, or none.
+std::optional<ECommsError> OpenError(TComm& comm) {
+    try {
+        comm.Open();
+    } catch (const ECommsError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
 struct FailureCase {
     const char* name;
     std::string path;
     const char* message;
+    int code;  // errno behind it
 };
 
 class OpenFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -44,7 +62,11 @@ TEST_P(OpenFailure, RaisesItsMessageAndLeavesNothingOpen) {
 #endif
     TComm comm;
     comm.SetCommName(c.path);
-    EXPECT_EQ(OpenMessage(comm), c.message);
+    const std::optional<ECommsError> error = OpenError(comm);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_STREQ(error->what(), c.message);
+    EXPECT_EQ(error->code(), c.code);
+    EXPECT_EQ(error->reason(), std::strerror(c.code));
     EXPECT_FALSE(comm.IsOpen());
     EXPECT_FALSE(comm.Write("x", 1));
 #if defined(__linux__)
@@ -64,12 +86,13 @@ std::string RegularFile() {
 
 INSTANTIATE_TEST_SUITE_P(
     Posix, OpenFailure,
-    ::testing::Values(FailureCase{"Missing", "/dev/no-such-port", "Error opening serial port"},
-                      FailureCase{"Directory", "/", "Error opening serial port"},
-                      FailureCase{"ComNameUnmapped", "COM250", "Error opening serial port"},
-                      FailureCase{"DevNull", "/dev/null", "File handle is not a comm handle "},
-                      FailureCase{"RegularFile", RegularFile(),
-                                  "File handle is not a comm handle "}),
+    ::testing::Values(
+        FailureCase{"Missing", "/dev/no-such-port", "Error opening serial port", ENOENT},
+        FailureCase{"Directory", "/", "Error opening serial port", EISDIR},
+        FailureCase{"ComNameUnmapped", "COM250", "Error opening serial port", ENOENT},
+        FailureCase{"LowerCaseComName", "com250", "Error opening serial port", ENOENT},
+        FailureCase{"DevNull", "/dev/null", "File handle is not a comm handle ", ENOTTY},
+        FailureCase{"RegularFile", RegularFile(), "File handle is not a comm handle ", ENOTTY}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PtyPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {
@@ -112,7 +135,11 @@ TEST_F(PtyPort, SecondOpenOfTheSamePortFails) {
 #endif
     TComm other;
     ConfigureForBinary(other, device.path());
-    EXPECT_EQ(OpenMessage(other), "Error opening serial port");
+    const std::optional<ECommsError> busy = OpenError(other);
+    ASSERT_TRUE(busy.has_value());
+    EXPECT_STREQ(busy->what(), "Error opening serial port");
+    EXPECT_EQ(busy->code(), EBUSY);
+    EXPECT_EQ(busy->reason(), std::strerror(EBUSY));
     EXPECT_FALSE(other.IsOpen());
 #if defined(__linux__)
     EXPECT_EQ(CountOpenFds(), fdsBefore);
@@ -249,6 +276,160 @@ TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
     back.Write("hello", 5);
     ASSERT_TRUE(PumpUntilReceived(5, 5s));
     EXPECT_EQ(hangups, 1);
+}
+
+// Settings the port refuses: at Open they raise and leave nothing open; while open the setter
+// says so and the port keeps what it had.
+TEST_F(PtyPort, RefusedLineSettingsAreReported) {
+#if defined(__linux__)
+    const int fdsBefore = CountOpenFds();
+#endif
+    comm.SetBaudRate(12345);
+    const std::optional<ECommsError> error = OpenError(comm);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_STREQ(error->what(), "Cannot apply line settings");
+    EXPECT_EQ(error->code(), EINVAL);
+    EXPECT_NE(error->reason().find("12345 baud"), std::string::npos) << error->reason();
+    EXPECT_FALSE(comm.IsOpen());
+#if defined(__linux__)
+    EXPECT_EQ(CountOpenFds(), fdsBefore);
+#endif
+
+    EXPECT_TRUE(comm.SetBaudRate(19200));  // closed: stored, nothing to apply
+    comm.Open();
+    EXPECT_FALSE(comm.SetBaudRate(12345));
+    EXPECT_EQ(comm.BaudRate(), 12345u);
+    termios tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
+    EXPECT_TRUE(comm.SetBaudRate(57600));
+    tio = device.PortTermios();
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+    EXPECT_TRUE(comm.SetBaudRate(57600));  // unchanged: nothing to refuse
+}
+
+// From the delivered hang-up notice on, no frame is taken: not even from inside the handler,
+// while the transmit worker may not have met the dead line yet. Close and a new open clear it.
+TEST_F(PtyPort, AfterTheHangupNoticeWritesAreRefusedUntilClose) {
+    comm.Open();
+    EXPECT_FALSE(comm.LineFailed());
+    std::vector<bool> acceptedInHandler;
+    comm.OnRequestHangup = [&](TComm* sender) {
+        ++hangups;
+        EXPECT_TRUE(sender->LineFailed());
+        acceptedInHandler.push_back(sender->Write("frame", 5));
+    };
+    device.CloseMaster();
+    ASSERT_TRUE(PumpUntil(
+        *channel, [&] { return hangups > 0; }, 5s));
+    EXPECT_EQ(acceptedInHandler, std::vector<bool>{false});
+    EXPECT_TRUE(comm.LineFailed());
+    EXPECT_TRUE(comm.IsOpen());
+    EXPECT_FALSE(comm.Write("frame", 5));
+    comm.Close();
+    EXPECT_FALSE(comm.LineFailed());
+
+    PtyDevice back;
+    comm.SetCommName(back.path());
+    comm.Open();
+    EXPECT_FALSE(comm.LineFailed());
+    ASSERT_TRUE(comm.Write("again", 5));
+    auto got = back.Read(5, 5s);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "again");
+}
+
+// A read that fails with an error (a broken adapter rather than a hang-up) is reported once
+// as a line failure, and the port can still be closed.
+std::atomic<bool> failReads{false};
+ssize_t FailingRead(int fd, void* buffer, std::size_t count) {
+    if (failReads.load()) {
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, count);
+}
+
+TEST_F(PtyPort, AReadErrorIsReportedOnceAsALineFailure) {
+    detail::SetReadFunctionForTest(&FailingRead);
+    struct Restore {
+        ~Restore() {
+            detail::SetReadFunctionForTest(nullptr);
+            failReads = false;
+        }
+    } restore;
+    comm.SetReadIntervalTimeout(1);
+    comm.Open();
+    device.Write("before", 6);
+    ASSERT_TRUE(PumpUntilReceived(6, 5s));
+    failReads = true;
+    device.Write("x", 1);  // wakes the reader, whose read now fails
+    ASSERT_TRUE(PumpUntil(
+        *channel, [&] { return hangups > 0; }, 5s));
+    PumpFor(*channel, 300ms);
+    EXPECT_EQ(hangups, 1);
+    EXPECT_TRUE(comm.LineFailed());
+    EXPECT_FALSE(comm.Write("y", 1));
+    EXPECT_EQ(received, 6u);
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// An open port with nothing to do costs no CPU: both workers sleep in their waits, also after
+// a frame went out and its wake-up was used.
+TEST_F(PtyPort, AnOpenIdlePortCostsNoCpu) {
+    comm.Open();
+    ASSERT_TRUE(comm.Write("frame", 5));
+    ASSERT_EQ(device.Read(5, 5s).size(), 5u);
+    device.Write("reply", 5);
+    ASSERT_TRUE(PumpUntilReceived(5, 5s));
+    PumpFor(*channel, 200ms);  // the reply's interval and the queue-empty notice are over
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1s);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    EXPECT_LT(cpu, 0.05 * elapsed) << cpu << " s of CPU in " << elapsed << " s idle";
+}
+
+// Close() while the device is still sending: nothing the workers posted reaches the owner
+// after Close() has returned, though it may still sit in the channel.
+TEST_F(PtyPort, NothingIsDeliveredAfterCloseReturns) {
+    comm.SetReadIntervalTimeout(1);
+    comm.Open();
+    std::atomic<bool> stop{false};
+    // Non-blocking, so that the line stops when asked even with nobody reading any more.
+    ::fcntl(device.master(), F_SETFL, ::fcntl(device.master(), F_GETFL) | O_NONBLOCK);
+    std::thread line([&] {
+        const auto chunk = RandomBytes(512, 8);
+        while (!stop.load()) {
+            pollfd fd{device.master(), POLLOUT, 0};
+            if (::poll(&fd, 1, 20) > 0) {
+                if (::write(device.master(), chunk.data(), chunk.size()) > 0) continue;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    ASSERT_TRUE(PumpUntilReceived(64 * 1024, 10s));
+    // Let blocks pile up in the channel, undelivered, before closing.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (channel->pending() < 4 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GE(channel->pending(), 4u);
+    comm.Close();
+    const std::size_t blocksAtClose = blocks.size();
+    PumpFor(*channel, 200ms);
+    stop = true;
+    line.join();
+    EXPECT_EQ(blocks.size(), blocksAtClose);
+    EXPECT_EQ(channel->pending(), 0u);
+    EXPECT_EQ(hangups, 0);
 }
 
 TEST(PtyLifetime, DestroyingAnOpenComponentClosesItAndFreesUndeliveredBlocks) {

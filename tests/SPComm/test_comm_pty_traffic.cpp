@@ -150,6 +150,30 @@ TEST_F(PtyPort, SendQueueEmptyIsReportedAtStartAndAfterEachDrain) {
     EXPECT_EQ(sendEmpty, 2);
 }
 
+// An owner that stops draining while the device floods the line: the receive worker stops
+// reading once the channel holds about a mebibyte, instead of queueing all the device sends;
+// when the owner drains again every byte arrives, in order.
+TEST_F(PtyPort, AFloodedLineKeepsTheChannelsBacklogBoundedAndLosesNothing) {
+    comm.Open();
+    const auto data = RandomBytes(8 << 20, 10);
+    std::thread writer([&] { device.Write(data.data(), data.size()); });
+    // Wait (not drained) until the worker has filled the channel to its mark or the device
+    // has sent everything; the limit only keeps a broken bound from hanging the suite.
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    while (channel->backlog() < kBacklogHighWater && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(300ms);  // room for a worker that would go on
+    const std::size_t backlog = channel->backlog();
+    EXPECT_GE(backlog, kBacklogHighWater);
+    EXPECT_LE(backlog, kBacklogHighWater + 2048 + 64) << "the worker went on past the mark";
+    EXPECT_LT(channel->pending(), data.size() / 1024);
+    const bool complete = PumpUntilReceived(data.size(), 120s);
+    writer.join();
+    ASSERT_TRUE(complete) << received << " of " << data.size();
+    EXPECT_TRUE(Joined() == data) << "received bytes differ";
+}
+
 TEST_F(PtyPort, CloseDropsBlocksStillQueuedAndReturnsWhileTheLineIsStuck) {
     comm.Open();
     // Nobody reads the device side: the transmit worker blocks once the pty buffer is full.

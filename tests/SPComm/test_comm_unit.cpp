@@ -2,6 +2,7 @@
 // open failures that need no device.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -137,6 +138,46 @@ TEST(CommDelivery, WithoutAChannelTheComponentUsesAQueueTheOwnerDrains) {
     EXPECT_EQ(hangups, 1);
 }
 
+// A message stamped by an open that is over (or never was) reaches no handler; unstamped
+// ones do. A hang-up notice marks the line failed only while a port is open.
+TEST(CommDelivery, MessagesOfAnotherOpenAreDroppedAndAClosedPortHasNoFailedLine) {
+    auto channel = std::make_shared<TQueueChannel>();
+    TComm c(channel);
+    int hangups = 0, blocks = 0;
+    c.OnRequestHangup = [&](TComm*) { ++hangups; };
+    c.OnReceiveData = [&](TComm*, const std::uint8_t*, std::uint16_t) { ++blocks; };
+    for (std::uint32_t session : {7u, 0u}) {
+        TCommMessage hangup;
+        hangup.id = PWM_REQUESTHANGUP;
+        hangup.session = session;
+        channel->post(std::move(hangup));
+        TCommMessage data;
+        data.id = PWM_GOTCOMMDATA;
+        data.length = 1;
+        data.block = std::make_unique<std::uint8_t[]>(2);
+        data.session = session;
+        channel->post(std::move(data));
+    }
+    channel->drain();
+    EXPECT_EQ(hangups, 1);
+    EXPECT_EQ(blocks, 1);
+    EXPECT_FALSE(c.LineFailed());
+}
+
+TEST(CommError, CarriesTheSystemsCodeAndReasonBesideTheFixedMessage) {
+    const ECommsError plain("This serial port already opened");
+    EXPECT_STREQ(plain.what(), "This serial port already opened");
+    EXPECT_EQ(plain.code(), 0);
+    EXPECT_EQ(plain.reason(), "");
+    const ECommsError withCode("Error opening serial port", 13, "Permission denied");
+    const ECommsError copy = withCode;
+    EXPECT_STREQ(copy.what(), "Error opening serial port");
+    EXPECT_EQ(copy.code(), 13);
+    EXPECT_EQ(copy.reason(), "Permission denied");
+    EXPECT_EQ(detail::SystemErrorText(0), "");
+    EXPECT_FALSE(detail::SystemErrorText(2).empty());
+}
+
 struct NameCase {
     const char* given;
     const char* opened;
@@ -151,6 +192,10 @@ TEST(CommName, MapsComNamesAndKeepsOthers) {
                               {"COM256", "\\\\.\\COM256"},
                               {"COM1000", "\\\\.\\COM1000"},
                               {"COM1234567", "COM1234567"},
+                              {"com12", "\\\\.\\COM12"},
+                              {"Com3", "\\\\.\\COM3"},
+                              {"cOM7", "\\\\.\\COM7"},
+                              {"com0", "com0"},
                               {"\\\\.\\COM3", "\\\\.\\COM3"},
                               {"COM", "COM"},
                               {"COM0", "COM0"},
@@ -163,6 +208,11 @@ TEST(CommName, MapsComNamesAndKeepsOthers) {
                               {"COM256", "/dev/ttyS255"},
                               {"COM1000", "/dev/ttyS999"},
                               {"COM1234567", "COM1234567"},
+                              {"com12", "/dev/ttyS11"},
+                              {"Com3", "/dev/ttyS2"},
+                              {"cOM7", "/dev/ttyS6"},
+                              {"com0", "com0"},
+                              {"con1", "con1"},
                               {"/dev/ttyUSB0", "/dev/ttyUSB0"},
                               {"/dev/pts/5", "/dev/pts/5"},
                               {"COM", "COM"},
@@ -193,6 +243,25 @@ TEST(CommOpen, ANameThatIsNoDeviceOrNotASerialPortFails) {
     EXPECT_EQ(OpenMessage(file), "File handle is not a comm handle ");
     EXPECT_EQ(OpenMessage(::testing::TempDir() + "no_such_dir/port"), "Error opening serial port");
     std::remove(file.c_str());
+}
+
+TEST(CommOpen, AFailedOpenCarriesTheSystemsCodeAndText) {
+#if defined(_WIN32)
+    const int missing = 3;  // ERROR_PATH_NOT_FOUND
+#else
+    const int missing = ENOENT;
+#endif
+    TComm c;
+    c.SetCommName(::testing::TempDir() + "no_such_dir/port");
+    try {
+        c.Open();
+        ADD_FAILURE() << "opened";
+    } catch (const ECommsError& e) {
+        EXPECT_STREQ(e.what(), "Error opening serial port");
+        EXPECT_EQ(e.code(), missing);
+        EXPECT_EQ(e.reason(), detail::SystemErrorText(missing));
+        EXPECT_FALSE(e.reason().empty());
+    }
 }
 
 #if defined(_WIN32)

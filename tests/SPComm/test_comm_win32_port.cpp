@@ -3,6 +3,7 @@
 // comes from SPCOMM_TEST_PORT.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -137,6 +138,55 @@ TEST_F(EchoPort, ALineThatHangsUpIsReportedOnceAndALaterOpenWorks) {
     ASSERT_TRUE(comm.Write("back", 4));
     ASSERT_TRUE(PumpUntilReceived(4));
     EXPECT_EQ(hangups, 1);
+}
+
+// The port name's prefix in any case; and from the delivered hang-up notice on, no frame is
+// taken (not even from inside the handler) until Close.
+TEST_F(EchoPort, ALowerCaseNameOpensAndAFailedLineRefusesFrames) {
+    std::string name = comm.CommName();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    comm.SetCommName(name);
+    comm.Open();
+    ASSERT_TRUE(comm.Write("ping", 4));
+    ASSERT_TRUE(PumpUntilReceived(4));
+    std::vector<bool> acceptedInHandler;
+    comm.OnRequestHangup = [&](TComm* sender) {
+        ++hangups;
+        EXPECT_TRUE(sender->LineFailed());
+        acceptedInHandler.push_back(sender->Write("frame", 5));
+    };
+    ASSERT_TRUE(comm.Write(kHangupCommand, sizeof kHangupCommand - 1));
+    ASSERT_TRUE(test::PumpUntil(
+        *channel, [&] { return hangups > 0; }, 20s));
+    EXPECT_EQ(acceptedInHandler, std::vector<bool>{false});
+    EXPECT_FALSE(comm.Write("late", 4));
+    comm.Close();
+    EXPECT_FALSE(comm.LineFailed());
+    // pty_echo offers a new line under the same name; wait for it before the next test.
+    bool reopened = false;
+    for (int attempt = 0; attempt < 50 && !reopened; ++attempt) {
+        try {
+            comm.Open();
+            reopened = true;
+        } catch (const ECommsError&) {
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+    EXPECT_TRUE(reopened);
+}
+
+TEST(ComPortOpen, AMissingPortCarriesTheSystemsCodeAndText) {
+    TComm comm;
+    comm.SetCommName("com250");
+    try {
+        comm.Open();
+        ADD_FAILURE() << "COM250 opened";
+    } catch (const ECommsError& e) {
+        EXPECT_STREQ(e.what(), "Error opening serial port");
+        EXPECT_NE(e.code(), 0);
+        EXPECT_FALSE(e.reason().empty());
+    }
+    EXPECT_FALSE(comm.IsOpen());
 }
 
 }  // namespace

@@ -89,6 +89,49 @@ TEST(QueueChannel, AHandlerThatClearsTheSinkStopsLaterDeliveries) {
     EXPECT_EQ(seen, std::vector<std::uint32_t>{0});
 }
 
+// The backlog weighs every queued block with its bytes plus a share for the message; the room
+// signal fires once each time a drain takes the backlog from at or above the low-water mark
+// to below it, and never after it was cleared.
+TEST(QueueChannel, BacklogCountsQueuedBlocksAndSignalsRoomWhenDrainedBelowTheMark) {
+    TQueueChannel channel;
+    int signals = 0;
+    std::vector<std::size_t> backlogInSink;
+    channel.setSink([&](TCommMessage&&) { backlogInSink.push_back(channel.backlog()); });
+    const std::size_t weight = BacklogWeight(Block(0));
+    ASSERT_GT(weight, sizeof(std::uint32_t));
+    channel.setRoomSignal(2 * weight, [&] { ++signals; });
+
+    struct Step {
+        int post;            // blocks posted first
+        std::size_t before;  // backlog then
+        int signalsAfter;    // after draining all
+    };
+    const Step steps[] = {
+        {1, weight, 0},      // below the mark all along: no signal
+        {2, 2 * weight, 1},  // at the mark, drained below it
+        {5, 5 * weight, 2},
+    };
+    for (const Step& step : steps) {
+        for (int i = 0; i < step.post; ++i) channel.post(Block(static_cast<std::uint32_t>(i)));
+        TCommMessage empty;  // no block: weighs nothing
+        empty.id = PWM_SENDDATAEMPTY;
+        channel.post(std::move(empty));
+        EXPECT_EQ(channel.backlog(), step.before);
+        backlogInSink.clear();
+        channel.drain();
+        EXPECT_EQ(channel.backlog(), 0u);
+        EXPECT_EQ(signals, step.signalsAfter);
+        ASSERT_EQ(backlogInSink.size(), static_cast<std::size_t>(step.post) + 1);
+        EXPECT_EQ(backlogInSink.front(), step.before - weight) << "taken out before the sink";
+    }
+    channel.setRoomSignal(2 * weight, {});
+    for (int i = 0; i < 3; ++i) channel.post(Block(1));
+    channel.setSink({});
+    channel.drain();  // dropped without a sink: out of the backlog as well
+    EXPECT_EQ(channel.backlog(), 0u);
+    EXPECT_EQ(signals, 2);
+}
+
 TEST(QueueChannel, PendingBlocksAreFreedWithTheChannel) {
     // Leak checking in the sanitizer builds shows any block that is not freed.
     auto channel = std::make_unique<TQueueChannel>();

@@ -89,7 +89,7 @@ TEST(TermiosMapping, KnownSpeedsAreSetAndUnknownOnesLeaveTheSpeed) {
         cfsetospeed(&tio, B300);
         TLineSettings s;
         s.baudRate = baud;
-        ToTermios(s, tio);
+        EXPECT_TRUE(ToTermios(s, tio)) << baud;
         EXPECT_EQ(cfgetospeed(&tio), code) << baud;
         EXPECT_EQ(cfgetispeed(&tio), code) << baud;
     }
@@ -97,7 +97,7 @@ TEST(TermiosMapping, KnownSpeedsAreSetAndUnknownOnesLeaveTheSpeed) {
     cfsetospeed(&tio, B300);
     TLineSettings odd;
     odd.baudRate = 12345;
-    ToTermios(odd, tio);
+    EXPECT_FALSE(ToTermios(odd, tio));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B300));
 }
 

@@ -171,4 +171,40 @@ TEST(QtDeliveryChannelTest, NestedEventLoopInTheSinkDoesNotLetLaterMessagesOvert
     EXPECT_EQ(order, (std::vector<std::uint32_t>{0, 1}));
 }
 
+// The backlog counts what waits for the event loop; the room signal runs on the main thread
+// when a drain takes it below the mark; an empty sink drops everything, backlog included.
+TEST(QtDeliveryChannelTest, BacklogCountsWaitingBlocksAndDrainingBelowTheMarkSignalsRoom) {
+    QObject context;
+    QtDeliveryChannel channel(&context);
+    std::vector<std::size_t> backlogSeen;
+    channel.setSink([&](TCommMessage&&) { backlogSeen.push_back(channel.backlog()); });
+    const std::size_t weight = spcomm::BacklogWeight(blockMessage(0, 100));
+    int roomSignals = 0, offThread = 0;
+    channel.setRoomSignal(3 * weight, [&] {
+        ++roomSignals;
+        offThread += QThread::currentThread() != context.thread();
+    });
+    std::thread worker([&] {
+        for (std::uint32_t i = 0; i < 4; ++i) channel.post(blockMessage(i, 100));
+    });
+    worker.join();
+    EXPECT_EQ(channel.backlog(), 4 * weight);
+    processPending();
+    EXPECT_EQ(channel.backlog(), 0u);
+    EXPECT_EQ(backlogSeen, (std::vector<std::size_t>{3 * weight, 2 * weight, weight, 0}));
+    EXPECT_EQ(roomSignals, 1);
+    EXPECT_EQ(offThread, 0);
+
+    for (std::uint32_t i = 0; i < 2; ++i) channel.post(blockMessage(i, 100));
+    processPending();
+    EXPECT_EQ(roomSignals, 1);  // never at the mark
+
+    channel.setRoomSignal(0, {});
+    for (std::uint32_t i = 0; i < 4; ++i) channel.post(blockMessage(i, 100));
+    channel.setSink({});
+    EXPECT_EQ(channel.backlog(), 0u);
+    processPending();
+    EXPECT_EQ(roomSignals, 1);
+}
+
 }  // namespace

@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -145,6 +147,47 @@ TEST_F(PortPanelTest, FailedOpenIsReportedAndLeavesThePanelReadyToOpen) {
     }
     openPty();  // the next click opens
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+}
+
+// The box keeps to the component's message; the status line adds the port and the system's
+// reason, and for a permission error the dialout hint.
+TEST_F(PortPanelTest, FailedOpenStatusLineGivesTheSystemsReason) {
+    typePort(QStringLiteral("/dev/nonexistent-port"));
+    click("Button10");
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("Error opening serial port (/dev/nonexistent-port): No such file or "
+                             "directory."));
+
+    // A port the user may not open: a terminal closed to everyone for an ordinary user; root
+    // passes any mode, so the click runs as "nobody" then.
+    modalMessages.clear();
+    typePort(pty.slavePath());
+    const QByteArray path = QFile::encodeName(pty.slavePath());
+    ASSERT_EQ(::chmod(path.constData(), ::geteuid() == 0 ? 0600 : 0), 0);
+    {
+        struct Unprivileged {
+            bool dropped = ::geteuid() == 0 && ::seteuid(65534) == 0;
+            ~Unprivileged() {
+                if (dropped) {
+                    EXPECT_EQ(::seteuid(0), 0);
+                }
+            }
+        } user;
+        ASSERT_NE(::geteuid(), 0u);
+        click("Button10");
+    }
+    ::chmod(path.constData(), 0620);
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
+    EXPECT_FALSE(window->comm1().IsOpen());
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("Error opening serial port (%1): Permission denied. The user needs "
+                             "to be in the dialout group to use serial ports (sudo usermod -aG "
+                             "dialout $USER, then log in again).")
+                  .arg(pty.slavePath()));
+
+    openPty();  // and with access it opens
+    EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("open")));
 }
 
 TEST_F(PortPanelTest, RefusedFrameIsShownAndReportedAsNotSent) {

@@ -1,6 +1,7 @@
 // POSIX back end (Linux; also builds on macOS): a non-blocking tty descriptor, exclusive
 // through TIOCEXCL and flock, raw termios with VMIN=1/VTIME=0, read time-outs done as poll
-// deadlines, and an event descriptor as the close event that every wait also watches.
+// deadlines, and a poll event (posix/PollEvent.h) as the close event that every wait also
+// watches.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -19,7 +20,6 @@
 
 #if defined(__linux__)
 #include <linux/serial.h>
-#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -29,6 +29,8 @@
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
+#include "SPComm/posix/PollEvent.h"
+#include "SPComm/posix/PosixRead.h"
 #include "SPComm/posix/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
 
@@ -61,45 +63,7 @@ private:
     int fd_ = -1;
 };
 
-// An event that a poll can watch: readable once set, until Reset. An eventfd on Linux, a
-// pipe elsewhere.
-class TEvent {
-public:
-    bool Create() {
-#if defined(__linux__)
-        read_ = TFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-        return static_cast<bool>(read_);
-#else
-        int fds[2];
-        if (::pipe(fds) != 0) return false;
-        read_ = TFd(fds[0]);
-        write_ = TFd(fds[1]);
-        for (int fd : fds) {
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-            ::fcntl(fd, F_SETFL, O_NONBLOCK);
-        }
-        return true;
-#endif
-    }
-    void Set() const {
-        const std::uint64_t one = 1;
-        int fd = write_ ? write_.get() : read_.get();
-        ssize_t written = ::write(fd, &one, write_ ? 1 : sizeof one);
-        (void)written;  // full (already set) is fine
-    }
-    void Reset() const {
-        std::uint64_t sink[8];
-        while (::read(read_.get(), sink, sizeof sink) > 0) {
-        }
-    }
-    int fd() const {
-        return read_.get();
-    }
-
-private:
-    TFd read_;
-    TFd write_;
-};
+std::atomic<TReadFunction> readFunction{&::read};
 
 // Waits for the descriptors until the deadline (none: forever); sub-millisecond where the
 // system has ppoll. False when the wait itself failed.
@@ -197,8 +161,9 @@ struct TAtomicTimeouts {
 // Shared by the port and its workers; outlives neither.
 struct TPortShared {
     int fd = -1;
-    TEvent closeEvent;
-    TEvent writeWake;
+    TPollEvent closeEvent;
+    TPollEvent writeWake;
+    TPollEvent room;  // set by the channel when the owner has drained its backlog
     TAtomicTimeouts timeouts;
     std::atomic<bool> ignoreNullChar{false};
 };
@@ -224,6 +189,7 @@ private:
             // Closing aborts the read in progress, as a purge does on Windows; bytes that came
             // before a hang-up are still handed over.
             if (outcome == Outcome::Closed) break;
+            if (n > 0 && !WaitForRoom()) break;
             if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
             if (outcome != Outcome::Block) {
                 if (outcome == Outcome::HungUp || outcome == Outcome::Failed) link_.RequestHangup();
@@ -234,6 +200,23 @@ private:
         ::tcflush(port_.fd, TCIFLUSH);
     }
 
+    // While the owner is too far behind, holds the block and reads nothing more, so that the
+    // line's own buffering and flow control apply. False when the port is closing or the
+    // wait failed (reported as a hang-up).
+    bool WaitForRoom() {
+        if (!link_.Backlogged()) return true;
+        for (;;) {
+            port_.room.Reset();  // before the check: a drain after it sets the event again
+            if (link_.Drained()) return true;
+            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.room.fd(), POLLIN, 0}};
+            if (!WaitFds(fds, 2, std::nullopt)) {
+                link_.RequestHangup();
+                return false;
+            }
+            if (fds[0].revents != 0) return false;
+        }
+    }
+
     // One read: fills buffer_ with n bytes until the time-out rules complete it.
     Outcome ReadBlock(std::size_t& n) {
         const auto start = Clock::now();
@@ -241,8 +224,9 @@ private:
         const bool dropNulls = port_.ignoreNullChar.load();
         auto lastByte = start;
         bool hangupSeen = false;
+        const TReadFunction read = readFunction.load();
         for (;;) {
-            ssize_t r = ::read(port_.fd, buffer_.data() + n, buffer_.size() - n);
+            ssize_t r = read(port_.fd, buffer_.data() + n, buffer_.size() - n);
             if (r > 0) {
                 lastByte = Clock::now();
                 n += dropNulls ? DropNulls(n, static_cast<std::size_t>(r))
@@ -253,7 +237,7 @@ private:
             } else if (errno == EINTR) {
                 continue;
             } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                return Outcome::HungUp;  // EIO, ENODEV, ENXIO: the device has gone
+                return Outcome::Failed;  // EIO, ENODEV, ENXIO: the device has gone or broke
             } else if (hangupSeen) {
                 return Outcome::HungUp;  // POLLHUP/POLLERR with nothing to read
             }
@@ -351,8 +335,8 @@ public:
 #endif
     }
 
-    bool SetupComm(std::uint32_t, std::uint32_t) override {
-        return true;  // the tty layer's queues are fixed in the kernel
+    TPortError SetupComm(std::uint32_t, std::uint32_t) override {
+        return {};  // the tty layer's queues are fixed in the kernel
     }
 
     void PurgeAll() override {
@@ -363,21 +347,25 @@ public:
         shared_.timeouts.Store(timeouts);
     }
 
-    void ApplyLineSettings(const TLineSettings& s) override {
-        termios tio{};
-        if (::tcgetattr(fd_.get(), &tio) != 0) return;
-        ToTermios(s, tio);
-        ::tcsetattr(fd_.get(), TCSANOW, &tio);
+    TPortError ApplyLineSettings(const TLineSettings& s) override {
         shared_.ignoreNullChar.store(s.ignoreNullChar);
+        termios tio{};
+        if (::tcgetattr(fd_.get(), &tio) != 0) return PortError(errno);
+        if (!ToTermios(s, tio)) {
+            return {EINVAL, SystemErrorText(EINVAL) + ": " + std::to_string(s.baudRate) +
+                                " baud is not supported"};
+        }
+        if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) return PortError(errno);
         SetModemLine(fd_.get(), TIOCM_DTR, s.dtrControl != TDtrControl::DtrDisable);
         if (s.rtsControl != TRtsControl::RtsHandshake) {
             SetModemLine(fd_.get(), TIOCM_RTS, s.rtsControl != TRtsControl::RtsDisable);
         }
+        return {};
     }
 
 private:
     bool CreateEvents() override {
-        return shared_.closeEvent.Create() && shared_.writeWake.Create();
+        return shared_.closeEvent.Create() && shared_.writeWake.Create() && shared_.room.Create();
     }
     std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) override {
         return std::make_unique<TReadThread>(shared_, link);
@@ -397,26 +385,59 @@ private:
     void WakeWriter() override {
         shared_.writeWake.Set();
     }
+    void SignalRoom() override {
+        shared_.room.Set();
+    }
 
     TFd fd_;
     TPortShared shared_;
 };
 
+// strerror_r comes in two flavours; both end up as a string.
+[[maybe_unused]] std::string ErrorString(int result, const char* buffer) {
+    return result == 0 ? buffer : std::string();
+}
+[[maybe_unused]] std::string ErrorString(const char* result, const char*) {
+    return result ? result : std::string();
+}
+
 }  // namespace
+
+void SetReadFunctionForTest(TReadFunction read) {
+    readFunction.store(read ? read : &::read);
+}
+
+std::string SystemErrorText(int code) {
+    if (code == 0) return {};
+    char buffer[256] = {};
+    std::string text = ErrorString(::strerror_r(code, buffer, sizeof buffer), buffer);
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+int LastSystemError() {
+    return errno;
+}
 
 std::string DeviceNameFor(const std::string& commName) {
     if (unsigned n = ComPortNumber(commName)) return "/dev/ttyS" + std::to_string(n - 1);
     return commName;
 }
 
+namespace {
+[[noreturn]] void Refuse(const char* message, int code) {
+    throw ECommsError(message, code, SystemErrorText(code));
+}
+}  // namespace
+
 std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
     TFd fd(::open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) throw ECommsError("Error opening serial port");
-    // TIOCEXCL does not bind root; the lock keeps the port to one user for everyone.
+    if (!fd) Refuse("Error opening serial port", errno);
+    // TIOCEXCL does not bind root; the lock keeps the port to one user for everyone. Another
+    // holder of the lock means the port is busy.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        throw ECommsError("Error opening serial port");
+        Refuse("Error opening serial port", EBUSY);
     }
-    if (!::isatty(fd.get())) throw ECommsError("File handle is not a comm handle ");
+    if (!::isatty(fd.get())) Refuse("File handle is not a comm handle ", errno);
     ::ioctl(fd.get(), TIOCEXCL);
     return std::make_unique<TPosixCommPort>(std::move(fd));
 }

@@ -24,7 +24,7 @@ constexpr TSpeed kSpeeds[] = {
 
 }  // namespace
 
-void ToTermios(const TLineSettings& s, termios& tio) {
+bool ToTermios(const TLineSettings& s, termios& tio) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                           ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -71,8 +71,10 @@ void ToTermios(const TLineSettings& s, termios& tio) {
         if (speed.baud == s.baudRate) {
             ::cfsetispeed(&tio, speed.code);
             ::cfsetospeed(&tio, speed.code);
+            return true;
         }
     }
+    return false;
 }
 
 }  // namespace spcomm::detail

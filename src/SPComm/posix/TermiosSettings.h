@@ -10,7 +10,8 @@
 
 namespace spcomm::detail {
 
-// Rewrites tio for the settings; speeds this termios does not know leave the speed as it is.
-void ToTermios(const TLineSettings& settings, termios& tio);
+// Rewrites tio for the settings. False when this termios has no code for the speed; the
+// speed is left as it was then (everything else is rewritten).
+bool ToTermios(const TLineSettings& settings, termios& tio);
 
 }  // namespace spcomm::detail

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "SPComm/CommPort.h"
@@ -107,6 +108,7 @@ struct TPortShared {
     HANDLE port = nullptr;
     THandle closeEvent;
     THandle writeWake;  // auto-reset: a block was queued
+    THandle room;       // manual reset: the owner has drained the channel's backlog
     bool Closing() const { return ::WaitForSingleObject(closeEvent.get(), 0) == WAIT_OBJECT_0; }
 };
 
@@ -148,7 +150,7 @@ private:
                     Fail(::GetLastError());
                     break;
                 }
-                if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
+                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n))) break;
                 if (StartRead(read) == Step::Stop) break;
             } else {
                 link_.RequestHangup();
@@ -162,6 +164,24 @@ private:
 
     void Finish() { ::PurgeComm(port_.port, PURGE_RXABORT | PURGE_RXCLEAR); }
 
+    // While the owner is too far behind, holds the block and starts no further read, so that
+    // the driver's queue and flow control apply. False when the port is closing or the wait
+    // failed (reported as a hang-up).
+    bool WaitForRoom() {
+        if (!link_.Backlogged()) return true;
+        for (;;) {
+            ::ResetEvent(port_.room.get());  // before the check: a drain after it sets it again
+            if (link_.Drained()) return true;
+            HANDLE handles[2] = {port_.closeEvent.get(), port_.room.get()};
+            DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0) return false;
+            if (r != WAIT_OBJECT_0 + 1) {
+                link_.RequestHangup();
+                return false;
+            }
+        }
+    }
+
     void Fail(DWORD error) {
         if (error != ERROR_INVALID_HANDLE && !port_.Closing()) link_.RequestHangup();
     }
@@ -173,7 +193,9 @@ private:
             DWORD n = 0;
             if (::ReadFile(port_.port, buffer_.data(), static_cast<DWORD>(buffer_.size()), &n,
                            read.get())) {
-                if (n > 0 && !link_.PostBlock(buffer_.data(), n)) return Step::Stop;
+                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n))) {
+                    return Step::Stop;
+                }
                 continue;
             }
             DWORD error = ::GetLastError();
@@ -314,8 +336,9 @@ public:
 
     ~TWin32CommPort() override { StopWorkers(); }
 
-    bool SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
-        return ::SetupComm(port_.get(), inQueue, outQueue) != FALSE;
+    TPortError SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
+        if (::SetupComm(port_.get(), inQueue, outQueue)) return {};
+        return PortError(static_cast<int>(::GetLastError()));
     }
 
     void PurgeAll() override {
@@ -340,10 +363,12 @@ public:
         ::SetCommTimeouts(port_.get(), &ct);
     }
 
-    void ApplyLineSettings(const TLineSettings& s) override {
+    TPortError ApplyLineSettings(const TLineSettings& s) override {
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        ::GetCommState(port_.get(), &dcb);
+        if (!::GetCommState(port_.get(), &dcb)) {
+            return PortError(static_cast<int>(::GetLastError()));
+        }
         dcb.BaudRate = s.baudRate;
         static constexpr DWORD kDtr[] = {DTR_CONTROL_ENABLE, DTR_CONTROL_DISABLE,
                                          DTR_CONTROL_HANDSHAKE};
@@ -371,14 +396,18 @@ public:
         dcb.XonChar = s.xonChar;
         dcb.XoffChar = s.xoffChar;
         dcb.ErrorChar = s.replacedChar;
-        ::SetCommState(port_.get(), &dcb);
+        if (!::SetCommState(port_.get(), &dcb)) {
+            return PortError(static_cast<int>(::GetLastError()));
+        }
+        return {};
     }
 
 private:
     bool CreateEvents() override {
         shared_.closeEvent = MakeEvent(true, false);
         shared_.writeWake = MakeEvent(false, false);
-        return shared_.closeEvent && shared_.writeWake;
+        shared_.room = MakeEvent(true, false);
+        return shared_.closeEvent && shared_.writeWake && shared_.room;
     }
     std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) override {
         return std::make_unique<TReadThread>(shared_, link);
@@ -390,16 +419,40 @@ private:
     void PurgeInput() override { ::PurgeComm(port_.get(), PURGE_RXABORT | PURGE_RXCLEAR); }
     void PurgeOutput() override { ::PurgeComm(port_.get(), PURGE_TXABORT | PURGE_TXCLEAR); }
     void WakeWriter() override { ::SetEvent(shared_.writeWake.get()); }
+    void SignalRoom() override { ::SetEvent(shared_.room.get()); }
 
     THandle port_;
     TPortShared shared_;
 };
 
+[[noreturn]] void Refuse(const char* message, DWORD code) {
+    throw ECommsError(message, static_cast<int>(code), SystemErrorText(static_cast<int>(code)));
+}
+
 }  // namespace
+
+std::string SystemErrorText(int code) {
+    if (code == 0) return {};
+    char* text = nullptr;
+    const DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = n > 0 && text ? std::string(text, n) : std::string();
+    if (text) ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                               result.back() == ' ' || result.back() == '.')) {
+        result.pop_back();
+    }
+    return result.empty() ? "error " + std::to_string(code) : result;
+}
+
+int LastSystemError() {
+    return static_cast<int>(::GetLastError());
+}
 
 std::string DeviceNameFor(const std::string& commName) {
     // "COM10" and above open only through the device namespace; it works for COM1-9 too.
-    if (ComPortNumber(commName) != 0) return "\\\\.\\" + commName;
+    if (unsigned n = ComPortNumber(commName)) return "\\\\.\\COM" + std::to_string(n);
     return commName;
 }
 
@@ -407,9 +460,11 @@ std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
     THandle port(::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                nullptr));
-    if (!port) throw ECommsError("Error opening serial port");
+    if (!port) Refuse("Error opening serial port", ::GetLastError());
+    ::SetLastError(ERROR_SUCCESS);
     if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
-        throw ECommsError("File handle is not a comm handle ");
+        // A disk file or pipe is no failure of the system's: no code then.
+        Refuse("File handle is not a comm handle ", ::GetLastError());
     }
     return std::make_unique<TWin32CommPort>(std::move(port));
 }

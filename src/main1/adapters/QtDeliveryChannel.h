@@ -9,6 +9,8 @@
 // Lifetime: the queue lives in a state shared with the scheduled call, which holds it only
 // weakly. Destroying the channel frees every pending message; a drain that was already
 // scheduled finds nothing and does nothing. Messages are dropped while the sink is empty.
+// The backlog counts the messages queued and not yet taken out by a drain (or dropped); the
+// room signal runs on the context's thread, from the drain.
 // The context must outlive the channel, and the channel must outlive every thread that posts.
 #pragma once
 
@@ -26,6 +28,8 @@ public:
 
     bool post(spcomm::TCommMessage&& message) override;
     void setSink(Sink sink) override;
+    std::size_t backlog() const override;
+    void setRoomSignal(std::size_t lowWater, RoomSignal signal) override;
 
     struct State;
 

@@ -1,6 +1,8 @@
 // kvproto::SerialWrite over the window's TComm. Main thread only.
 #pragma once
 
+#include <string>
+
 #include "SPComm/TComm.h"
 #include "protocol/WindowInterfaces.h"
 
@@ -8,10 +10,18 @@ class QtSerialWrite : public kvproto::SerialWrite {
 public:
     explicit QtSerialWrite(spcomm::TComm& comm);
 
-    // False when the port refuses the frame (closed), when it is empty, or when it is longer
-    // than one write can carry (65535 bytes).
+    // False when the port refuses the frame (closed, or its line has failed), when it is
+    // empty, or when it is longer than one write can carry (65535 bytes).
     bool write(std::string_view bytes) override;
+
+    // Why a frame is not sent, as a status-line text: the port is closed ("Not sent: the
+    // serial port is not open."), or its line has failed (the port PORT stopped working; the
+    // text tells the technician to press Close, check the connection, then Open), or else
+    // why the last refused write was refused. Empty when the port takes frames and no write
+    // has been refused since the last one that went through.
+    std::string notSentReason() const override;
 
 private:
     spcomm::TComm& comm_;
+    std::string refused_;  // reason of the last refused write; cleared by an accepted one
 };
