@@ -155,7 +155,8 @@ std::vector<PortOutcome> runOnPorts(const std::vector<std::string>& ports, const
     std::condition_variable posted;
     std::deque<std::pair<std::size_t, PortOutcome>> mailbox;
 
-    std::vector<std::thread> threads;
+    // jthreads: should starting one fail, those already started are joined on the way out.
+    std::vector<std::jthread> threads;
     threads.reserve(ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) {
         threads.emplace_back([&, i] {
@@ -190,7 +191,7 @@ std::vector<PortOutcome> runOnPorts(const std::vector<std::string>& ports, const
         arrived(message.second);
         outcomes[message.first] = std::move(message.second);
     }
-    for (std::thread& t : threads) t.join();
+    for (std::jthread& t : threads) t.join();
     return outcomes;
 }
 
