@@ -5,18 +5,30 @@
 //   kv480t test  --port PORT [--json] [--timeout-ms N]
 //   kv480t query --port PORT [--json] [--timeout-ms N]
 //   kv480t reset --port PORT --yes [--json] [--timeout-ms N]
+//   kv480t save   --port PORT FILE [--include-station] [--include-counters] [--json] [--timeout-ms
+//   N] kv480t apply  --port PORT [--port PORT ...] FILE [--include-station] [--include-counters]
+//                 [--json] [--timeout-ms N]
+//   kv480t verify --port PORT [--port PORT ...] FILE [--include-station] [--include-counters]
+//                 [--json] [--timeout-ms N]
+//   kv480t set    --port PORT [--port PORT ...] NAME=VALUE [NAME=VALUE ...] [--json]
+//                 [--timeout-ms N]
 //
 // Results go to stdout; errors to stderr as one line "kv480t: PORT: cause"; the exit code
-// says what happened (Text.h).
+// says what happened (Text.h). apply, verify and set print one line per port (Profiles.h),
+// a bad file or assignment is refused before any port is opened.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/Profiles.h"
 #include "cli/Text.h"
 #include "client/Client.h"
 #include "ports/SerialPorts.h"
+#include "profile/Profile.h"
 
 #ifndef KV480T_VERSION
 #define KV480T_VERSION "unknown"
@@ -34,7 +46,21 @@ struct Options {
     int timeoutMs = static_cast<int>(Client::kDefaultTimeout.count());
     bool json = false;
     bool yes = false;
+    // Profile commands.
+    std::vector<std::string> ports;
+    std::string file;
+    std::vector<std::string> assignments;
+    kvprofile::Include include;
 };
+
+const char* const kSeveralPortsHelp =
+    "\n\nSeveral --port: the collectors are served at once, each on its own thread; one line "
+    "per\nport as each finishes: \"PORT ok\", \"PORT differs: N parameters\" with a table of "
+    "the\ndifferences on indented lines below, \"PORT no answer: ...\", \"PORT port error: "
+    "...\",\n\"PORT not understood: ...\" (with --json one JSON object per port, one per line). "
+    "The exit\ncode is that of the worst collector: 3 (port error) is worse than 4 (no answer), "
+    "which is\nworse than 5 (not understood), which is worse than 1 (differs); 0 only when "
+    "every\ncollector is ok.";
 
 void printJson(const ordered_json& value) {
     std::cout << value.dump(2) << '\n';
@@ -127,17 +153,174 @@ int runRequest(Request request, const Options& options) {
     return kvcli::kExitDone;
 }
 
+// Notes about a port go to stderr as "kv480t: PORT: note"; its outcome to stdout.
+void printOutcome(const kvcli::PortOutcome& outcome, bool json) {
+    for (const std::string& note : outcome.notes)
+        std::cerr << "kv480t: " << outcome.port << ": " << note << '\n';
+    std::cerr.flush();
+    if (json)
+        std::cout << kvcli::outcomeJson(outcome) << '\n';
+    else
+        std::cout << kvcli::outcomeText(outcome);
+    std::cout.flush();
+}
+
+int runOnPorts(const Options& options, const kvcli::PortJob& job) {
+    const auto outcomes = kvcli::runOnPorts(
+        options.ports, job, [&](const kvcli::PortOutcome& o) { printOutcome(o, options.json); });
+    return kvcli::worstExitCode(outcomes);
+}
+
+bool distinctPorts(const std::vector<std::string>& ports) {
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (ports[i] == ports[j]) {
+                std::cerr << "kv480t: " << ports[i] << ": the same port is given twice\n";
+                return false;
+            }
+    return true;
+}
+
+// The counter bases come from the listing's own tags (Profiles.h); any the listing lacks are
+// left out, and said so.
+int saveProfile(const Options& options) {
+    const std::string& port = options.ports.front();
+    Client client;
+    if (const Result opened = client.open(port); !opened.done()) return reportFailure(port, opened);
+    const kvclient::ReadResult read = client.readParameters(kvclient::Millis{options.timeoutMs});
+    if (!read.done()) return reportFailure(port, read);
+
+    kvproto::CollectorSettings settings = kvcli::reportedSettings(read);
+    if (options.include.counters) {
+        std::string absent;
+        for (const kvproto::Parameter& p : kvproto::parameters())
+            if (p.kind == kvproto::ParameterKind::CounterBase && !settings.get(p))
+                absent += (absent.empty() ? "" : ", ") + std::string(p.name);
+        if (!absent.empty())
+            std::cerr << "kv480t: " << port << ": the listing does not report " << absent
+                      << ": left out of the profile\n";
+    }
+    kvprofile::Profile profile;
+    profile.saved = kvprofile::utcNow();
+    profile.source = port;
+    profile.settings = kvprofile::filtered(settings, options.include);
+    std::string error;
+    if (!kvprofile::writeProfileFile(options.file, profile, &error)) {
+        std::cerr << "kv480t: " << error << '\n';
+        return kvcli::kExitUsage;
+    }
+    if (options.json) {
+        ordered_json out;
+        out["port"] = port;
+        out["file"] = options.file;
+        out["saved"] = profile.settings.size();
+        std::cout << out.dump() << '\n';
+    } else {
+        std::cout << port << " saved " << profile.settings.size() << " parameters to "
+                  << options.file << '\n';
+    }
+    return kvcli::kExitDone;
+}
+
+// apply and verify: the file is checked whole before any port is opened.
+int runProfile(bool write, const Options& options) {
+    if (!distinctPorts(options.ports)) return kvcli::kExitUsage;
+    const kvprofile::ReadResult file = kvprofile::readProfileFile(options.file);
+    if (!file.profile) {
+        std::cerr << "kv480t: " << file.error << '\n';
+        return kvcli::kExitUsage;
+    }
+    const kvproto::CollectorSettings settings =
+        kvprofile::filtered(file.profile->settings, options.include);
+    for (const auto& [parameter, value] : file.profile->settings.entries()) {
+        if (kvprofile::included(*parameter, options.include)) continue;
+        std::cerr << "kv480t: " << options.file << ": " << parameter->name << " left out (add "
+                  << (parameter->kind == kvproto::ParameterKind::Identity ? "--include-station"
+                                                                          : "--include-counters")
+                  << " to " << (write ? "write" : "verify") << " it)\n";
+    }
+    if (settings.empty()) {
+        std::cerr << "kv480t: " << options.file << ": settings: nothing to "
+                  << (write ? "write" : "verify") << '\n';
+        return kvcli::kExitUsage;
+    }
+    const kvclient::Millis timeout{options.timeoutMs};
+    return runOnPorts(options, [&](Client& client, const std::string&) {
+        return write ? kvcli::applySettings(client, settings, timeout, "in the profile")
+                     : kvcli::verifySettings(client, settings, timeout);
+    });
+}
+
+// set: every assignment is checked before any port is opened.
+int runSet(const Options& options) {
+    if (!distinctPorts(options.ports)) return kvcli::kExitUsage;
+    kvproto::CollectorSettings asked;
+    for (const std::string& text : options.assignments) {
+        const std::optional<kvproto::Assignment> a = kvproto::parseAssignment(text);
+        const kvproto::Parameter* parameter = a ? kvproto::findParameter(a->name) : nullptr;
+        std::string error;
+        if (!a)
+            error = "\"" + kvcli::printable(text) + "\" is not NAME=VALUE";
+        else if (!parameter)
+            error = kvcli::printable(a->name) + ": unknown parameter name (kv480t read lists them)";
+        else if (asked.get(*parameter))
+            error = a->name + ": given twice";
+        else if (const auto refused = asked.set(*parameter, a->value))
+            error = kvcli::printable(*refused);
+        if (!error.empty()) {
+            std::cerr << "kv480t: " << error << '\n';
+            return kvcli::kExitUsage;
+        }
+    }
+    const kvclient::Millis timeout{options.timeoutMs};
+    return runOnPorts(options, [&](Client& client, const std::string&) {
+        return kvcli::setValues(client, asked, timeout);
+    });
+}
+
+void addTimeout(CLI::App* command, Options& options) {
+    command
+        ->add_option("--timeout-ms", options.timeoutMs,
+                     "how long to wait for the collector's answer to begin, in ms")
+        ->check(CLI::Range(1, 600000))
+        ->capture_default_str();
+}
+
+// --port once or more (each --port takes one port), the include flags when asked for.
+CLI::App* addProfileCommand(CLI::App& app, const char* name, const char* description,
+                            Options& options, bool severalPorts, bool includeFlags) {
+    CLI::App* command = app.add_subcommand(name, description);
+    CLI::Option* port =
+        command
+            ->add_option("-p,--port", options.ports,
+                         severalPorts ? "serial port (/dev/ttyUSB0, COMn); give --port once per "
+                                        "collector to serve several at once"
+                                      : "serial port: a device path (/dev/ttyUSB0) or COMn")
+            ->required()
+            ->allow_extra_args(false);
+    if (!severalPorts) port->expected(1);
+    if (includeFlags) {
+        command->add_flag("--include-station", options.include.station,
+                          "include the station address (rs485.address), unique per collector");
+        command->add_flag("--include-counters", options.include.counters,
+                          "include the counter bases (pin1.base, pin2.base, ad1.total.*); "
+                          "writing one restarts its count");
+    }
+    addTimeout(command, options);
+    command->add_flag(
+        "--json", options.json,
+        severalPorts ? "print one JSON object per port, one per line" : "print the result as JSON");
+    command->footer(std::string(kvcli::kExitCodesHelp) + (severalPorts ? kSeveralPortsHelp : ""));
+    return command;
+}
+
 CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* description,
                             Options& options) {
     CLI::App* command = app.add_subcommand(name, description);
     command
         ->add_option("-p,--port", options.port, "serial port: a device path (/dev/ttyUSB0) or COMn")
         ->required();
-    command
-        ->add_option("--timeout-ms", options.timeoutMs,
-                     "how long to wait for the collector's answer to begin, in ms")
-        ->check(CLI::Range(1, 600000))
-        ->capture_default_str();
+    addTimeout(command, options);
     command->add_flag("--json", options.json, "print the result as JSON");
     command->footer(kvcli::kExitCodesHelp);
     return command;
@@ -167,6 +350,35 @@ int main(int argc, char** argv) {
         options);
     reset->add_flag("--yes", options.yes, "confirm the reset to factory values");
 
+    CLI::App* save = addProfileCommand(
+        app, "save",
+        "Read the collector's parameters and write them to a profile file (configuration only "
+        "unless the include flags ask for more; counter bases as the collector's listing reports "
+        "them).",
+        options, false, true);
+    save->add_option("FILE", options.file, "the profile file to write")->required();
+    CLI::App* apply = addProfileCommand(
+        app, "apply",
+        "Write a profile file to the collectors (configuration only unless the include flags "
+        "ask for more), then read back and verify. A bad file is refused whole: nothing is sent.",
+        options, true, true);
+    apply->add_option("FILE", options.file, "the profile file to write")->required();
+    CLI::App* verify = addProfileCommand(
+        app, "verify",
+        "Read the collectors' parameters back and compare them with a profile file, value by "
+        "value (configuration only unless the include flags ask for more).",
+        options, true, true);
+    verify->add_option("FILE", options.file, "the profile file to compare with")->required();
+    CLI::App* set = addProfileCommand(
+        app, "set",
+        "Set parameters by name (kv480t read lists the names), then read back and verify. "
+        "Every value is checked before anything is sent. A set command carries all its values: "
+        "those not given are first read from the collector. Station address and counter bases "
+        "need no include flag here: naming them is asking.",
+        options, true, false);
+    set->add_option("NAME=VALUE", options.assignments, "the parameters to set, e.g. ad1.urv=20")
+        ->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -182,6 +394,10 @@ int main(int argc, char** argv) {
                          "value; add --yes to do it\n";
             return kvcli::kExitUsage;
         }
+        if (*save) return saveProfile(options);
+        if (*apply) return runProfile(true, options);
+        if (*verify) return runProfile(false, options);
+        if (*set) return runSet(options);
         if (*read) return runRequest(Request::Read, options);
         if (*test) return runRequest(Request::Test, options);
         if (*query) return runRequest(Request::Query, options);

@@ -1,18 +1,14 @@
 // The real kv480t program, run as a child process against a simulated collector on a
 // pseudo-terminal: its output, its stderr line and its exit code.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "CollectorValues.h"
+#include "Kv480tProcess.h"
 #include "client/Client.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
@@ -22,36 +18,9 @@ namespace {
 using kvsim::Collector;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-struct ProcessRun {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string slurp(const std::filesystem::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
-    return text.str();
-}
-
-// kv480t with these arguments (killed after 20 s), stdout and stderr apart.
-ProcessRun kv480t(const std::vector<std::string>& args) {
-    const auto dir = std::filesystem::temp_directory_path();
-    const std::string tag = "kv480t-test-" + std::to_string(::getpid());
-    std::string command = "timeout -s KILL 20 '" KV480T_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " </dev/null >'" + (dir / (tag + ".out")).string() + "' 2>'" +
-               (dir / (tag + ".err")).string() + "'";
-    const int status = std::system(command.c_str());
-    ProcessRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / (tag + ".out")),
-                   slurp(dir / (tag + ".err"))};
-    std::filesystem::remove(dir / (tag + ".out"));
-    std::filesystem::remove(dir / (tag + ".err"));
-    return run;
-}
-
-std::string describe(const ProcessRun& r) {
-    return "exit " + std::to_string(r.exitCode) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
+using kvtest::describe;
+using kvtest::kv480t;
+using kvtest::ProcessRun;
 
 // A collector holding set A of the round-trip values, written by the client library.
 std::unique_ptr<Collector> collectorWithValuesA(kvsim::CollectorOptions options = {}) {
