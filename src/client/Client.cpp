@@ -165,7 +165,10 @@ Result Client::open(const std::string& port) {
     try {
         impl_->comm.Open();
     } catch (const spcomm::ECommsError& e) {
-        return failed(Status::NotSent, e.what());
+        // The component's fixed text, and the system's reason behind it when there is one.
+        std::string text = e.what();
+        if (!e.reason().empty()) text += " (" + e.reason() + ")";
+        return failed(Status::NotSent, text);
     }
     impl_->channel.drain();  // nothing of an earlier open is kept
     impl_->hungUp = false;

@@ -85,7 +85,8 @@ TEST(Kv480tRequests, TestQueryAndResetPrintTheReply) {
 
     r = kv480t({"reset", "--port", port});
     EXPECT_EQ(r.exitCode, 2) << "reset without --yes: " << describe(r);
-    EXPECT_EQ(collector->state().number("rs485.address"), 12) << "the collector was reset without --yes";
+    EXPECT_EQ(collector->state().number("rs485.address"), 12)
+        << "the collector was reset without --yes";
     r = kv480t({"reset", "--port", port, "--yes"});
     EXPECT_EQ(r.out, "OK:RESET\n") << describe(r);
     EXPECT_EQ(collector->state(), kvsim::factoryDefaults());
@@ -105,7 +106,7 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
     const std::vector<Case> cases = {
         {{"read", "--port", "/nonexistent/ttyKV9"},
          3,
-         "kv480t: /nonexistent/ttyKV9: Error opening serial port"},
+         "kv480t: /nonexistent/ttyKV9: Error opening serial port (No such file or directory)"},
         {{"test", "--port", port, "--timeout-ms", "200"},
          4,
          "kv480t: " + port + ": no answer within 200 ms"},

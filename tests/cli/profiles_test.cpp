@@ -39,11 +39,6 @@ std::unique_ptr<Collector> collectorWith(bool setB, kvsim::CollectorOptions opti
     return collector;
 }
 
-std::string padded(long long value, int width) {
-    std::string text = std::to_string(value);
-    return std::string(static_cast<std::size_t>(width) - text.size(), '0') + text;
-}
-
 // Every value the collector holds, by name, as it reports it.
 Values heldBy(const Collector& collector) {
     const kvsim::DeviceState state = collector.state();
@@ -51,10 +46,8 @@ Values heldBy(const Collector& collector) {
     for (const auto& [p, value] :
          kvproto::readBackSettings(kvsim::parameterText(state), nullptr).entries())
         out[std::string(p->name)] = value;
-    out["pin1.base"] = padded(state.pulseBase1, 8);
-    out["pin2.base"] = padded(state.pulseBase2, 8);
-    out["ad1.total.integer"] = padded(state.totalBaseInteger, 8);
-    out["ad1.total.decimal"] = padded(state.totalBaseThousandths, 3);
+    for (const char* counter : {"pin1.base", "pin2.base", "ad1.total.integer", "ad1.total.decimal"})
+        out[counter] = state.text(counter);
     return out;
 }
 

@@ -184,7 +184,7 @@ TEST(ClientFailures, NothingIsSentWithoutAPortOrAValidRequest) {
     EXPECT_EQ(client.communicationTest().status, Status::NotSent);
     const kvclient::Result bad = client.open("/nonexistent/ttyKV0");
     EXPECT_EQ(bad.status, Status::NotSent);
-    EXPECT_EQ(bad.reason, "Error opening serial port");
+    EXPECT_EQ(bad.reason, "Error opening serial port (No such file or directory)");
     EXPECT_EQ(client.reset().reason, "the port is not open");
 
     openOn(client, *collector);

@@ -473,4 +473,25 @@ TEST_F(CollectorE2E, WriteAllStopsWhenCancelledAndSendsNothingForABadField) {
     EXPECT_LT(collector->framesHandled(), before + 17);
 }
 
+// After the line hangs up, a Set is not sent, and the status line says why and what to do,
+// instead of the frame vanishing or the port being called closed while "Close" is showing.
+TEST_F(CollectorE2E, FrameAfterAHangUpIsRefusedWithTheReason) {
+    startCollector();
+    openWindow();
+    ASSERT_TRUE(collector->dropLine());
+    ASSERT_TRUE(waitUntil([this] { return window->comm1().LineFailed(); }));
+    const std::uint64_t before = collector->framesHandled();
+    for (const char* button : {"Button188", "Button46"}) {
+        click(button);
+        const QString status = window->statusBar()->currentMessage();
+        EXPECT_TRUE(status.contains(QStringLiteral("stopped working"))) << status.toStdString();
+        EXPECT_TRUE(status.contains(QStringLiteral("Close"))) << status.toStdString();
+        EXPECT_FALSE(status.contains(QStringLiteral("is not open"))) << status.toStdString();
+    }
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+    ASSERT_TRUE(collector->reopenLine());
+    QTest::qWait(300);
+    EXPECT_EQ(collector->framesHandled(), before);  // nothing reached the new line either
+}
+
 }  // namespace
