@@ -63,25 +63,43 @@ TEST_F(PtyPort, TenMebibytesFromTheDeviceArriveByteExactInBlocksOfAtMost2048) {
 }
 
 // Writes the bytes one at a time on an absolute schedule, like a line at the given pace.
-void Paced(PtyDevice& device, const std::vector<std::uint8_t>& bytes,
-           std::chrono::nanoseconds perByte) {
+// Writes the bytes one at a time at the given pace; returns the longest gap the writer itself
+// left between two bytes (a loaded machine may stall it).
+std::chrono::nanoseconds Paced(PtyDevice& device, const std::vector<std::uint8_t>& bytes,
+                               std::chrono::nanoseconds perByte) {
     auto next = std::chrono::steady_clock::now();
+    auto last = next;
+    std::chrono::nanoseconds longest{0};
     for (std::uint8_t b : bytes) {
         device.Write(&b, 1);
+        const auto now = std::chrono::steady_clock::now();
+        longest = std::max(longest, std::chrono::nanoseconds(now - last));
+        last = now;
         next += perByte;
         std::this_thread::sleep_until(next);
     }
+    return longest;
 }
 
 TEST_F(PtyPort, BytesPacedLikeA9600BaudLineArriveAsOneBlock) {
     comm.Open();
     const auto reply = RandomBytes(300, 3);
-    std::thread line([&] { Paced(device, reply, 1042us); });
-    ASSERT_TRUE(PumpUntilReceived(reply.size(), 10s));
-    line.join();
-    PumpFor(*channel, 150ms);
-    ASSERT_EQ(blocks.size(), 1u);
-    EXPECT_TRUE(blocks[0] == reply);
+    // A line that really paused for the read interval splits the block by rule; only a run
+    // whose writer kept its pace proves the rule both ways. A stalled writer is tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        blocks.clear();
+        received = 0;
+        std::chrono::nanoseconds longestGap{0};
+        std::thread line([&] { longestGap = Paced(device, reply, 1042us); });
+        ASSERT_TRUE(PumpUntilReceived(reply.size(), 10s));
+        line.join();
+        PumpFor(*channel, 150ms);
+        if (longestGap >= 80ms && blocks.size() > 1) continue;
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_TRUE(blocks[0] == reply);
+        return;
+    }
+    GTEST_SKIP() << "the machine stalled the paced writer every time";
 }
 
 TEST_F(PtyPort, BurstsFurtherApartThanTheIntervalArriveSeparately) {

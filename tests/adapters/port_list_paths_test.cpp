@@ -13,26 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "PtyPair.h"
 #include "main1/adapters/PortList.h"
 
 namespace {
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-// The master of a pseudo-terminal pair; its slave is a terminal device under /dev/pts.
-std::unique_ptr<Fd> openPtyMaster() {
-    auto master = std::make_unique<Fd>(posix_openpt(O_RDWR | O_NOCTTY));
-    if (master->fd < 0 || grantpt(master->fd) != 0 || unlockpt(master->fd) != 0) return nullptr;
-    return master;
-}
 
 // A port as the enumeration reports it: its name is the device path without "/dev/".
 EnumeratedPort described(const QString& path) {
@@ -52,12 +36,12 @@ TEST(PortListPathsTest, DetectedPortsAreDevicePathsThatOpen) {
     QSet<QString> known;
     for (const EnumeratedPort& port : enumerated) known.insert(port.systemLocation);
 
-    std::vector<std::unique_ptr<Fd>> masters;
+    // Pseudo-terminals: terminal devices under /dev/pts that the enumeration never lists.
+    std::vector<std::unique_ptr<kvtest::PtyPair>> masters;
     QStringList ptys;
     for (int i = 0; i < 2; ++i) {
-        masters.push_back(openPtyMaster());
-        ASSERT_NE(masters.back(), nullptr) << "no pseudo-terminal";
-        ptys << QString::fromLocal8Bit(ptsname(masters.back()->fd));
+        masters.push_back(std::make_unique<kvtest::PtyPair>());
+        ptys << QString::fromStdString(masters.back()->path());
         enumerated.append(described(ptys.back()));
     }
     const QStringList nodes =
@@ -80,8 +64,10 @@ TEST(PortListPathsTest, DetectedPortsAreDevicePathsThatOpen) {
     for (const QString& pty : ptys) {
         SCOPED_TRACE(pty.toStdString());
         ASSERT_TRUE(names.contains(pty));
-        const Fd slave(::open(QFile::encodeName(pty).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
-        EXPECT_GE(slave.fd, 0);
+        const int slave =
+            ::open(QFile::encodeName(pty).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(slave, 0);
+        if (slave >= 0) ::close(slave);
     }
 }
 

@@ -9,47 +9,19 @@
 #include <chrono>
 #include <string>
 
+#include "PtyPair.h"
 #include "SPComm/TQueueChannel.h"
 #include "main1/adapters/QtSerialWrite.h"
 
 namespace {
 
 // The test's end of a pseudo-terminal pair; the other end is opened by TComm.
-class PtyMaster {
+class PtyMaster : public kvtest::PtyPair {
 public:
-    PtyMaster() {
-        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (fd_ >= 0 && (grantpt(fd_) != 0 || unlockpt(fd_) != 0)) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        if (fd_ >= 0) slave_ = ptsname(fd_);
-    }
-    ~PtyMaster() { hangUp(); }
-    // The device side goes away, as when an adapter is pulled.
-    void hangUp() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    bool ok() const { return fd_ >= 0; }
-    std::string slaveName() const { return slave_; }
-
-    // Reads until `count` bytes arrived or nothing comes for `quietMs`.
-    std::string read(std::size_t count, int quietMs) {
-        std::string got;
-        pollfd p{fd_, POLLIN, 0};
-        while (got.size() < count && ::poll(&p, 1, quietMs) > 0) {
-            char buf[256];
-            const ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n <= 0) break;
-            got.append(buf, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-
-private:
-    int fd_ = -1;
-    std::string slave_;
+    std::string slaveName() const { return path(); }
+    void hangUp() { CloseMaster(); }
+    // Reads until `count` bytes arrived or `waitMs` passed.
+    std::string read(std::size_t count, int waitMs) { return readText(count, waitMs, 0); }
 };
 
 TEST(QtSerialWriteTest, WritesWholeFramesToTheOpenPortAndRefusesOtherwise) {

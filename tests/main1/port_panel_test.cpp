@@ -18,61 +18,21 @@
 #include <string>
 #include <vector>
 
+#include "PtyPair.h"
 #include "WindowFixture.h"
 #include "protocol/DeviceSession.h"
 
 namespace {
 
-class Pty {
+// The collector's end of the line, as the tests drive it.
+class Pty : public kvtest::PtyPair {
 public:
-    Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-        const char* name = ptsname(master_);
-        if (name) slavePath_ = QString::fromLocal8Bit(name);
-    }
-    ~Pty() {
-        if (master_ >= 0) ::close(master_);
-    }
-    bool ok() const { return master_ >= 0 && !slavePath_.isEmpty(); }
-    const QString& slavePath() const { return slavePath_; }
-
-    // Everything the port sends until `expected` bytes have come (or 5 s passed), plus
-    // whatever follows within a short grace period, so that extra bytes are caught too.
-    std::string read(size_t expected) { return read(expected, 5000); }
+    QString slavePath() const { return QString::fromStdString(path()); }
+    std::string read(std::size_t expected) { return readText(expected); }
     // Whatever arrives within `waitMs`: for frames that must not be sent at all.
-    std::string readNothingFor(int waitMs) { return read(SIZE_MAX, waitMs); }
-    std::string read(size_t expected, int firstWaitMs) {
-        std::string got;
-        auto readFor = [&](int timeoutMs) {
-            QDeadlineTimer deadline(timeoutMs);
-            while (!deadline.hasExpired()) {
-                pollfd fd{master_, POLLIN, 0};
-                if (::poll(&fd, 1, int(deadline.remainingTime())) <= 0) break;
-                char buffer[256];
-                const ssize_t n = ::read(master_, buffer, sizeof buffer);
-                if (n <= 0) break;
-                got.append(buffer, size_t(n));
-                if (got.size() >= expected) break;
-            }
-        };
-        readFor(firstWaitMs);
-        expected = SIZE_MAX;
-        readFor(150);
-        return got;
-    }
-    // The collector's end goes away, as when a USB adapter is pulled.
-    void hangUp() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
-    void write(const std::string& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-
-private:
-    int master_ = -1;
-    QString slavePath_;
+    std::string readNothingFor(int waitMs) { return readText(SIZE_MAX, waitMs, 0); }
+    void write(const std::string& bytes) { writeText(bytes); }
+    void hangUp() { CloseMaster(); }
 };
 
 class PortPanelTest : public kvtest::WindowTest {
