@@ -1,4 +1,6 @@
 // The logo: a mark (a pulse over three terminals) and the "KV480T-R-2" wordmark.
+#include <cmath>
+
 #include "Palette.h"
 #include "Pictures.h"
 
@@ -26,10 +28,20 @@ Canvas drawLogo() {
 }
 
 Canvas drawIcon() {
-    Canvas c(64, 64, kBrand);
-    c.text(32, 8, "KV", 4, kWhite, Align::Center);
-    c.polyline({6, 54, 18, 54, 18, 44, 30, 44, 30, 54, 42, 54, 42, 44, 54, 44, 54, 54, 58, 54}, 3.5,
-               kAccent);
+    return drawIcon(64);
+}
+
+Canvas drawIcon(int size) {
+    // Drawn on a 64 x 64 grid, scaled to the size asked for. Small sizes sample finer so
+    // the letters and the pulse stay smooth.
+    const double k = size / 64.0;
+    Canvas c(size, size, kBrand, size < 64 ? 8 : 4);
+    // Letters start on a whole pixel: at odd widths centring would put every dot across two.
+    const double left = std::round(32 * k - Canvas::textWidth("KV", 4 * k) / 2);
+    c.text(left, std::round(8 * k), "KV", 4 * k, kWhite);
+    c.polyline({6 * k,  54 * k, 18 * k, 54 * k, 18 * k, 44 * k, 30 * k, 44 * k, 30 * k, 54 * k,
+                42 * k, 54 * k, 42 * k, 44 * k, 54 * k, 44 * k, 54 * k, 54 * k, 58 * k, 54 * k},
+               3.5 * k, kAccent);
     return c;
 }
 

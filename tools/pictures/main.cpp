@@ -1,17 +1,20 @@
-// Draws the main window's pictures and writes them as JPEG files.
-// Usage: kv-pictures <output directory>   (the committed copies live in src/resources)
+// Draws the main window's pictures and writes them as JPEG files, or the desktop icon as PNG
+// files in the layout of the hicolor icon theme.
+// Usage: kv-pictures <output directory>            (the committed copies live in src/resources)
+//        kv-pictures --icons <output directory>    (<size>x<size>/apps/kv480t-config.png)
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "JpegFile.h"
 #include "Pictures.h"
+#include "PngFile.h"
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
-        return 2;
-    }
-    const std::string dir = argv[1];
+namespace {
+
+int writeWindowPictures(const std::string& dir) {
     struct Output {
         const char* name;
         kvpic::Canvas (*draw)();
@@ -33,4 +36,37 @@ int main(int argc, char** argv) {
         std::printf("%s: %d x %d\n", path.c_str(), canvas.width(), canvas.height());
     }
     return 0;
+}
+
+int writeDesktopIcons(const std::string& dir) {
+    for (const int size : kvpic::kIconSizes) {
+        const std::string sizeName = std::to_string(size) + "x" + std::to_string(size);
+        const std::filesystem::path folder = std::filesystem::path(dir) / sizeName / "apps";
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            std::fprintf(stderr, "kv-pictures: cannot create %s: %s\n", folder.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
+        const std::string path = (folder / "kv480t-config.png").string();
+        const kvpic::Canvas canvas = kvpic::drawIcon(size);
+        const std::string error =
+            kvpic::writePng(path, canvas.width(), canvas.height(), canvas.rgb());
+        if (!error.empty()) {
+            std::fprintf(stderr, "kv-pictures: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) != "--icons") return writeWindowPictures(argv[1]);
+    if (argc == 3 && std::string_view(argv[1]) == "--icons") return writeDesktopIcons(argv[2]);
+    std::fprintf(stderr, "usage: %s <output directory>\n       %s --icons <output directory>\n",
+                 argv[0], argv[0]);
+    return 2;
 }

@@ -1,0 +1,98 @@
+# Writes a program's manual page from its --help text and compresses it for installation.
+#   cmake -DPROGRAM=<exe> -DNAME=<name> -DSUMMARY=<one line> -DVERSION=<x.y.z>
+#         -DSEE_ALSO=<name(1);...> -DOUTPUT=<page.1.gz> -P ManPage.cmake
+# The description is the top-level --help; a program with subcommands (CLI11's
+# "Subcommands:" list) gets a COMMANDS section with each subcommand's --help.
+foreach(var PROGRAM NAME SUMMARY VERSION OUTPUT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "ManPage.cmake: ${var} is not set")
+  endif()
+endforeach()
+
+function(run_help out)
+  execute_process(COMMAND ${PROGRAM} ${ARGN} --help
+                  RESULT_VARIABLE status OUTPUT_VARIABLE text ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "ManPage.cmake: '${PROGRAM} ${ARGN} --help' failed (${status}): ${errors}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Help text as a no-fill roff block: backslashes and minus signs escaped, and lines that
+# would start a roff request protected.
+function(roff_block out text)
+  string(REPLACE "\\" "\\e" text "${text}")
+  string(REPLACE "-" "\\-" text "${text}")
+  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
+  string(REGEX REPLACE "\n+$" "" text "${text}")
+  set(${out} ".nf\n${text}\n.fi\n" PARENT_SCOPE)
+endfunction()
+
+run_help(top)
+# Qt's help names the program by the path it was started with.
+string(REPLACE "${PROGRAM}" "${NAME}" top "${top}")
+string(TOUPPER "${NAME}" title)
+string(REPLACE "-" "\\-" name_roff "${NAME}")
+set(page ".TH ${title} 1 \"\" \"${NAME} ${VERSION}\" \"User Commands\"\n")
+string(APPEND page ".SH NAME\n${name_roff} \\- ${SUMMARY}\n")
+roff_block(block "${top}")
+string(APPEND page ".SH DESCRIPTION\n${block}")
+
+# CLI11 lists subcommands after a "Subcommands:" line (upper case in newer versions), one per
+# line: two blanks, the name, blanks, the description.
+if(top MATCHES "\n(Subcommands|SUBCOMMANDS):\n(.*)$")
+  set(rest "${CMAKE_MATCH_2}")
+  string(REPLACE "\n" ";" lines "${rest}")
+  set(commands "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^  ([a-z][a-z0-9-]*)( |$)")
+      list(APPEND commands ${CMAKE_MATCH_1})
+    elseif(NOT line MATCHES "^ ")
+      break()
+    endif()
+  endforeach()
+  if(commands)
+    string(APPEND page ".SH COMMANDS\n")
+    foreach(command IN LISTS commands)
+      run_help(help ${command})
+      # A closing paragraph the top-level help already shows (CLI11 footers) is left out.
+      string(REGEX REPLACE "\n+$" "" help "${help}")
+      if(top MATCHES "\n\n([^\n]+(\n[^\n]+)*)\n*$")
+        set(footer "${CMAKE_MATCH_1}")
+        string(LENGTH "${help}" help_length)
+        string(LENGTH "${footer}" footer_length)
+        if(help_length GREATER footer_length)
+          math(EXPR footer_at "${help_length} - ${footer_length}")
+          string(SUBSTRING "${help}" ${footer_at} -1 help_end)
+          if(help_end STREQUAL footer)
+            string(SUBSTRING "${help}" 0 ${footer_at} help)
+          endif()
+        endif()
+      endif()
+      roff_block(block "${help}")
+      string(APPEND page ".SS ${command}\n${block}")
+    endforeach()
+  endif()
+endif()
+
+if(SEE_ALSO)
+  string(APPEND page ".SH SEE ALSO\n")
+  set(first TRUE)
+  foreach(ref IN LISTS SEE_ALSO)
+    if(ref MATCHES "^(.+)\\(([0-9])\\)$")
+      string(REPLACE "-" "\\-" ref_name "${CMAKE_MATCH_1}")
+      if(first)
+        set(first FALSE)
+      else()
+        string(APPEND page ",\n")
+      endif()
+      string(APPEND page ".BR ${ref_name} (${CMAKE_MATCH_2})")
+    endif()
+  endforeach()
+  string(APPEND page "\n")
+endif()
+
+string(REGEX REPLACE "\\.gz$" "" plain "${OUTPUT}")
+file(WRITE "${plain}" "${page}")
+include(${CMAKE_CURRENT_LIST_DIR}/Gzip.cmake)
+kv_gzip("${plain}" "${OUTPUT}")

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvpic {
+
+// Writes an RGB picture (rows top to bottom, 3 bytes per pixel) as an 8-bit truecolour PNG
+// (no interlacing, filter "none" on every row, zlib at its best compression).
+// Returns an error text, empty on success.
+std::string writePng(const std::string& path, int width, int height,
+                     const std::vector<std::uint8_t>& rgb);
+
+}  // namespace kvpic
