@@ -190,6 +190,10 @@ TEST_P(ReopenTest, ReopensOnlyTheSameAdapter) {
     ASSERT_TRUE(kvtest::waitUntil([&] {
         return window->statusBar()->currentMessage().contains(QStringLiteral("stopped working"));
     }));
+    // Still listed (the system has not said it is gone): nothing is offered yet.
+    window->portWatcher().rescan();
+    EXPECT_FALSE(reopen->isVisible());
+    EXPECT_TRUE(window->reopenOffer().offeredPort().isEmpty());
     plugged({});  // gone from the list
     ASSERT_TRUE(collector.reopenLine());
     const std::string newPath = collector.deviceSlavePath();
