@@ -1,8 +1,9 @@
 // Windows: WM_DEVICECHANGE with DBT_DEVICEARRIVAL / DBT_DEVICEREMOVECOMPLETE for ports, as
 // broadcast to every top-level window (no registration needed for the port class). Seen
 // through a native event filter installed on the application.
-#include <dbt.h>
 #include <windows.h>
+// after windows.h, which it builds on
+#include <dbt.h>
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
