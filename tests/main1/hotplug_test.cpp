@@ -9,7 +9,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cctype>
 #include <chrono>
+#include <string>
 
 #include "WindowFixture.h"
 #include "main1/PortWatcher.h"
@@ -237,7 +239,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ReopenRow{"automatic, new device name", true, false, true},
                       ReopenRow{"other adapter, offered", false, true, false},
                       ReopenRow{"other adapter, automatic", true, true, false}),
-    [](const auto& info) { return "Row" + std::to_string(info.index); });
+    [](const auto& info) {
+        std::string name = info.param.what;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
 
 // An idle window runs no timer; only where no change notification exists does the port
 // list get a look every 2 s.
