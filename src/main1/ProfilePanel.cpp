@@ -112,12 +112,18 @@ QString ProfilePanel::chooseFile(bool save) {
                                                filter);
 }
 
+void ProfilePanel::setLastFolder(const QString& folder) {
+    if (folder == lastFolder_) return;
+    lastFolder_ = folder;
+    emit lastFolderChanged(folder);
+}
+
 void ProfilePanel::save() {
     const std::optional<kvproto::CollectorSettings> settings = fieldSettings(true);
     if (!settings) return;
     const QString file = chooseFile(true);
     if (file.isEmpty()) return;
-    lastFolder_ = QFileInfo(file).absolutePath();
+    setLastFolder(QFileInfo(file).absolutePath());
     const kvprofile::Profile profile{kvprofile::utcNow(), "kv480t-config", *settings};
     std::string error;
     if (!kvprofile::writeProfileFile(QFile::encodeName(file).toStdString(), profile, &error)) {
@@ -130,7 +136,7 @@ void ProfilePanel::save() {
 void ProfilePanel::load() {
     const QString file = chooseFile(false);
     if (file.isEmpty()) return;
-    lastFolder_ = QFileInfo(file).absolutePath();
+    setLastFolder(QFileInfo(file).absolutePath());
     kvprofile::ReadResult read = kvprofile::readProfileFile(QFile::encodeName(file).toStdString());
     if (!read.profile) {
         messages_.showMessage(read.error);

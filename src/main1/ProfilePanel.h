@@ -63,7 +63,13 @@ public:
 
     bool busy() const { return mode_ != Mode::Idle; }
     const QString& lastFolder() const { return lastFolder_; }
+    // The folder the next file dialog opens in (the window restores the remembered one).
+    void setLastFolder(const QString& folder);
     QStringList highlightedFields() const;
+
+signals:
+    // A file was chosen in another folder than before.
+    void lastFolderChanged(const QString& folder);
 
 private:
     enum class Mode { Idle, Writing, Verifying };

@@ -15,6 +15,7 @@
 #include "main1/KeyFilters.h"
 #include "main1/PortStatus.h"
 #include "main1/ProfilePanel.h"
+#include "main1/RememberedSettings.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
 #include "main1/adapters/QtDeliveryChannel.h"
@@ -94,9 +95,11 @@ Tmainform1::Tmainform1(QWidget* parent)
     connectHandlers();
     Timer6.start();  // enabled in the form: its first tick finds nothing to do
     FormCreate();
+    setUpPortsAndSettings();
 }
 
 Tmainform1::~Tmainform1() {
+    rememberOnExit();
     // The port's workers must be gone before the widgets their blocks are meant for.
     Comm1.OnReceiveData = nullptr;
     Comm1.OnRequestHangup = nullptr;

@@ -32,6 +32,9 @@ class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
 class ProfilePanel;
+class PortWatcher;
+class ReopenOffer;
+class RememberedSettings;
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -49,6 +52,12 @@ public:
     ProfilePanel& profilePanel() { return *profilePanel_; }
     QTimer& timer3() { return Timer3; }
     QTimer& timer6() { return Timer6; }
+    PortWatcher& portWatcher() { return *portWatcher_; }
+    ReopenOffer& reopenOffer() { return *reopenOffer_; }
+    RememberedSettings& rememberedSettings() { return *settings_; }
+
+    // Opens `port` again the way the port panel does: Close (when open), then Open.
+    void reopenPort(const QString& port);
 
     // Fills Image2, Image1 and the window icon from `load`; pictures that fail are left
     // empty and their errors go to the status line. The constructor uses kvres::loadPicture.
@@ -81,6 +90,10 @@ protected:
 
 private:
     void connectHandlers();
+    // Hot-plug watching, the reopen offer and the remembered settings (Tmainform1Ports.cpp).
+    void setUpPortsAndSettings();
+    void portPanelChanged();
+    void rememberOnExit();
 
     std::unique_ptr<Ui::Tmainform1> ui;
     QTimer Timer3;  // reply time-out, one-shot
@@ -98,4 +111,7 @@ private:
     std::unique_ptr<QtSerialWrite> serial_;
     std::unique_ptr<kvproto::DeviceSession> session_;
     ProfilePanel* profilePanel_ = nullptr;  // owned by this window (QObject child)
+    std::unique_ptr<RememberedSettings> settings_;
+    PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
+    ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
 };

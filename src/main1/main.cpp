@@ -45,6 +45,8 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // Where the remembered settings live (QSettings' usual place for this organisation/program).
+    QApplication::setOrganizationName(QStringLiteral("KV480T"));
     QApplication::setApplicationName(QStringLiteral("kv480t-config"));
     QApplication::setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <QTest>
 #include <QWidget>
 #include <functional>
@@ -28,6 +29,7 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QtUserMessages::setModalHook([this](const QString& text) { modalMessages << text; });
+        forgetRememberedSettings();
         window = std::make_unique<Tmainform1>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -35,6 +37,13 @@ protected:
     void TearDown() override {
         window.reset();
         QtUserMessages::setModalHook({});
+    }
+    // Every window starts as on a first run (the test main keeps the store in a folder of its
+    // own).
+    static void forgetRememberedSettings() {
+        QSettings store;
+        store.clear();
+        store.sync();
     }
     template <class T>
     T* w(const char* name) {

@@ -1,0 +1,105 @@
+#include "main1/ReopenOffer.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include "main1/PortWatcher.h"
+
+namespace {
+
+QString qs(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+}  // namespace
+
+ReopenOffer::ReopenOffer(QStatusBar* status, PortWatcher& watcher, Reopen reopen, QObject* parent)
+    : QObject(parent),
+      status_(status),
+      watcher_(watcher),
+      reopen_(std::move(reopen)),
+      button_(new QPushButton(QStringLiteral("Reopen"), status)),
+      automatic_(new QCheckBox(QStringLiteral("Reopen automatically"), status)) {
+    button_->setObjectName(QStringLiteral("ReopenButton"));
+    button_->setToolTip(QStringLiteral("Open the port again on the adapter that came back"));
+    button_->hide();
+    automatic_->setObjectName(QStringLiteral("ReopenAutomatically"));
+    automatic_->setToolTip(
+        QStringLiteral("When the adapter of a port that stopped working comes back, open it "
+                       "again without asking"));
+    status->addPermanentWidget(button_);
+    status->addPermanentWidget(automatic_);
+    connect(button_, &QPushButton::clicked, this, &ReopenOffer::reopenNow);
+    connect(&watcher_, &PortWatcher::portsChanged, this, &ReopenOffer::look);
+}
+
+void ReopenOffer::portOpened(const QString& name) {
+    watcher_.rescan();  // an adapter plugged in a moment ago may not have been looked at yet
+    const PortEntry* entry = findPort(watcher_.ports(), name);
+    openedName_ = name;
+    opened_ = entry ? std::optional(entry->identity) : std::nullopt;
+    hungUp_ = seenGone_ = otherReported_ = false;
+    offered_.clear();
+    button_->hide();
+}
+
+void ReopenOffer::portClosed() {
+    if (hungUp_) return;  // closing a hung-up port is part of getting it back
+    opened_.reset();
+    offered_.clear();
+    button_->hide();
+}
+
+void ReopenOffer::hungUp() {
+    if (!opened_ || hungUp_) return;
+    hungUp_ = true;
+    watcher_.rescan();
+    look();
+}
+
+void ReopenOffer::look() {
+    if (!hungUp_ || !opened_) return;
+    const PortEntry* back = nullptr;
+    for (const PortEntry& entry : watcher_.ports())
+        if (kvports::sameAdapter(entry.identity, *opened_)) back = &entry;
+    if (!back) {
+        seenGone_ = true;
+        if (!offered_.isEmpty()) {  // gone again before it was reopened
+            offered_.clear();
+            button_->hide();
+        }
+        const PortEntry* other = findPort(watcher_.ports(), openedName_);
+        if (other && !otherReported_) {
+            otherReported_ = true;
+            status_->showMessage(QStringLiteral("A different adapter is now at %1; it is not "
+                                                "reopened.")
+                                     .arg(openedName_));
+        }
+        return;
+    }
+    if (!seenGone_ || !offered_.isEmpty()) return;
+    // A stable name the technician opened by stays the name; otherwise the port's new name.
+    const bool stable = QFile::encodeName(openedName_).toStdString() == back->identity.byIdPath;
+    offered_ = stable ? openedName_ : qs(back->identity.path);
+    if (automatic_->isChecked()) {
+        status_->showMessage(
+            QStringLiteral("The adapter of %1 is back; reopening %2.").arg(openedName_, offered_));
+        // After the handler that noticed it: reopening redraws the port list.
+        QMetaObject::invokeMethod(this, &ReopenOffer::reopenNow, Qt::QueuedConnection);
+        return;
+    }
+    status_->showMessage(QStringLiteral("The adapter of %1 is back as %2. Press Reopen to open "
+                                        "it again.")
+                             .arg(openedName_, offered_));
+    button_->show();
+}
+
+void ReopenOffer::reopenNow() {
+    if (offered_.isEmpty()) return;
+    const QString port = offered_;
+    offered_.clear();
+    button_->hide();
+    reopen_(port);
+}

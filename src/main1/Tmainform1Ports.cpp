@@ -1,0 +1,95 @@
+// The window's port watching and remembered settings: the port list follows adapters being
+// plugged in and pulled, a hung-up port is offered for reopening when its adapter comes back,
+// and the last port, "Reopen automatically", the profile folder and the window's position
+// are kept between runs.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QWindow>
+
+#include "main1/PortWatcher.h"
+#include "main1/ProfilePanel.h"
+#include "main1/RememberedSettings.h"
+#include "main1/ReopenOffer.h"
+#include "main1/Tmainform1.h"
+#include "main1/adapters/PortEnumeration.h"
+#include "main1/hotplug/PortChangeNotifier.h"
+#include "ui_Tmainform1.h"
+
+void Tmainform1::setUpPortsAndSettings() {
+    settings_ = std::make_unique<RememberedSettings>();
+
+    portWatcher_ =
+        new PortWatcher(std::make_unique<SystemPortEnumeration>(), makePortChangeNotifier(), this);
+    portWatcher_->setObjectName(QStringLiteral("PortWatcher"));
+    ui->SPREALCOM->setPortSource([watcher = portWatcher_] {
+        watcher->rescan();
+        return listItems(watcher->ports());
+    });
+    connect(portWatcher_, &PortWatcher::portsChanged, this,
+            [this] { ui->SPREALCOM->refresh(listItems(portWatcher_->ports())); });
+
+    reopenOffer_ = new ReopenOffer(
+        statusBar(), *portWatcher_, [this](const QString& port) { reopenPort(port); }, this);
+    // Runs after Button10Click, which connectHandlers() connected first.
+    connect(ui->Button10, &QPushButton::clicked, this, &Tmainform1::portPanelChanged);
+    spcomm::TNotifyEvent report = std::move(Comm1.OnRequestHangup);
+    Comm1.OnRequestHangup = [this, report = std::move(report)](spcomm::TComm* sender) {
+        if (report) report(sender);
+        reopenOffer_->hungUp();
+    };
+
+    // Remembered from the last run.
+    reopenOffer_->automatic()->setChecked(settings_->reopenAutomatically());
+    connect(reopenOffer_->automatic(), &QCheckBox::toggled, this,
+            [this](bool on) { settings_->setReopenAutomatically(on); });
+    if (const QString port = settings_->lastPort(); !port.isEmpty()) {
+        const int index = ui->SPREALCOM->findText(port, Qt::MatchExactly);
+        if (index >= 0)
+            ui->SPREALCOM->setCurrentIndex(index);
+        else
+            ui->SPREALCOM->setEditText(port);
+    }
+    if (const QString folder = settings_->profileFolder();
+        !folder.isEmpty() && QDir(folder).exists())
+        profilePanel_->setLastFolder(folder);
+    connect(profilePanel_, &ProfilePanel::lastFolderChanged, this,
+            [this](const QString& folder) { settings_->setProfileFolder(folder); });
+    // Only to a place some screen still shows.
+    if (const std::optional<QPoint> position = settings_->windowPosition();
+        position && QGuiApplication::screenAt(*position + QPoint(50, 20)))
+        move(*position);
+    if (!settings_->problem().isEmpty()) statusBar()->showMessage(settings_->problem());
+}
+
+void Tmainform1::portPanelChanged() {
+    if (portOpen_ && Comm1.IsOpen()) {
+        const QString port = QFile::decodeName(Comm1.CommName().c_str());
+        settings_->setLastPort(port);
+        reopenOffer_->portOpened(port);
+    } else {
+        reopenOffer_->portClosed();
+    }
+}
+
+void Tmainform1::reopenPort(const QString& port) {
+    if (portOpen_) Button10Click();  // Close
+    const int index = ui->SPREALCOM->findText(port, Qt::MatchExactly);
+    if (index >= 0)
+        ui->SPREALCOM->setCurrentIndex(index);
+    else
+        ui->SPREALCOM->setEditText(port);
+    Button10Click();  // Open
+    portPanelChanged();
+    if (Comm1.IsOpen())
+        statusBar()->showMessage(
+            QStringLiteral("Port %1 reopened: its adapter came back.").arg(port));
+}
+
+void Tmainform1::rememberOnExit() {
+    if (settings_ && windowHandle()) settings_->setWindowPosition(pos());
+}

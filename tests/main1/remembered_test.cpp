@@ -1,0 +1,134 @@
+// What the window remembers between runs, with windows made one after the other as runs of
+// the program would make them. The store lives in the test run's own folder (the test main).
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include "WindowFixture.h"
+#include "main1/ProfilePanel.h"
+#include "main1/RememberedSettings.h"
+
+namespace {
+
+class RememberedTest : public kvtest::WindowTest {
+protected:
+    void TearDown() override {
+        ProfilePanel::setFileHook({});
+        WindowTest::TearDown();
+    }
+    void nextRun() {
+        window.reset();
+        window = std::make_unique<Tmainform1>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+};
+
+TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const QString port = QString::fromLocal8Bit(ptsname(master));
+    QTemporaryDir folders;
+    ASSERT_TRUE(folders.isValid());
+
+    struct Run {
+        bool flag;  // "Reopen automatically" and the hex view
+        QString folder;
+        QPoint position;
+    };
+    const Run runs[] = {
+        {true, folders.filePath("a"), QPoint(37, 41)},
+        {false, folders.filePath("b"), QPoint(12, 9)},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.flag);
+        ASSERT_TRUE(QDir().mkpath(run.folder));
+        auto* list = w<QComboBox>("SPREALCOM");
+        list->setEditText(port);
+        QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
+        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+        QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
+        list->setEditText(QStringLiteral("COM7"));  // typed, not opened: not remembered
+
+        w<QCheckBox>("ReopenAutomatically")->setChecked(run.flag);
+        window->rememberedSettings().setTrafficHex(run.flag);
+        ProfilePanel::setFileHook(
+            [&](bool, const QString&) { return QDir(run.folder).filePath("missing.json"); });
+        window->profilePanel().load();  // the folder is taken even though the file is missing
+        modalMessages.clear();
+        window->move(run.position);
+        const QPoint where = window->pos();
+        w<QLineEdit>("Station")->setText(QStringLiteral("123"));
+
+        nextRun();
+        EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
+        EXPECT_EQ(w<QCheckBox>("ReopenAutomatically")->isChecked(), run.flag);
+        EXPECT_EQ(window->rememberedSettings().trafficHex(), run.flag);
+        EXPECT_EQ(window->profilePanel().lastFolder(), run.folder);
+        EXPECT_EQ(window->pos(), where);
+        EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("000"));
+        EXPECT_FALSE(window->comm1().IsOpen());  // remembered, not opened
+    }
+    ::close(master);
+}
+
+// A store that cannot be read is noted on the status line and left as it is; the window
+// starts as on a first run and works.
+TEST_F(RememberedTest, BrokenStoreIsNotedAndLeftAlone) {
+    const QString file = QSettings().fileName();
+    struct Row {
+        const char* what;
+        bool directory;
+        QByteArray content;
+    };
+    const Row rows[] = {
+        {"damaged", false, QByteArray("[port]\nlast=/dev/ttyUSB0\nnot a settings line\n")},
+        {"unreadable", true, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        window.reset();
+        QFile::remove(file);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+        if (row.directory) {
+            ASSERT_TRUE(QDir().mkpath(file));  // a folder where the file should be
+        } else {
+            QFile broken(file);
+            ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+            broken.write(row.content);
+        }
+        nextRun();
+        EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("settings")))
+            << window->statusBar()->currentMessage().toStdString();
+        EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), QStringLiteral("COM3"));
+        w<QCheckBox>("ReopenAutomatically")->setChecked(true);
+        window->rememberedSettings().setTrafficHex(true);
+        window.reset();
+        if (row.directory) {
+            EXPECT_TRUE(QFileInfo(file).isDir());
+            ASSERT_TRUE(QDir(file).removeRecursively());
+        } else {
+            QFile left(file);
+            ASSERT_TRUE(left.open(QIODevice::ReadOnly));
+            EXPECT_EQ(left.readAll(), row.content);
+            left.close();
+            QFile::remove(file);
+        }
+        nextRun();
+        EXPECT_FALSE(window->statusBar()->currentMessage().contains(QStringLiteral("settings")));
+    }
+}
+
+}  // namespace
