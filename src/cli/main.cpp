@@ -6,15 +6,19 @@
 //   kv480t query --port PORT [--json] [--timeout-ms N]
 //   kv480t reset --port PORT --yes [--json] [--timeout-ms N]
 //
+// Every command that talks to the collector takes --log FILE: the line's traffic, row by row.
+//
 // Results go to stdout; errors to stderr as one line "kv480t: PORT: cause"; the exit code
 // says what happened (Text.h).
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/Text.h"
+#include "cli/TrafficLogFile.h"
 #include "client/Client.h"
 #include "ports/SerialPorts.h"
 
@@ -34,6 +38,7 @@ struct Options {
     int timeoutMs = static_cast<int>(Client::kDefaultTimeout.count());
     bool json = false;
     bool yes = false;
+    std::string log;  // --log FILE: the line's traffic
 };
 
 void printJson(const ordered_json& value) {
@@ -81,7 +86,16 @@ int listPorts(const Options& options) {
 enum class Request { Read, Test, Query, Reset };
 
 int runRequest(Request request, const Options& options) {
+    std::unique_ptr<kvcli::TrafficLogFile> log;  // outlives the client, which logs its close
+    if (!options.log.empty()) {
+        log = std::make_unique<kvcli::TrafficLogFile>(options.log);
+        if (!log->good()) {
+            std::cerr << "kv480t: " << options.log << ": cannot write the log file\n";
+            return kvcli::kExitUsage;
+        }
+    }
     Client client;
+    if (log) log->attach(client);
     if (const Result opened = client.open(options.port); !opened.done())
         return reportFailure(options.port, opened);
     const kvclient::Millis timeout{options.timeoutMs};
@@ -139,6 +153,9 @@ CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* descrip
         ->check(CLI::Range(1, 600000))
         ->capture_default_str();
     command->add_flag("--json", options.json, "print the result as JSON");
+    command->add_option(
+        "--log", options.log,
+        "write the line's traffic to FILE (tab-separated; CSV if FILE ends in .csv)");
     command->footer(kvcli::kExitCodesHelp);
     return command;
 }
