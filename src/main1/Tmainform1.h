@@ -32,6 +32,7 @@ class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
 class ProfilePanel;
+class TrafficPage;
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -47,6 +48,7 @@ public:
     spcomm::TComm& comm1() { return Comm1; }
     kvproto::DeviceSession& session() { return *session_; }
     ProfilePanel& profilePanel() { return *profilePanel_; }
+    TrafficPage& trafficPage() { return *traffic_; }
     QTimer& timer3() { return Timer3; }
     QTimer& timer6() { return Timer6; }
 
@@ -98,4 +100,5 @@ private:
     std::unique_ptr<QtSerialWrite> serial_;
     std::unique_ptr<kvproto::DeviceSession> session_;
     ProfilePanel* profilePanel_ = nullptr;  // owned by this window (QObject child)
+    TrafficPage* traffic_ = nullptr;        // the "Traffic" page, owned by PageControl1
 };

@@ -1,6 +1,9 @@
 // kvproto::SerialWrite over the window's TComm. Main thread only.
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "SPComm/TComm.h"
 #include "protocol/WindowInterfaces.h"
 
@@ -12,6 +15,11 @@ public:
     // than one write can carry (65535 bytes).
     bool write(std::string_view bytes) override;
 
+    // Told of every frame given to write(): the reason it was not sent, or empty when sent.
+    using Observer = std::function<void(std::string_view frame, std::string_view notSentReason)>;
+    void setObserver(Observer observer) { observer_ = std::move(observer); }
+
 private:
     spcomm::TComm& comm_;
+    Observer observer_;
 };
