@@ -104,11 +104,22 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
         return (index.column() == 1 || index.column() == 3)
                    ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                    : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-    const kvtraffic::Row row = rowAt(index.row());
-    if (role == Qt::ToolTipRole && (index.column() != 4 || row.data.size() < 64)) return {};
-    auto fields = kvtraffic::columns(row, view_);
-    return QString::fromStdString(fields[static_cast<std::size_t>(index.column())]);
+    if (role != Qt::DisplayRole && role != FullTextRole) return {};
+    const auto column = static_cast<std::size_t>(index.column());
+    int row = index.row();
+    if (droppedRowShown_ && row == 0)
+        return QString::fromStdString(kvtraffic::column(droppedRow_, column, view_));
+    if (droppedRowShown_) --row;
+    const kvtraffic::Row& shown = log_.kept(static_cast<std::size_t>(row));
+    // A long block is cut for the table: laying out kilobytes of text per cell is what would
+    // make painting slow, and no row is that wide.
+    if (role == Qt::DisplayRole && column == 4 && shown.kind != kvtraffic::Kind::Event &&
+        shown.data.size() > kShownBytes) {
+        kvtraffic::Row head{shown.wallMs, shown.sinceOpenMs, shown.kind,
+                            shown.data.substr(0, kShownBytes)};
+        return QString::fromStdString(kvtraffic::column(head, column, view_) + " ...");
+    }
+    return QString::fromStdString(kvtraffic::column(shown, column, view_));
 }
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {

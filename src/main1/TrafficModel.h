@@ -19,6 +19,10 @@ class TrafficModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kFlushMs = 50;
+    // The table shows at most this many bytes of a row (then "..."); copy and save take all.
+    static constexpr std::size_t kShownBytes = 128;
+    // A cell's whole text (what copy and save write), also where the table cuts it.
+    static constexpr int FullTextRole = Qt::UserRole;
 
     explicit TrafficModel(std::size_t capacity = kvtraffic::TrafficLog::kDefaultCapacity,
                           QObject* parent = nullptr);

@@ -96,15 +96,29 @@ std::string_view kindText(Kind kind) {
     return "?";
 }
 
-std::array<std::string, 5> columns(const Row& row, ByteView view) {
+std::string column(const Row& row, std::size_t index, ByteView view) {
     const bool bytes = row.kind != Kind::Event;
-    return {wallClockText(row.wallMs),
-            row.sinceOpenMs < 0 ? std::string() : std::to_string(row.sinceOpenMs),
-            std::string(kindText(row.kind)),
-            bytes ? std::to_string(row.data.size()) : std::string(),
-            !bytes                  ? escaped(row.data, false)
-            : view == ByteView::Hex ? hexText(row.data)
-                                    : escapedText(row.data)};
+    switch (index) {
+        case 0:
+            return wallClockText(row.wallMs);
+        case 1:
+            return row.sinceOpenMs < 0 ? std::string() : std::to_string(row.sinceOpenMs);
+        case 2:
+            return std::string(kindText(row.kind));
+        case 3:
+            return bytes ? std::to_string(row.data.size()) : std::string();
+        case 4:
+            return !bytes                  ? escaped(row.data, false)
+                   : view == ByteView::Hex ? hexText(row.data)
+                                           : escapedText(row.data);
+        default:
+            return {};
+    }
+}
+
+std::array<std::string, 5> columns(const Row& row, ByteView view) {
+    return {column(row, 0, view), column(row, 1, view), column(row, 2, view), column(row, 3, view),
+            column(row, 4, view)};
 }
 
 std::string csvField(std::string_view field) {

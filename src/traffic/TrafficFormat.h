@@ -31,8 +31,9 @@ std::string hexText(std::string_view bytes);
 std::string wallClockText(std::int64_t wallMs);
 std::string_view kindText(Kind kind);
 
-// The five columns of a row as shown.
+// The five columns of a row as shown, or one of them (0 to 4).
 std::array<std::string, 5> columns(const Row& row, ByteView view);
+std::string column(const Row& row, std::size_t index, ByteView view);
 
 std::string csvField(std::string_view field);
 // One line without its line end.

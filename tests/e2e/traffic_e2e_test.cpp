@@ -69,9 +69,9 @@ protected:
     }
     void click(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
     TrafficModel& model() { return window->trafficPage().model(); }
-    // The table's text at a row and column, as the view shows it.
+    // The table's text at a row and column, whole (the table cuts long blocks).
     std::string shown(int row, int column) {
-        return model().index(row, column).data().toString().toStdString();
+        return model().index(row, column).data(TrafficModel::FullTextRole).toString().toStdString();
     }
     // Rows as shown (after the pending ones are announced), tab-separated.
     QStringList shownLines() {
@@ -80,7 +80,7 @@ protected:
         for (int row = 0; row < model().rowCount(); ++row) {
             QStringList fields;
             for (int column = 0; column < model().columnCount(); ++column)
-                fields << model().index(row, column).data().toString();
+                fields << model().index(row, column).data(TrafficModel::FullTextRole).toString();
             lines << fields.join(QLatin1Char('\t'));
         }
         return lines;
@@ -134,6 +134,16 @@ TEST_F(TrafficE2E, ReadBackSessionRowsInOrderWithTimesThenHexAndCopy) {
         EXPECT_EQ(std::stoul(shown(row, 3)), model().rowAt(row).data.size());
     }
     EXPECT_EQ(received, kvsim::parameterText(collector->state()));
+    // The table shows the start of each block, the whole of a short one.
+    for (int row = 2; row < last; ++row) {
+        QString cut = model().index(row, 4).data().toString();
+        if (model().rowAt(row).data.size() > TrafficModel::kShownBytes) {
+            EXPECT_TRUE(cut.endsWith(QStringLiteral(" ..."))) << row;
+            cut.chop(4);
+        }
+        EXPECT_TRUE(QString::fromStdString(shown(row, 4)).startsWith(cut)) << row;
+        EXPECT_GE(cut.size(), std::min<qsizetype>(TrafficModel::kShownBytes, shown(row, 4).size()));
+    }
     for (int row = 0; row <= last; ++row) {
         const kvtraffic::Row r = model().rowAt(row);
         EXPECT_GE(r.sinceOpenMs, 0) << row;
