@@ -123,10 +123,9 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    static const char* const kHeaders[] = {"Time", "ms since open", "Kind", "Length", "Data"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= columnCount())
         return {};
-    QString name = QString::fromUtf8(kvtraffic::kColumnNames[static_cast<std::size_t>(section)]);
-    name[0] = name[0].toUpper();
-    return name;
+    return QString::fromLatin1(kHeaders[section]);
 }

@@ -68,9 +68,14 @@ TrafficPage::TrafficPage(QStatusBar* status, QWidget* parent)
     QHeaderView* columns = view_->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setStretchLastSection(true);
-    const int digit = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    for (const auto& [column, chars] : {std::pair{0, 25}, {1, 10}, {2, 7}, {3, 8}})
-        view_->setColumnWidth(column, digit * chars);
+    // Wide enough for the longest text of each column and for its header.
+    const QFontMetrics metrics = view_->fontMetrics();
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    const char* const widest[] = {"0000-00-00 00:00:00.000", "0000000", "EVENT", "00000"};
+    for (int column = 0; column < 4; ++column)
+        view_->setColumnWidth(
+            column, std::max(metrics.horizontalAdvance(QLatin1String(widest[column])) + padding,
+                             columns->sectionSizeHint(column)));
 
     auto* copy = new QAction(QStringLiteral("Copy"), view_);
     copy->setShortcut(QKeySequence::Copy);
