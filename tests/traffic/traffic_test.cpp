@@ -1,12 +1,8 @@
 // The traffic log: its bound and dropped-rows row, the rows' times, and the rows as text,
-// hex, tab-separated lines, CSV records and files.
+// hex, tab-separated lines and CSV records (files: the kv480t --log and Traffic page tests).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -183,29 +179,6 @@ TEST(TrafficRecorder, StampsRowsFromTheLastOpen) {
         }
         EXPECT_EQ(rows[i].sinceOpenMs >= 0, i >= 2) << i << ": " << rows[i].sinceOpenMs;
     }
-}
-
-TEST(TrafficFileWriter, WritesTheHeaderThenOneLinePerRow) {
-    const auto dir = std::filesystem::temp_directory_path();
-    for (const auto& [name, end] : {std::pair{"traffic.txt", "\n"}, {"traffic.csv", "\r\n"}}) {
-        const auto path = dir / ("kv-traffic-" + std::to_string(::getpid()) + name);
-        const FileFormat format = kvtraffic::formatForPath(path.string());
-        const std::vector<Row> rows = {row(Kind::Tx, "PPPPPP#VAR#"),
-                                       row(Kind::Rx, "VAR:KV480T-R-2,V1.2\r\n"),
-                                       row(Kind::Event, "closed")};
-        {
-            kvtraffic::FileWriter writer(path.string());
-            ASSERT_TRUE(writer.good());
-            for (const Row& r : rows) writer.write(r);
-        }
-        std::string expected = kvtraffic::headerLine(format) + end;
-        for (const Row& r : rows) expected += kvtraffic::line(r, ByteView::Text, format) + end;
-        std::ostringstream written;
-        written << std::ifstream(path, std::ios::binary).rdbuf();
-        EXPECT_EQ(written.str(), expected) << name;
-        std::filesystem::remove(path);
-    }
-    EXPECT_FALSE(kvtraffic::FileWriter("/nonexistent-dir/x.txt").good());
 }
 
 }  // namespace
