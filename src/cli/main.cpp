@@ -13,12 +13,15 @@
 //   kv480t set    --port PORT [--port PORT ...] NAME=VALUE [NAME=VALUE ...] [--json]
 //                 [--timeout-ms N]
 //
+// Every command that talks to the collector takes --log FILE: the line's traffic, row by row.
+//
 // Results go to stdout; errors to stderr as one line "kv480t: PORT: cause"; the exit code
 // says what happened (Text.h). apply, verify and set print one line per port (Profiles.h),
 // a bad file or assignment is refused before any port is opened.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -26,6 +29,7 @@
 
 #include "cli/Profiles.h"
 #include "cli/Text.h"
+#include "cli/TrafficLogFile.h"
 #include "client/Client.h"
 #include "ports/SerialPorts.h"
 #include "profile/Profile.h"
@@ -51,6 +55,7 @@ struct Options {
     std::string file;
     std::vector<std::string> assignments;
     kvprofile::Include include;
+    std::string log;  // --log FILE: the line's traffic
 };
 
 const char* const kSeveralPortsHelp =
@@ -107,7 +112,16 @@ int listPorts(const Options& options) {
 enum class Request { Read, Test, Query, Reset };
 
 int runRequest(Request request, const Options& options) {
+    std::unique_ptr<kvcli::TrafficLogFile> log;  // outlives the client, which logs its close
+    if (!options.log.empty()) {
+        log = std::make_unique<kvcli::TrafficLogFile>(options.log);
+        if (!log->good()) {
+            std::cerr << "kv480t: " << options.log << ": cannot write the log file\n";
+            return kvcli::kExitUsage;
+        }
+    }
     Client client;
+    if (log) log->attach(client);
     if (const Result opened = client.open(options.port); !opened.done())
         return reportFailure(options.port, opened);
     const kvclient::Millis timeout{options.timeoutMs};
@@ -322,6 +336,9 @@ CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* descrip
         ->required();
     addTimeout(command, options);
     command->add_flag("--json", options.json, "print the result as JSON");
+    command->add_option(
+        "--log", options.log,
+        "write the line's traffic to FILE (tab-separated; CSV if FILE ends in .csv)");
     command->footer(kvcli::kExitCodesHelp);
     return command;
 }

@@ -78,6 +78,11 @@ struct Client::Impl {
     Clock::time_point started;
     bool hungUp = false;
     std::string closedReason = "the port is not open";
+    TrafficObserver observer;
+
+    void tell(TrafficEvent event, std::string_view data = {}, std::string_view detail = {}) {
+        if (observer) observer(event, data, detail);
+    }
 
     Impl() {
         comm.SetBaudRate(9600);
@@ -89,33 +94,52 @@ struct Client::Impl {
         comm.SetReadIntervalTimeout(kReadIntervalMs);
         comm.OnReceiveData = [this](spcomm::TComm*, const std::uint8_t* buffer,
                                     std::uint16_t length) {
+            const std::string_view block(reinterpret_cast<const char*>(buffer), length);
+            tell(TrafficEvent::Received, block);
             if (!collecting) return;  // a late piece of an earlier request's reply
             const auto now = std::chrono::duration_cast<Millis>(Clock::now() - started);
-            collecting->add(std::string_view(reinterpret_cast<const char*>(buffer), length), now);
+            collecting->add(block, now);
         };
-        comm.OnRequestHangup = [this](spcomm::TComm*) { hungUp = true; };
+        comm.OnRequestHangup = [this](spcomm::TComm*) {
+            if (!hungUp) tell(TrafficEvent::HungUp);
+            hungUp = true;
+        };
     }
 
     // After a hang-up the component stays open with its workers ended; close it so that the
     // port can be opened again, and remember why later requests are not sent.
     Result hangUp(std::string reply = {}) {
         comm.Close();
+        tell(TrafficEvent::Closed);
         hungUp = false;
         closedReason = "the line hung up";
         return failed(Status::NotSent, closedReason, std::move(reply));
     }
 
     Result exchange(std::string_view frame, Completeness completeness, Millis timeout) {
-        if (!comm.IsOpen()) return failed(Status::NotSent, closedReason);
+        if (!comm.IsOpen()) {
+            tell(TrafficEvent::NotSent, frame, closedReason);
+            return failed(Status::NotSent, closedReason);
+        }
         channel.drain();  // what came after an earlier request ended belongs to none
-        if (hungUp) return hangUp();
-        if (frame.empty() || frame.size() > 0xFFFF)
+        if (hungUp) {
+            tell(TrafficEvent::NotSent, frame, "the line hung up");
+            return hangUp();
+        }
+        if (frame.empty() || frame.size() > 0xFFFF) {
+            tell(TrafficEvent::NotSent, frame, "a frame holds 1 to 65535 bytes");
             return failed(Status::BadRequest, "a frame holds 1 to 65535 bytes");
+        }
         if (!comm.Write(frame.data(), static_cast<std::uint16_t>(frame.size()))) {
             channel.drain();
-            if (hungUp) return hangUp();
+            if (hungUp) {
+                tell(TrafficEvent::NotSent, frame, "the line hung up");
+                return hangUp();
+            }
+            tell(TrafficEvent::NotSent, frame, "the port refused the write");
             return failed(Status::NotSent, "the port refused the write");
         }
+        tell(TrafficEvent::Sent, frame);
 
         ReplyCollector collector;
         collecting = &collector;
@@ -134,6 +158,7 @@ struct Client::Impl {
                 if (now >= firstByteDeadline) {
                     result = failed(Status::TimedOut,
                                     "no answer within " + std::to_string(timeout.count()) + " ms");
+                    tell(TrafficEvent::NoAnswer, {}, result.reason);
                     break;
                 }
                 until = firstByteDeadline;
@@ -156,7 +181,9 @@ struct Client::Impl {
 
 Client::Client() : impl_(std::make_unique<Impl>()) {}
 
-Client::~Client() = default;
+Client::~Client() {
+    close();
+}
 
 Result Client::open(const std::string& port) {
     close();
@@ -168,8 +195,10 @@ Result Client::open(const std::string& port) {
         // The component's fixed text, and the system's reason behind it when there is one.
         std::string text = e.what();
         if (!e.reason().empty()) text += " (" + e.reason() + ")";
+        impl_->tell(TrafficEvent::OpenFailed, port, text);
         return failed(Status::NotSent, text);
     }
+    impl_->tell(TrafficEvent::Opened, port, "9600 baud 8N1");
     impl_->channel.drain();  // nothing of an earlier open is kept
     impl_->hungUp = false;
     Result result;
@@ -178,14 +207,20 @@ Result Client::open(const std::string& port) {
 }
 
 void Client::close() {
+    const bool wasOpen = impl_->comm.IsOpen();
     impl_->comm.Close();
     impl_->channel.drain();
+    if (wasOpen) impl_->tell(TrafficEvent::Closed);
     impl_->hungUp = false;
     impl_->closedReason = "the port is not open";
 }
 
 bool Client::isOpen() const {
     return impl_->comm.IsOpen();
+}
+
+void Client::setTrafficObserver(TrafficObserver observer) {
+    impl_->observer = std::move(observer);
 }
 
 Result Client::request(std::string_view frame, Completeness completeness, Millis timeout) {

@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,6 +65,18 @@ struct ReadResult : Result {
     kvproto::CollectorSettings settings;
 };
 
+// What passes on the line, for a traffic log. `data` and `detail` by event:
+//   Opened      the port's name, its settings ("9600 baud 8N1")
+//   OpenFailed  the port's name, the serial component's message
+//   Closed, HungUp
+//   Sent        the frame
+//   NotSent     the frame, why it was not sent
+//   Received    a block as the port delivered it (also one that belongs to no request)
+//   NoAnswer    -, what the time-out was ("no answer within 2000 ms")
+enum class TrafficEvent { Opened, OpenFailed, Closed, HungUp, Sent, NotSent, Received, NoAnswer };
+using TrafficObserver =
+    std::function<void(TrafficEvent event, std::string_view data, std::string_view detail)>;
+
 class Client {
 public:
     static constexpr Millis kDefaultTimeout{2000};
@@ -91,6 +104,10 @@ public:
     Result communicationTest(Millis timeout = kDefaultTimeout);  // "PPPPPP#VAR#"
     Result dataQuery(Millis timeout = kDefaultTimeout);          // "PPPPPP#STATUS#"
     Result reset(Millis timeout = kDefaultTimeout);              // "KORVEL#RESET#"
+
+    // Told of the traffic from now on, on the Client's thread; an empty observer stops it.
+    // The observer must outlive the Client or be removed first (destruction closes the port).
+    void setTrafficObserver(TrafficObserver observer);
 
     // Any frame; the reply counts as complete by `completeness`.
     Result request(std::string_view frame, kvproto::ReplyCollector::Completeness completeness,

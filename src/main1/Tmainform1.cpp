@@ -16,6 +16,7 @@
 #include "main1/PortStatus.h"
 #include "main1/ProfilePanel.h"
 #include "main1/RememberedSettings.h"
+#include "main1/TrafficPage.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
 #include "main1/adapters/QtDeliveryChannel.h"
@@ -78,6 +79,11 @@ Tmainform1::Tmainform1(QWidget* parent)
     session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
                                                         *timer6Adapter_, *messages_, *serial_);
     profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, statusBar());
+    // The third page, after the form's two: the line's traffic.
+    traffic_ = new TrafficPage(statusBar());
+    traffic_->setAutoFillBackground(true);
+    ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
+    traffic_->watch(*serial_, *messages_);
     Comm1.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
                                  std::uint16_t length) {
         Comm1ReceiveData(sender, buffer, length);
@@ -85,6 +91,7 @@ Tmainform1::Tmainform1(QWidget* parent)
     // A pulled cable or adapter: both workers may say so; the technician hears it once.
     Comm1.OnRequestHangup = [this](spcomm::TComm*) {
         if (std::exchange(hangupReported_, true)) return;
+        traffic_->recorder().hungUp();
         statusBar()->showMessage(
             QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
                            "Press Close, check the connection, then Open.")
@@ -174,6 +181,7 @@ void Tmainform1::Button10Click() {
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
         Comm1.Close();
+        traffic_->recorder().closed();
         session_->portClosed();
         profilePanel_->portClosed();
         ui->Button19->setEnabled(false);
@@ -198,10 +206,12 @@ void Tmainform1::Button10Click() {
         profilePanel_->portClosed();
         statusBar()->showMessage(
             kvmain::openFailureStatus(error, QString::fromStdString(Comm1.CommName())));
+        traffic_->recorder().openFailed(Comm1.CommName(), error.what());
         messages_->showMessage(error.what());
         return;
     }
     hangupReported_ = false;
+    traffic_->recorder().opened(Comm1.CommName(), "9600 baud 8N1");
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
     statusBar()->showMessage(QStringLiteral("Port %1 open, 9600 baud 8N1.")
@@ -232,6 +242,8 @@ void Tmainform1::Button58Click() {
 
 void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
                                   std::uint16_t bufferLength) {
+    traffic_->recorder().received(
+        std::string_view(reinterpret_cast<const char*>(buffer), bufferLength));
     session_->receiveData(buffer, bufferLength);
     profilePanel_->blockReceived();
 }

@@ -35,6 +35,7 @@ class ProfilePanel;
 class PortWatcher;
 class ReopenOffer;
 class RememberedSettings;
+class TrafficPage;
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -50,6 +51,7 @@ public:
     spcomm::TComm& comm1() { return Comm1; }
     kvproto::DeviceSession& session() { return *session_; }
     ProfilePanel& profilePanel() { return *profilePanel_; }
+    TrafficPage& trafficPage() { return *traffic_; }
     QTimer& timer3() { return Timer3; }
     QTimer& timer6() { return Timer6; }
     PortWatcher& portWatcher() { return *portWatcher_; }
@@ -114,4 +116,5 @@ private:
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
+    TrafficPage* traffic_ = nullptr;        // the "Traffic" page, owned by PageControl1
 };

@@ -19,25 +19,27 @@ std::string lineFailedText(const std::string& port) {
 QtSerialWrite::QtSerialWrite(spcomm::TComm& comm) : comm_(comm) {}
 
 bool QtSerialWrite::write(std::string_view bytes) {
+    std::string_view notSent;  // for the observer
     if (bytes.empty()) {
         refused_ = "Not sent: the frame is empty.";
-        return false;
-    }
-    if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
+        notSent = "empty frame";
+    } else if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
         refused_ = "Not sent: the frame is longer than 65535 bytes.";
-        return false;
-    }
-    if (comm_.Write(bytes.data(), static_cast<std::uint16_t>(bytes.size()))) {
+        notSent = "longer than one write can carry (65535 bytes)";
+    } else if (comm_.Write(bytes.data(), static_cast<std::uint16_t>(bytes.size()))) {
         refused_.clear();
-        return true;
-    }
-    // An open port refuses a frame only once a worker has given up on the line (its notice
-    // may still be on its way). A closed port explains itself for as long as it is closed.
-    if (comm_.IsOpen())
+    } else if (comm_.IsOpen()) {
+        // An open port refuses a frame only once a worker has given up on the line (its
+        // notice may still be on its way).
         refused_ = lineFailedText(comm_.CommName());
-    else
+        notSent = "the port stopped working";
+    } else {
+        // A closed port explains itself for as long as it is closed.
         refused_.clear();
-    return false;
+        notSent = "the port is not open";
+    }
+    if (observer_) observer_(bytes, notSent);
+    return notSent.empty();
 }
 
 std::string QtSerialWrite::notSentReason() const {

@@ -1,7 +1,9 @@
 // kvproto::SerialWrite over the window's TComm. Main thread only.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "SPComm/TComm.h"
 #include "protocol/WindowInterfaces.h"
@@ -21,7 +23,12 @@ public:
     // has been refused since the last one that went through.
     std::string notSentReason() const override;
 
+    // Told of every frame given to write(): the reason it was not sent, or empty when sent.
+    using Observer = std::function<void(std::string_view frame, std::string_view notSentReason)>;
+    void setObserver(Observer observer) { observer_ = std::move(observer); }
+
 private:
     spcomm::TComm& comm_;
     std::string refused_;  // reason of the last refused write; cleared by an accepted one
+    Observer observer_;
 };

@@ -19,6 +19,7 @@ QtUserMessages::QtUserMessages(QWidget* parent, QStatusBar* status)
     : parent_(parent), status_(status) {}
 
 void QtUserMessages::showMessage(std::string_view text) {
+    if (observer_) observer_(text);
     const QString message = fromLatin1Bytes(text);
     if (auto hook = modalHook()) {  // a copy: the hook may replace itself
         hook(message);

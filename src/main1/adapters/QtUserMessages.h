@@ -21,10 +21,16 @@ public:
     // An empty text clears the status line.
     void showStatus(std::string_view text) override;
 
+    // Told of every text showMessage() shows (before the box opens).
+    void setObserver(std::function<void(std::string_view)> observer) {
+        observer_ = std::move(observer);
+    }
+
     // An empty hook restores the message box.
     static void setModalHook(std::function<void(const QString&)> hook);
 
 private:
     QWidget* parent_;
     QStatusBar* status_;
+    std::function<void(std::string_view)> observer_;
 };

@@ -1,0 +1,62 @@
+// The window's "Traffic" page: every frame sent, every block received and the port's events,
+// in a table (TrafficModel) with a "Hex" toggle for the bytes of all rows, "Save..." (tab-
+// separated text, or CSV when the file name ends in .csv) and "Clear". Rows can be selected;
+// Ctrl+C copies them as tab-separated lines.
+//
+// The window feeds recorder(): the port's open, close and hang-up, the blocks it receives;
+// watch() hooks the frames handed to the port and the time-out messages shown.
+//
+// Tests install a file hook: while one is set, save() asks it for the file instead of a
+// dialog (an empty answer cancels).
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string_view>
+
+#include "traffic/TrafficLog.h"
+
+class QCheckBox;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class QtSerialWrite;
+class QtUserMessages;
+class TrafficModel;
+
+class TrafficPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrafficPage(QStatusBar* status, QWidget* parent = nullptr);
+    ~TrafficPage() override;
+
+    kvtraffic::Recorder& recorder() { return recorder_; }
+    TrafficModel& model() { return *model_; }
+    QTableView& view() { return *view_; }
+
+    // Records the frames `serial` is given (sent or not, and why) and the time-out messages
+    // `messages` shows.
+    void watch(QtSerialWrite& serial, QtUserMessages& messages);
+    static bool isTimeOutMessage(std::string_view text);
+
+    // The selected rows as tab-separated lines, in the table's order.
+    QString selectedText() const;
+    void copySelection() const;
+    void save();
+    // False, with the reason in `error`, when the file cannot be written.
+    bool saveTo(const QString& path, QString* error);
+
+    using FileHook = std::function<QString(const QString& suggestedPath)>;
+    static void setFileHook(FileHook hook);
+
+private:
+    QStatusBar* status_;
+    TrafficModel* model_;
+    QTableView* view_;
+    QCheckBox* hex_;
+    QPushButton* save_;
+    QPushButton* clear_;
+    kvtraffic::Recorder recorder_;
+    bool followEnd_ = true;
+};

@@ -1,0 +1,190 @@
+#include "traffic/TrafficFormat.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace kvtraffic {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void appendHexByte(std::string& out, unsigned char c) {
+    out += kHexDigits[c >> 4];
+    out += kHexDigits[c & 0xF];
+}
+
+// Control characters escaped; with `allBytes`, also the backslash and every byte beyond ASCII.
+std::string escaped(std::string_view bytes, bool allBytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            case '\\':
+                out += allBytes ? "\\\\" : "\\";
+                continue;
+            default:
+                break;
+        }
+        if (c < 0x20 || c == 0x7F || (allBytes && c > 0x7F)) {
+            out += "\\x";
+            appendHexByte(out, c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string escapedText(std::string_view bytes) {
+    return escaped(bytes, true);
+}
+
+std::string hexText(std::string_view bytes) {
+    std::string out;
+    if (bytes.empty()) return out;
+    out.reserve(bytes.size() * 3 - 1);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i) out += ' ';
+        appendHexByte(out, static_cast<unsigned char>(bytes[i]));
+    }
+    return out;
+}
+
+std::string wallClockText(std::int64_t wallMs) {
+    std::int64_t seconds = wallMs / 1000;
+    std::int64_t millis = wallMs % 1000;
+    if (millis < 0) {
+        millis += 1000;
+        --seconds;
+    }
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(millis));
+    return text;
+}
+
+std::string_view kindText(Kind kind) {
+    switch (kind) {
+        case Kind::Tx:
+            return "TX";
+        case Kind::Rx:
+            return "RX";
+        case Kind::Event:
+            return "EVENT";
+    }
+    return "?";
+}
+
+std::string column(const Row& row, std::size_t index, ByteView view) {
+    const bool bytes = row.kind != Kind::Event;
+    switch (index) {
+        case 0:
+            return wallClockText(row.wallMs);
+        case 1:
+            return row.sinceOpenMs < 0 ? std::string() : std::to_string(row.sinceOpenMs);
+        case 2:
+            return std::string(kindText(row.kind));
+        case 3:
+            return bytes ? std::to_string(row.data.size()) : std::string();
+        case 4:
+            return !bytes                  ? escaped(row.data, false)
+                   : view == ByteView::Hex ? hexText(row.data)
+                                           : escapedText(row.data);
+        default:
+            return {};
+    }
+}
+
+std::array<std::string, 5> columns(const Row& row, ByteView view) {
+    return {column(row, 0, view), column(row, 1, view), column(row, 2, view), column(row, 3, view),
+            column(row, 4, view)};
+}
+
+std::string csvField(std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(field);
+    std::string out = "\"";
+    for (const char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string tabLine(const Row& row, ByteView view) {
+    const auto fields = columns(row, view);
+    std::string out;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i) out += '\t';
+        out += fields[i];
+    }
+    return out;
+}
+
+std::string csvLine(const Row& row, ByteView view) {
+    const auto fields = columns(row, view);
+    std::string out;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i) out += ',';
+        out += csvField(fields[i]);
+    }
+    return out;
+}
+
+std::string line(const Row& row, ByteView view, FileFormat format) {
+    return format == FileFormat::Csv ? csvLine(row, view) : tabLine(row, view);
+}
+
+std::string headerLine(FileFormat format) {
+    std::string out;
+    for (std::size_t i = 0; i < kColumnNames.size(); ++i) {
+        if (i) out += format == FileFormat::Csv ? ',' : '\t';
+        out += format == FileFormat::Csv ? csvField(kColumnNames[i]) : std::string(kColumnNames[i]);
+    }
+    return out;
+}
+
+std::string_view lineEnd(FileFormat format) {
+    return format == FileFormat::Csv ? "\r\n" : "\n";
+}
+
+FileFormat formatForPath(std::string_view path) {
+    if (path.size() < 4) return FileFormat::Tab;
+    std::string ending(path.substr(path.size() - 4));
+    for (char& c : ending)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ending == ".csv" ? FileFormat::Csv : FileFormat::Tab;
+}
+
+FileWriter::FileWriter(const std::string& path, ByteView view)
+    : out_(path, std::ios::binary | std::ios::trunc), format_(formatForPath(path)), view_(view) {
+    if (out_) out_ << headerLine(format_) << lineEnd(format_) << std::flush;
+}
+
+void FileWriter::write(const Row& row) {
+    if (!out_) return;
+    out_ << line(row, view_, format_) << lineEnd(format_) << std::flush;
+}
+
+}  // namespace kvtraffic
