@@ -44,6 +44,9 @@ void Tmainform1::setUpPortsAndSettings() {
     };
 
     // Remembered from the last run.
+    auto* hex = findChild<QCheckBox*>(QStringLiteral("TrafficHex"));
+    hex->setChecked(settings_->trafficHex());
+    connect(hex, &QCheckBox::toggled, this, [this](bool on) { settings_->setTrafficHex(on); });
     reopenOffer_->automatic()->setChecked(settings_->reopenAutomatically());
     connect(reopenOffer_->automatic(), &QCheckBox::toggled, this,
             [this](bool on) { settings_->setReopenAutomatically(on); });

@@ -63,7 +63,7 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         list->setEditText(QStringLiteral("COM7"));  // typed, not opened: not remembered
 
         w<QCheckBox>("ReopenAutomatically")->setChecked(run.flag);
-        window->rememberedSettings().setTrafficHex(run.flag);
+        w<QCheckBox>("TrafficHex")->setChecked(run.flag);
         ProfilePanel::setFileHook(
             [&](bool, const QString&) { return QDir(run.folder).filePath("missing.json"); });
         window->profilePanel().load();  // the folder is taken even though the file is missing
@@ -76,6 +76,7 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
         EXPECT_EQ(w<QCheckBox>("ReopenAutomatically")->isChecked(), run.flag);
         EXPECT_EQ(window->rememberedSettings().trafficHex(), run.flag);
+        EXPECT_EQ(w<QCheckBox>("TrafficHex")->isChecked(), run.flag);
         EXPECT_EQ(window->profilePanel().lastFolder(), run.folder);
         EXPECT_EQ(window->pos(), where);
         EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("000"));
