@@ -25,7 +25,7 @@ public:
 
 private:
     int readFd_ = -1;
-    int writeFd_ = -1;  // the pipe's write end; -1 for an eventfd
+    [[maybe_unused]] int writeFd_ = -1;  // the pipe's write end; unused with an eventfd
 };
 
 }  // namespace spcomm::detail
