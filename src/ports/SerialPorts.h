@@ -4,7 +4,8 @@
 // Linux: /sys/class/tty, ttyUSB*, ttyACM* and ttyS* entries backed by a device (built-in
 // ttyS ports only when the driver found a UART there), with the USB device's manufacturer,
 // product, serial number and ids read from sysfs, and the /dev/serial/by-id link naming the
-// port. Other systems: not implemented yet (an empty list and a note saying so).
+// port. Windows: the SERIALCOMM device map, described by SetupAPI (ports/WindowsDevices.h).
+// Other systems: not implemented (an empty list and a note saying so).
 #pragma once
 
 #include <string>

@@ -1,7 +1,6 @@
 #include "main1/adapters/PortList.h"
 
 #include <QComboBox>
-#include <QSerialPortInfo>
 #include <QSignalBlocker>
 #include <QStringList>
 #include <algorithm>
@@ -34,20 +33,6 @@ QString portToolTip(const QString& description, const QString& manufacturer,
     }
     if (!serialNumber.isEmpty()) lines << QStringLiteral("Serial number %1").arg(serialNumber);
     return lines.join(QLatin1Char('\n'));
-}
-
-QList<EnumeratedPort> enumeratedPorts() {
-    QList<EnumeratedPort> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        const auto id = [](bool known, quint16 value) {
-            return known ? std::optional<quint16>(value) : std::nullopt;
-        };
-        ports.append({info.portName(), info.systemLocation(), info.description(),
-                      info.manufacturer(), id(info.hasVendorIdentifier(), info.vendorIdentifier()),
-                      id(info.hasProductIdentifier(), info.productIdentifier()),
-                      info.serialNumber()});
-    }
-    return ports;
 }
 
 QList<PresentPort> presentPorts(const QList<EnumeratedPort>& enumerated) {

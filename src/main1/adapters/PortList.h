@@ -1,6 +1,6 @@
 // The port list `SPREALCOM`: its 19 fixed items "COM1".."COM19", followed by the serial
-// ports present on the machine (enumerated with QSerialPortInfo; all port I/O stays in
-// TComm). Main thread only.
+// ports present on the machine (enumerated with QSerialPortInfo, on Windows with the
+// toolkit-free port listing; all port I/O stays in TComm). Main thread only.
 #pragma once
 
 #include <QList>
@@ -24,7 +24,7 @@ QString portToolTip(const QString& description, const QString& manufacturer,
                     std::optional<quint16> vendorId, std::optional<quint16> productId,
                     const QString& serialNumber);
 
-// One port as the enumeration (QSerialPortInfo) describes it.
+// One port as the enumeration describes it.
 struct EnumeratedPort {
     QString portName;        // "ttyUSB0", "COM4"
     QString systemLocation;  // "/dev/ttyUSB0", "\\.\COM4"

@@ -1,4 +1,4 @@
-// Systems without the Linux enumeration (Windows: SetupAPI's Ports class is to come).
+// Systems with neither the Linux nor the Windows enumeration.
 #include "ports/SerialPorts.h"
 
 namespace kvports {
