@@ -230,7 +230,7 @@ Result Client::request(std::string_view frame, Completeness completeness, Millis
 ReadResult Client::readParameters(Millis timeout) {
     ReadResult result;
     static_cast<Result&>(result) =
-        request(kvproto::kReadParametersFrame, Completeness::Listing, timeout);
+        request(kvproto::kReadParametersFrame, Completeness::WholeListing, timeout);
     if (!result.done()) return result;
     std::vector<std::string> problems;
     try {

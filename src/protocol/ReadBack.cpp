@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/Conversions.h"
+#include "protocol/Parameters.h"
 
 namespace kvproto {
 
@@ -113,6 +114,17 @@ bool readBackComplete(std::string_view reply) {
     for (const ReadBackRow& r : rowTable()) {
         const std::size_t at = findTag(reply, r.tag);
         if (at == std::string_view::npos || !rowFits(r, at, reply.size())) return false;
+    }
+    return true;
+}
+
+bool wholeListingComplete(std::string_view reply) {
+    if (!readBackComplete(reply)) return false;
+    for (const Parameter& p : parameters()) {
+        if (p.kind != ParameterKind::CounterBase || p.tag.empty()) continue;
+        const std::size_t at = findTag(reply, p.tag);
+        if (at == std::string_view::npos || at + p.offset + p.readWidth > reply.size())
+            return false;
     }
     return true;
 }

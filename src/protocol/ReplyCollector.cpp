@@ -32,6 +32,8 @@ bool ReplyCollector::complete(Completeness completeness) const {
     switch (completeness) {
         case Completeness::Listing:
             return readBackComplete(text_);
+        case Completeness::WholeListing:
+            return wholeListingComplete(text_);
         case Completeness::Line:
             return text_.ends_with('\n');
         case Completeness::Quiet:

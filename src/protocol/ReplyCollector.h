@@ -36,10 +36,10 @@ public:
     static constexpr std::size_t kMaxSize = 4096;
 
     // What counts as complete: the parameter listing when every read-back row is in it
-    // (Listing); a one-line answer (a set command's) when it ends a line (Line); a reply of
-    // unknown length (the live readings) never, so it is ready only once the line has been
-    // quiet for kQuiet (Quiet).
-    enum class Completeness { Listing, Line, Quiet };
+    // (Listing), or also every counter base it reports (WholeListing); a one-line answer (a set
+    // command's) when it ends a line (Line); a reply of unknown length (the live readings) never,
+    // so it is ready only once the line has been quiet for kQuiet (Quiet).
+    enum class Completeness { Listing, WholeListing, Line, Quiet };
 
     explicit ReplyCollector(int baud = 9600) : baud_(baud) {}
 

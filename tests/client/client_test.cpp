@@ -37,9 +37,11 @@ void openOn(Client& client, const Collector& collector) {
     ASSERT_TRUE(opened.done()) << opened.reason;
 }
 
-// The read-back holds all 27 values, each as the collector's own listing of its state says.
+// The read-back holds all 27 values, each as the collector's own listing of its state says,
+// and the reply is that listing to its end (the counter bases after the read-back rows too).
 void expectWholeListing(const kvclient::ReadResult& read, const Collector& collector) {
     ASSERT_TRUE(read.done()) << kvclient::statusText(read.status) << ": " << read.reason;
+    EXPECT_TRUE(read.reply.ends_with(kvsim::parameterText(collector.state()))) << read.reply;
     EXPECT_EQ(read.settings.size(), 27u);
     EXPECT_EQ(read.settings,
               kvproto::readBackSettings(kvsim::parameterText(collector.state()), nullptr));

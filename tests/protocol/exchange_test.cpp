@@ -123,6 +123,31 @@ const std::string kListing =
     "AXS1:1.01\r\nAXS2:1.02\r\nAXS3:1.03\r\nAXS4:1.04\r\nDI01:1,0\r\nARS485X:4,2\r\n"
     "BRS485X:1\r\nMTM:007\r\nPUDL:3\r\n";
 
+// The window needs the read-back rows only; a reader that keeps the counter bases waits for
+// each of them with all its digits.
+TEST(ReplyCollector, AWholeListingAlsoHoldsEveryCounterBase) {
+    using C = kvproto::ReplyCollector::Completeness;
+    const std::string counters = "LP1:00001234\r\nLP2:00000000\r\nLPN:00000777\r\nLPF:005\r\n";
+    struct Case {
+        std::string text;
+        bool listing, whole;
+    };
+    const Case cases[] = {
+        {kListing, true, false},
+        {kListing + counters, true, true},
+        {counters + kListing, true, true},
+        {kListing + counters.substr(0, counters.size() - 4), true, false},        // LPF cut short
+        {kListing + "LP1:00001234\r\nLP2:00000000\r\nLPF:005\r\n", true, false},  // no LPN
+        {kListing.substr(0, kListing.size() - 8) + counters, false, false},       // no PUDL line
+    };
+    for (const Case& c : cases) {
+        kvproto::ReplyCollector reply;
+        reply.add(c.text, kvproto::Millis{0});
+        EXPECT_EQ(reply.complete(C::Listing), c.listing) << c.text;
+        EXPECT_EQ(reply.complete(C::WholeListing), c.whole) << c.text;
+    }
+}
+
 TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     Started rig;
     rig.session.readParametersClick();
