@@ -1,5 +1,6 @@
 // The picture generator: its PNG writer (read back with libpng, which also checks every
-// chunk's CRC), the desktop icon drawn at each installed size, and the committed JPEG copies.
+// chunk's CRC), the desktop icon drawn at each installed size, the committed JPEG copies and
+// the committed Windows program icon.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "Canvas.h"
+#include "IcoFile.h"
 #include "Pictures.h"
 #include "PngFile.h"
 
@@ -267,5 +269,80 @@ INSTANTIATE_TEST_SUITE_P(Resources, CommittedPicture,
                              const std::string f = info.param.file;
                              return f.substr(0, f.find('.'));
                          });
+
+// --- the Windows program icon ------------------------------------------------------------
+
+std::uint32_t littleEndian(const Bytes& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<std::size_t>(i)];
+    return v;
+}
+
+Decoded readPngBytes(const Bytes& bytes) {
+    Decoded d;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        d.error = image.message;
+        return d;
+    }
+    image.format = PNG_FORMAT_RGB;
+    d.width = static_cast<int>(image.width);
+    d.height = static_cast<int>(image.height);
+    d.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, d.rgb.data(), 0, nullptr)) d.error = image.message;
+    png_image_free(&image);
+    return d;
+}
+
+// The committed .ico, read as Windows reads it: its directory, and each entry's PNG, which must
+// be the icon drawn at that size pixel for pixel (so the file and the drawing have not drifted
+// apart either).
+TEST(ProgramIcon, HoldsTheIconDrawnAtEachSize) {
+    const Bytes ico = fileBytes(fs::path(KV_RESOURCES_DIR) / "kv480t-config.ico");
+    ASSERT_GE(ico.size(), 6u);
+    EXPECT_EQ(littleEndian(ico, 0, 2), 0u);
+    EXPECT_EQ(littleEndian(ico, 2, 2), 1u);  // an icon, not a cursor
+    const std::size_t count = littleEndian(ico, 4, 2);
+    ASSERT_EQ(count, std::size(kvpic::kProgramIconSizes));
+    ASSERT_GE(ico.size(), 6 + 16 * count);
+    std::size_t expectedOffset = 6 + 16 * count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = 6 + 16 * i;
+        const int size = kvpic::kProgramIconSizes[i];
+        EXPECT_EQ(ico[entry], size == 256 ? 0 : size);
+        EXPECT_EQ(ico[entry + 1], size == 256 ? 0 : size);
+        const std::size_t length = littleEndian(ico, entry + 8, 4);
+        const std::size_t offset = littleEndian(ico, entry + 12, 4);
+        EXPECT_EQ(offset, expectedOffset) << "pictures follow the directory without gaps";
+        ASSERT_LE(offset + length, ico.size());
+        expectedOffset = offset + length;
+        const Decoded d =
+            readPngBytes(Bytes(ico.begin() + static_cast<std::ptrdiff_t>(offset),
+                               ico.begin() + static_cast<std::ptrdiff_t>(offset + length)));
+        ASSERT_EQ(d.error, "") << size;
+        EXPECT_EQ(d.width, size);
+        EXPECT_EQ(d.height, size);
+        EXPECT_TRUE(d.rgb == kvpic::drawIcon(size).rgb()) << size;
+    }
+    EXPECT_EQ(expectedOffset, ico.size());
+}
+
+TEST(ProgramIcon, RefusesWhatAnIconFileCannotHold) {
+    std::string error;
+    EXPECT_TRUE(kvpic::encodeIco({}, error).empty());
+    EXPECT_FALSE(error.empty());
+    for (const int size : {0, -1, 257}) {
+        const kvpic::IconImage image{
+            size, Bytes(size > 0 ? static_cast<std::size_t>(size) * size * 3 : 0)};
+        EXPECT_TRUE(kvpic::encodeIco({image}, error).empty()) << size;
+        EXPECT_NE(error.find(std::to_string(size)), std::string::npos) << error;
+    }
+    // A picture whose pixels do not fill its size.
+    EXPECT_TRUE(kvpic::encodeIco({{16, Bytes(10)}}, error).empty());
+    EXPECT_EQ(error, "picture size mismatch");
+    EXPECT_FALSE(kvpic::encodeIco({{1, Bytes(3)}, {256, pattern(256, 256)}}, error).empty());
+    EXPECT_EQ(error, "");
+}
 
 }  // namespace

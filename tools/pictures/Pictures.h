@@ -12,5 +12,8 @@ Canvas drawIcon(int size);   // the same icon drawn at size x size (desktop icon
 
 // The sizes of the desktop icon (hicolor theme) that the build installs.
 inline constexpr int kIconSizes[] = {16, 32, 48, 64, 128, 256};
+// The sizes in the Windows program icon: the small, medium and large views of Explorer and the
+// taskbar.
+inline constexpr int kProgramIconSizes[] = {16, 24, 32, 48, 64, 256};
 
 }  // namespace kvpic

@@ -29,11 +29,18 @@ void putChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
 
 }  // namespace
 
-std::string writePng(const std::string& path, int width, int height,
-                     const std::vector<std::uint8_t>& rgb) {
-    if (width <= 0 || height <= 0) return "picture has no pixels";
+std::vector<std::uint8_t> encodePng(int width, int height, const std::vector<std::uint8_t>& rgb,
+                                    std::string& error) {
+    error.clear();
+    if (width <= 0 || height <= 0) {
+        error = "picture has no pixels";
+        return {};
+    }
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    if (rgb.size() != rowBytes * height) return "picture size mismatch";
+    if (rgb.size() != rowBytes * height) {
+        error = "picture size mismatch";
+        return {};
+    }
 
     // Each row is preceded by its filter type byte (0: none).
     std::vector<std::uint8_t> raw;
@@ -47,7 +54,8 @@ std::string writePng(const std::string& path, int width, int height,
     std::vector<std::uint8_t> packed(packedSize);
     if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()),
                   Z_BEST_COMPRESSION) != Z_OK) {
-        return "zlib could not compress the picture";
+        error = "zlib could not compress the picture";
+        return {};
     }
     packed.resize(packedSize);
 
@@ -61,14 +69,25 @@ std::string writePng(const std::string& path, int width, int height,
     putChunk(file, "IHDR", header);
     putChunk(file, "IDAT", packed);
     putChunk(file, "IEND", {});
+    return file;
+}
 
+std::string writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return "cannot create " + path;
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     // fclose flushes: a full disk may only show here.
     const bool closed = std::fclose(out) == 0;
     if (!written || !closed) return "cannot write " + path;
     return {};
+}
+
+std::string writePng(const std::string& path, int width, int height,
+                     const std::vector<std::uint8_t>& rgb) {
+    std::string error;
+    const std::vector<std::uint8_t> file = encodePng(width, height, rgb, error);
+    if (!error.empty()) return error;
+    return writeFile(path, file);
 }
 
 }  // namespace kvpic

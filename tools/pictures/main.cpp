@@ -1,5 +1,5 @@
-// Draws the main window's pictures and writes them as JPEG files, or the desktop icon as PNG
-// files in the layout of the hicolor icon theme.
+// Draws the main window's pictures and writes them as JPEG files with the Windows program icon
+// (.ico), or the desktop icon as PNG files in the layout of the hicolor icon theme.
 // Usage: kv-pictures <output directory>            (the committed copies live in src/resources)
 //        kv-pictures --icons <output directory>    (<size>x<size>/apps/kv480t-config.png)
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "IcoFile.h"
 #include "JpegFile.h"
 #include "Pictures.h"
 #include "PngFile.h"
@@ -35,6 +36,18 @@ int writeWindowPictures(const std::string& dir) {
         }
         std::printf("%s: %d x %d\n", path.c_str(), canvas.width(), canvas.height());
     }
+    std::vector<kvpic::IconImage> images;
+    for (const int size : kvpic::kProgramIconSizes)
+        images.push_back({size, kvpic::drawIcon(size).rgb()});
+    std::string error;
+    const std::vector<std::uint8_t> ico = kvpic::encodeIco(images, error);
+    const std::string path = dir + "/kv480t-config.ico";
+    if (error.empty()) error = kvpic::writeFile(path, ico);
+    if (!error.empty()) {
+        std::fprintf(stderr, "kv-pictures: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s: %zu pictures\n", path.c_str(), images.size());
     return 0;
 }
 
