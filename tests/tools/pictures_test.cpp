@@ -50,11 +50,16 @@ struct Decoded {
     std::string error;
 };
 
-Decoded readPng(const fs::path& path) {
+Bytes fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Decoded readPngBytes(const Bytes& bytes) {
     Decoded d;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
         d.error = image.message;
         return d;
     }
@@ -67,9 +72,8 @@ Decoded readPng(const fs::path& path) {
     return d;
 }
 
-Bytes fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+Decoded readPng(const fs::path& path) {
+    return readPngBytes(fileBytes(path));
 }
 
 std::uint32_t bigEndian32(const Bytes& b, std::size_t at) {
@@ -276,23 +280,6 @@ std::uint32_t littleEndian(const Bytes& b, std::size_t at, int bytes) {
     std::uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<std::size_t>(i)];
     return v;
-}
-
-Decoded readPngBytes(const Bytes& bytes) {
-    Decoded d;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-        d.error = image.message;
-        return d;
-    }
-    image.format = PNG_FORMAT_RGB;
-    d.width = static_cast<int>(image.width);
-    d.height = static_cast<int>(image.height);
-    d.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, d.rgb.data(), 0, nullptr)) d.error = image.message;
-    png_image_free(&image);
-    return d;
 }
 
 // The committed .ico, read as Windows reads it: its directory, and each entry's PNG, which must
