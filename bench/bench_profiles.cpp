@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "profile/Profile.h"
 #include "protocol/Frames.h"
 #include "protocol/SetCommands.h"
 #include "sim/Collector.h"
 #include "sim/Device.h"
 
-extern char** environ;
 
 namespace {
 
@@ -34,21 +34,7 @@ using Clock = std::chrono::steady_clock;
 
 // Exit code of kv480t with these arguments (its output discarded), -1 when it did not run.
 int runKv480t(std::vector<std::string> argv) {
-    argv.insert(argv.begin(), KV480T_PATH);
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return kvbench::runProgram(KV480T_PATH, std::move(argv));
 }
 
 struct Timing {

@@ -13,31 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "protocol/Frames.h"
 #include "sim/Collector.h"
 
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Exit code of kv480t, or -1 when it could not be started.
+// Exit code of kv480t, or -1 when it could not be started (its errors stay visible).
 int runRead(const std::string& port) {
-    std::vector<std::string> argv = {KV480T_PATH, "read", "--port", port};
-    std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return kvbench::runProgram(KV480T_PATH, {"read", "--port", port}, true);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "SPComm/TComm.h"
 #include "SPComm/TQueueChannel.h"
 
@@ -43,27 +44,7 @@ namespace {
 constexpr std::uint32_t kIntervalMs = 100;
 constexpr int kRounds = 7;
 
-struct Pty {
-    int master = -1;
-    std::string path;
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            std::perror("posix_openpt");
-            std::exit(1);
-        }
-        path = ptsname(master);
-    }
-    ~Pty() { close(master); }
-    void Write(const std::uint8_t* p, std::size_t n) const {
-        while (n > 0) {
-            ssize_t w = write(master, p, n);
-            if (w <= 0) std::exit(1);
-            p += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-};
+using kvbench::Pty;
 
 // The bare reader runs at the priority TComm gives its receive worker (two steps above
 // normal where the process may raise it), so that the comparison is like for like.

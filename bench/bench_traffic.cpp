@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "BenchSupport.h"
 #include "SPComm/TComm.h"
 #include "main1/TrafficModel.h"
 #include "main1/TrafficPage.h"
@@ -78,19 +79,7 @@ void appendCost(TrafficPage& page) {
     page.model().clear();
 }
 
-struct Pty {
-    int master = -1;
-    std::string path;
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            std::perror("posix_openpt");
-            std::exit(1);
-        }
-        path = ptsname(master);
-    }
-    ~Pty() { close(master); }
-};
+using kvbench::Pty;
 
 void flood(QApplication& app, TrafficPage* page, double bytesPerSecond, int runSeconds) {
     Pty pty;
