@@ -1,0 +1,17 @@
+# kv_windows_resources(<target> DESCRIPTION <text> [ICON <file.ico>]): on Windows, gives the
+# program its version information (the project's version) and, when given, its icon.
+function(kv_windows_resources target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION;ICON" "")
+  set(KV_RC_NAME ${target})
+  set(KV_RC_DESCRIPTION ${arg_DESCRIPTION})
+  set(KV_RC_ICON_LINE "")
+  if(arg_ICON)
+    set(KV_RC_ICON_LINE "IDI_ICON1 ICON \"${arg_ICON}\"")
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/program.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
