@@ -7,8 +7,6 @@
 //   2. Eight collectors at once beside one: the ratio of the wall times says how well the
 //      collectors are served side by side.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +24,6 @@
 #include "protocol/SetCommands.h"
 #include "sim/Collector.h"
 #include "sim/Device.h"
-
 
 namespace {
 

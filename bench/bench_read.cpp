@@ -3,8 +3,6 @@
 // and sets the median beside the line's own time for the frame and the reply
 // (bytes * 10 bits / 9600 baud). The ratio says how much the program adds to the line.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +14,6 @@
 #include "BenchSupport.h"
 #include "protocol/Frames.h"
 #include "sim/Collector.h"
-
 
 namespace {
 

@@ -197,12 +197,9 @@ std::vector<PortOutcome> runOnPorts(const std::vector<std::string>& ports, const
 
 CollectorSettings listedCounterBases(std::string_view listing) {
     CollectorSettings out;
-    for (const Parameter& p : kvproto::parameters()) {
-        if (p.kind != kvproto::ParameterKind::CounterBase || p.tag.empty()) continue;
-        const std::size_t at = kvproto::findTag(listing, p.tag);
-        if (at == std::string_view::npos || at + p.offset + p.readWidth > listing.size()) continue;
-        out.set(p, listing.substr(at + p.offset, p.readWidth));  // a refused value stays out
-    }
+    for (const Parameter& p : kvproto::parameters())
+        if (const auto digits = kvproto::listedCounterBase(listing, p))
+            out.set(p, *digits);  // a refused value stays out
     return out;
 }
 

@@ -118,14 +118,19 @@ bool readBackComplete(std::string_view reply) {
     return true;
 }
 
+std::optional<std::string_view> listedCounterBase(std::string_view reply, const Parameter& p) {
+    if (p.kind != ParameterKind::CounterBase || p.tag.empty()) return std::nullopt;
+    const std::size_t at = findTag(reply, p.tag);
+    if (at == std::string_view::npos || at + p.offset + p.readWidth > reply.size())
+        return std::nullopt;
+    return reply.substr(at + p.offset, p.readWidth);
+}
+
 bool wholeListingComplete(std::string_view reply) {
     if (!readBackComplete(reply)) return false;
-    for (const Parameter& p : parameters()) {
-        if (p.kind != ParameterKind::CounterBase || p.tag.empty()) continue;
-        const std::size_t at = findTag(reply, p.tag);
-        if (at == std::string_view::npos || at + p.offset + p.readWidth > reply.size())
+    for (const Parameter& p : parameters())
+        if (p.kind == ParameterKind::CounterBase && !p.tag.empty() && !listedCounterBase(reply, p))
             return false;
-    }
     return true;
 }
 

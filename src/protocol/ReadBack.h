@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -64,6 +65,10 @@ void applyReadBack(std::string_view reply, Controls& controls);
 
 // True when every row's tag occurs with all its value positions inside the reply.
 bool readBackComplete(std::string_view reply);
+
+// A counter base's digits as the listing reports them under its own tag ("LP1:00001234"), or
+// nothing when the tag is absent or its digits are cut short.
+std::optional<std::string_view> listedCounterBase(std::string_view reply, const Parameter& p);
 
 // True when, beyond that, every counter base the listing reports under a tag of its own
 // ("LP1:", ...) is in the reply with all its digits: the listing as a whole, for readers that
