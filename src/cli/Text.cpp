@@ -11,20 +11,19 @@ const char* const kExitCodesHelp =
     "  4  no answer in time\n"
     "  5  answer not understood";
 
-int exitCodeFor(kvclient::Status status) {
-    switch (status) {
-        case kvclient::Status::Done:
+int exitCodeFor(const kvops::Error& error) {
+    switch (error.code) {
+        case kvops::ErrorCode::None:
             return kExitDone;
-        case kvclient::Status::TimedOut:
+        case kvops::ErrorCode::NoAnswer:
             return kExitNoAnswer;
-        case kvclient::Status::NotSent:
-            return kExitPort;
-        case kvclient::Status::NotUnderstood:
+        case kvops::ErrorCode::NotUnderstood:
             return kExitNotUnderstood;
-        case kvclient::Status::BadRequest:
+        case kvops::ErrorCode::BadRequest:
             return kExitUsage;
+        default:
+            return kExitPort;
     }
-    return kExitUsage;
 }
 
 std::string printable(std::string_view bytes) {

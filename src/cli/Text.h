@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "client/Client.h"
+#include "ops/Error.h"
 
 namespace kvcli {
 
@@ -20,7 +20,7 @@ enum ExitCode : int {
 // The exit codes in words, as the footer of every --help.
 extern const char* const kExitCodesHelp;
 
-int exitCodeFor(kvclient::Status status);
+int exitCodeFor(const kvops::Error& error);
 
 // Reply bytes for a terminal: CR LF and lone LF end lines, TAB stays, every other control
 // byte and every byte above 126 becomes \xNN.

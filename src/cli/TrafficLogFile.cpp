@@ -2,40 +2,50 @@
 
 namespace kvcli {
 
-TrafficLogFile::TrafficLogFile(const std::string& path)
-    : writer_(path), recorder_([this](kvtraffic::Row&& row) { writer_.write(row); }) {}
+TrafficLogFile::TrafficLogFile(const std::string& path) : writer_(path) {}
 
-void TrafficLogFile::attach(kvclient::Client& client) {
+void TrafficLogFile::attach(kvclient::Client& client, const std::string& port) {
+    kvtraffic::Recorder* recorder = nullptr;
+    {
+        const std::lock_guard lock(mutex_);
+        recorders_.push_back(std::make_unique<kvtraffic::Recorder>([this](kvtraffic::Row&& row) {
+            // Called with mutex_ held (below).
+            writer_.write(row);
+        }));
+        recorder = recorders_.back().get();
+    }
+    (void)port;
     using kvclient::TrafficEvent;
-    client.setTrafficObserver(
-        [this](TrafficEvent event, std::string_view data, std::string_view detail) {
-            switch (event) {
-                case TrafficEvent::Opened:
-                    recorder_.opened(data, detail);
-                    break;
-                case TrafficEvent::OpenFailed:
-                    recorder_.openFailed(data, detail);
-                    break;
-                case TrafficEvent::Closed:
-                    recorder_.closed();
-                    break;
-                case TrafficEvent::HungUp:
-                    recorder_.hungUp();
-                    break;
-                case TrafficEvent::Sent:
-                    recorder_.sent(data);
-                    break;
-                case TrafficEvent::NotSent:
-                    recorder_.notSent(data, detail);
-                    break;
-                case TrafficEvent::Received:
-                    recorder_.received(data);
-                    break;
-                case TrafficEvent::NoAnswer:
-                    recorder_.noAnswer(detail);
-                    break;
-            }
-        });
+    client.setTrafficObserver([this, recorder](TrafficEvent event, std::string_view data,
+                                               std::string_view detail) {
+        const std::lock_guard lock(mutex_);
+        switch (event) {
+            case TrafficEvent::Opened:
+                recorder->opened(data, detail);
+                break;
+            case TrafficEvent::OpenFailed:
+                recorder->openFailed(data, detail);
+                break;
+            case TrafficEvent::Closed:
+                recorder->closed();
+                break;
+            case TrafficEvent::HungUp:
+                recorder->hungUp();
+                break;
+            case TrafficEvent::Sent:
+                recorder->sent(data);
+                break;
+            case TrafficEvent::NotSent:
+                recorder->notSent(data, detail);
+                break;
+            case TrafficEvent::Received:
+                recorder->received(data);
+                break;
+            case TrafficEvent::NoAnswer:
+                recorder->noAnswer(detail);
+                break;
+        }
+    });
 }
 
 }  // namespace kvcli

@@ -31,6 +31,8 @@
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "client/Client.h"
+#include "client/Operations.h"
+#include "ops/Operations.h"
 #include "ports/SerialPorts.h"
 #include "profile/Profile.h"
 
@@ -41,8 +43,7 @@
 namespace {
 
 using kvclient::Client;
-using kvclient::Result;
-using kvclient::Status;
+using kvclient::Error;
 using nlohmann::ordered_json;
 
 struct Options {
@@ -71,12 +72,26 @@ void printJson(const ordered_json& value) {
     std::cout << value.dump(2) << '\n';
 }
 
-// One line on stderr naming the port and the cause; the exit code for the result.
-int reportFailure(const std::string& port, const Result& result) {
-    std::string cause = kvcli::printable(result.reason);
-    if (result.status == Status::NotUnderstood) cause = "answer not understood: " + cause;
+// One line on stderr naming the port and the cause; the exit code for the error.
+int reportFailure(const std::string& port, const Error& error) {
+    std::string cause = kvcli::printable(kvops::describe(error, port));
+    if (error.code == kvops::ErrorCode::NotUnderstood) cause = "answer not understood: " + cause;
     std::cerr << "kv480t: " << port << ": " << cause << '\n';
-    return kvcli::exitCodeFor(result.status);
+    return kvcli::exitCodeFor(error);
+}
+
+// --log FILE: the traffic file, shared by every port's thread. Null without --log; exits
+// with a message when the file cannot be written, before anything is sent.
+std::unique_ptr<kvcli::TrafficLogFile> openLog(const Options& options, bool* failed) {
+    *failed = false;
+    if (options.log.empty()) return nullptr;
+    auto log = std::make_unique<kvcli::TrafficLogFile>(options.log);
+    if (!log->good()) {
+        std::cerr << "kv480t: " << options.log << ": cannot write the log file\n";
+        *failed = true;
+        return nullptr;
+    }
+    return log;
 }
 
 int listPorts(const Options& options) {
@@ -112,48 +127,37 @@ int listPorts(const Options& options) {
 enum class Request { Read, Test, Query, Reset };
 
 int runRequest(Request request, const Options& options) {
-    std::unique_ptr<kvcli::TrafficLogFile> log;  // outlives the client, which logs its close
-    if (!options.log.empty()) {
-        log = std::make_unique<kvcli::TrafficLogFile>(options.log);
-        if (!log->good()) {
-            std::cerr << "kv480t: " << options.log << ": cannot write the log file\n";
-            return kvcli::kExitUsage;
-        }
-    }
+    bool logFailed = false;
+    // The log outlives the client, which logs its close.
+    const std::unique_ptr<kvcli::TrafficLogFile> log = openLog(options, &logFailed);
+    if (logFailed) return kvcli::kExitUsage;
     Client client;
-    if (log) log->attach(client);
-    if (const Result opened = client.open(options.port); !opened.done())
-        return reportFailure(options.port, opened);
+    if (log) log->attach(client, options.port);
+    if (Error error = client.open(options.port)) return reportFailure(options.port, error);
     const kvclient::Millis timeout{options.timeoutMs};
 
     if (request == Request::Read) {
         const kvclient::ReadResult read = client.readParameters(timeout);
-        if (!read.done()) return reportFailure(options.port, read);
+        if (read.error()) return reportFailure(options.port, read.error());
+        const kvproto::CollectorSettings values =
+            kvproto::filtered(read.listing.settings, {true, false});
         if (options.json) {
-            ordered_json values = ordered_json::object();
-            for (const auto& [parameter, value] : read.settings.entries())
-                values[std::string(parameter->name)] = kvcli::latin1ToUtf8(value);
-            printJson(values);
+            ordered_json out = ordered_json::object();
+            for (const auto& [parameter, value] : values.entries())
+                out[std::string(parameter->name)] = kvcli::latin1ToUtf8(value);
+            printJson(out);
         } else {
-            for (const auto& [parameter, value] : read.settings.entries())
+            for (const auto& [parameter, value] : values.entries())
                 std::cout << parameter->name << " = " << kvcli::printable(value) << '\n';
         }
         return kvcli::kExitDone;
     }
 
-    Result result;
-    switch (request) {
-        case Request::Test:
-            result = client.communicationTest(timeout);
-            break;
-        case Request::Query:
-            result = client.dataQuery(timeout);
-            break;
-        default:
-            result = client.reset(timeout);
-            break;
-    }
-    if (!result.done()) return reportFailure(options.port, result);
+    const kvops::Request& which = request == Request::Test    ? kvops::kCommunicationTest
+                                  : request == Request::Query ? kvops::kDataQuery
+                                                              : kvops::kReset;
+    const kvops::Outcome result = client.request(which, timeout);
+    if (!result.answered()) return reportFailure(options.port, result.error);
     if (options.json) {
         ordered_json out;
         out["port"] = options.port;
@@ -168,7 +172,7 @@ int runRequest(Request request, const Options& options) {
 }
 
 // Notes about a port go to stderr as "kv480t: PORT: note"; its outcome to stdout.
-void printOutcome(const kvcli::PortOutcome& outcome, bool json) {
+void printOutcome(const kvclient::CollectorResult& outcome, bool json) {
     for (const std::string& note : outcome.notes)
         std::cerr << "kv480t: " << outcome.port << ": " << note << '\n';
     std::cerr.flush();
@@ -179,10 +183,17 @@ void printOutcome(const kvcli::PortOutcome& outcome, bool json) {
     std::cout.flush();
 }
 
-int runOnPorts(const Options& options, const kvcli::PortJob& job) {
-    const auto outcomes = kvcli::runOnPorts(
-        options.ports, job, [&](const kvcli::PortOutcome& o) { printOutcome(o, options.json); });
-    return kvcli::worstExitCode(outcomes);
+int runOnPorts(const Options& options, const kvclient::PortJob& job) {
+    bool logFailed = false;
+    const std::unique_ptr<kvcli::TrafficLogFile> log = openLog(options, &logFailed);
+    if (logFailed) return kvcli::kExitUsage;
+    const auto results = kvclient::runOnPorts(
+        options.ports, job,
+        [&](const kvclient::CollectorResult& o) { printOutcome(o, options.json); },
+        [&](Client& client, const std::string& port) {
+            if (log) log->attach(client, port);
+        });
+    return kvcli::worstExitCode(results);
 }
 
 bool distinctPorts(const std::vector<std::string>& ports) {
@@ -199,25 +210,27 @@ bool distinctPorts(const std::vector<std::string>& ports) {
 // left out, and said so.
 int saveProfile(const Options& options) {
     const std::string& port = options.ports.front();
+    bool logFailed = false;
+    const std::unique_ptr<kvcli::TrafficLogFile> log = openLog(options, &logFailed);
+    if (logFailed) return kvcli::kExitUsage;
     Client client;
-    if (const Result opened = client.open(port); !opened.done()) return reportFailure(port, opened);
+    if (log) log->attach(client, port);
+    if (Error error = client.open(port)) return reportFailure(port, error);
     const kvclient::ReadResult read = client.readParameters(kvclient::Millis{options.timeoutMs});
-    if (!read.done()) return reportFailure(port, read);
+    if (read.error()) return reportFailure(port, read.error());
 
-    kvproto::CollectorSettings settings = kvcli::reportedSettings(read);
-    if (options.include.counters) {
+    const kvops::SaveSettings save = kvops::settingsToSave(read.listing.settings, options.include);
+    if (!save.absent.empty()) {
         std::string absent;
-        for (const kvproto::Parameter& p : kvproto::parameters())
-            if (p.kind == kvproto::ParameterKind::CounterBase && !settings.get(p))
-                absent += (absent.empty() ? "" : ", ") + std::string(p.name);
-        if (!absent.empty())
-            std::cerr << "kv480t: " << port << ": the listing does not report " << absent
-                      << ": left out of the profile\n";
+        for (const kvproto::Parameter* p : save.absent)
+            absent += (absent.empty() ? "" : ", ") + std::string(p->name);
+        std::cerr << "kv480t: " << port << ": the listing does not report " << absent
+                  << ": left out of the profile\n";
     }
     kvprofile::Profile profile;
     profile.saved = kvprofile::utcNow();
     profile.source = port;
-    profile.settings = kvprofile::filtered(settings, options.include);
+    profile.settings = save.settings;
     std::string error;
     if (!kvprofile::writeProfileFile(options.file, profile, &error)) {
         std::cerr << "kv480t: " << error << '\n';
@@ -259,9 +272,10 @@ int runProfile(bool write, const Options& options) {
         return kvcli::kExitUsage;
     }
     const kvclient::Millis timeout{options.timeoutMs};
-    return runOnPorts(options, [&](Client& client, const std::string&) {
-        return write ? kvcli::applySettings(client, settings, timeout, "in the profile")
-                     : kvcli::verifySettings(client, settings, timeout);
+    return runOnPorts(options, [&](Client& client) {
+        return write ? kvclient::applySettings(client, settings, settings, timeout,
+                                               "in the profile")
+                     : kvclient::verifySettings(client, settings, timeout);
     });
 }
 
@@ -287,8 +301,8 @@ int runSet(const Options& options) {
         }
     }
     const kvclient::Millis timeout{options.timeoutMs};
-    return runOnPorts(options, [&](Client& client, const std::string&) {
-        return kvcli::setValues(client, asked, timeout);
+    return runOnPorts(options, [&](Client& client) {
+        return kvclient::setValues(client, asked, timeout);
     });
 }
 
@@ -298,6 +312,12 @@ void addTimeout(CLI::App* command, Options& options) {
                      "how long to wait for the collector's answer to begin, in ms")
         ->check(CLI::Range(1, 600000))
         ->capture_default_str();
+}
+
+void addLog(CLI::App* command, Options& options) {
+    command->add_option("--log", options.log,
+                        "write the line's traffic to FILE (tab-separated; CSV if FILE ends in "
+                        ".csv); with several --port one file, each row naming its port");
 }
 
 // --port once or more (each --port takes one port), the include flags when asked for.
@@ -321,6 +341,7 @@ CLI::App* addProfileCommand(CLI::App& app, const char* name, const char* descrip
                           "writing one restarts its count");
     }
     addTimeout(command, options);
+    addLog(command, options);
     command->add_flag(
         "--json", options.json,
         severalPorts ? "print one JSON object per port, one per line" : "print the result as JSON");
@@ -336,9 +357,7 @@ CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* descrip
         ->required();
     addTimeout(command, options);
     command->add_flag("--json", options.json, "print the result as JSON");
-    command->add_option(
-        "--log", options.log,
-        "write the line's traffic to FILE (tab-separated; CSV if FILE ends in .csv)");
+    addLog(command, options);
     command->footer(kvcli::kExitCodesHelp);
     return command;
 }

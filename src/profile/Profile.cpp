@@ -25,43 +25,6 @@ std::string fail(std::string_view file, std::string_view key, const std::string&
 
 }  // namespace
 
-std::string incompleteCommand(const kvproto::CollectorSettings& settings) {
-    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
-        int have = 0;
-        for (const kvproto::Parameter* p : command.parameterSpan())
-            have += settings.get(*p) ? 1 : 0;
-        if (have == 0 || have == static_cast<int>(command.fieldCount)) continue;
-        std::string names;
-        for (const kvproto::Parameter* p : command.parameterSpan()) {
-            if (!names.empty()) names += ", ";
-            names.append(p->name);
-        }
-        return std::string(command.parameters[0]->name) + ": " + names +
-               " go to the collector together (one " + std::string(command.word) +
-               " command): give all of them or none";
-    }
-    return {};
-}
-
-bool included(const kvproto::Parameter& parameter, Include include) {
-    switch (parameter.kind) {
-        case kvproto::ParameterKind::Configuration:
-            return true;
-        case kvproto::ParameterKind::Identity:
-            return include.station;
-        case kvproto::ParameterKind::CounterBase:
-            return include.counters;
-    }
-    return false;
-}
-
-kvproto::CollectorSettings filtered(const kvproto::CollectorSettings& settings, Include include) {
-    kvproto::CollectorSettings out;
-    for (const auto& [parameter, value] : settings.entries())
-        if (included(*parameter, include)) out.set(*parameter, value);
-    return out;
-}
-
 std::string writeProfile(const Profile& profile) {
     Json settings = Json::object();
     for (const auto& [parameter, value] : profile.settings.entries())

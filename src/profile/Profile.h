@@ -34,19 +34,12 @@ namespace kvprofile {
 inline constexpr std::string_view kFormat = "kv480t-profile";
 inline constexpr int kVersion = 1;
 
-struct Include {
-    bool station = false;   // rs485.address
-    bool counters = false;  // pin1.base, pin2.base, ad1.total.*
-};
-
-// Whether a parameter of this kind goes into (or out of) a profile with these choices.
-bool included(const kvproto::Parameter& parameter, Include include);
-// "" when every set command is either wholly in `settings` or not at all; otherwise what
-// is missing (a frame always carries all the values of its command).
-std::string incompleteCommand(const kvproto::CollectorSettings& settings);
-
-// The settings without the parameters `include` leaves out.
-kvproto::CollectorSettings filtered(const kvproto::CollectorSettings& settings, Include include);
+// What a profile holds beyond the configuration, and the rules that go with it, are the
+// collector settings' own (CollectorSettings.h).
+using kvproto::Include;
+using kvproto::included;
+using kvproto::filtered;
+using kvproto::incompleteCommand;
 
 struct Profile {
     std::string saved;   // UTC time, ISO 8601; may be empty

@@ -1,5 +1,7 @@
 #include "protocol/CollectorSettings.h"
 
+#include "protocol/SetCommands.h"
+
 namespace kvproto {
 
 std::optional<std::string> CollectorSettings::set(std::string_view name, std::string_view value) {
@@ -53,6 +55,42 @@ std::optional<Assignment> parseAssignment(std::string_view text) {
     const auto eq = text.find('=');
     if (eq == std::string_view::npos || eq == 0) return std::nullopt;
     return Assignment{std::string(text.substr(0, eq)), std::string(text.substr(eq + 1))};
+}
+
+bool included(const Parameter& parameter, Include include) {
+    switch (parameter.kind) {
+        case ParameterKind::Configuration:
+            return true;
+        case ParameterKind::Identity:
+            return include.station;
+        case ParameterKind::CounterBase:
+            return include.counters;
+    }
+    return false;
+}
+
+CollectorSettings filtered(const CollectorSettings& settings, Include include) {
+    CollectorSettings out;
+    for (const auto& [parameter, value] : settings.entries())
+        if (included(*parameter, include)) out.set(*parameter, value);
+    return out;
+}
+
+std::string incompleteCommand(const CollectorSettings& settings) {
+    for (const SetCommand& command : setCommands()) {
+        int have = 0;
+        for (const Parameter* p : command.parameterSpan()) have += settings.get(*p) ? 1 : 0;
+        if (have == 0 || have == static_cast<int>(command.fieldCount)) continue;
+        std::string names;
+        for (const Parameter* p : command.parameterSpan()) {
+            if (!names.empty()) names += ", ";
+            names.append(p->name);
+        }
+        return std::string(command.parameters[0]->name) + ": " + names +
+               " go to the collector together (one " + std::string(command.word) +
+               " command): give all of them or none";
+    }
+    return {};
 }
 
 }  // namespace kvproto

@@ -40,6 +40,21 @@ private:
     std::array<std::optional<std::string>, kParameterCount> values_{};
 };
 
+// What goes beyond the configuration parameters, which are always included: the station
+// address (unique per collector on a bus) and the counter bases (writing one restarts its
+// count) are left out unless asked for, so that cloning a configuration never gives two
+// collectors one address nor resets a running count.
+struct Include {
+    bool station = false;   // rs485.address
+    bool counters = false;  // pin1.base, pin2.base, ad1.total.*
+};
+bool included(const Parameter& parameter, Include include);
+// The settings without the parameters `include` leaves out.
+CollectorSettings filtered(const CollectorSettings& settings, Include include);
+// "" when every set command is either wholly in `settings` or not at all; otherwise what is
+// missing (a frame always carries all the values of its command).
+std::string incompleteCommand(const CollectorSettings& settings);
+
 // One "name=value" assignment as users type it; the reason when it is not one.
 struct Assignment {
     std::string name;

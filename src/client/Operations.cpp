@@ -1,0 +1,121 @@
+#include "client/Operations.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace kvclient {
+
+namespace {
+
+using kvproto::CollectorSettings;
+
+CollectorResult failed(Error error, std::string step) {
+    CollectorResult result;
+    result.error = std::move(error);
+    result.step = std::move(step);
+    return result;
+}
+
+}  // namespace
+
+CollectorResult verifySettings(Client& client, const CollectorSettings& expected,
+                               Millis timeout) {
+    const ReadResult read = client.readParameters(timeout);
+    if (read.error()) return failed(read.error(), "read-back");
+    CollectorResult result;
+    result.differences = kvops::compare(expected, read.listing.settings);
+    result.where = "in the profile";
+    return result;
+}
+
+CollectorResult applySettings(Client& client, const CollectorSettings& settings,
+                              const CollectorSettings& expected, Millis timeout,
+                              std::string_view where) {
+    kvops::ApplyRun run(kvops::planApply(settings, {true, true}));
+    while (const kvproto::SetCommand* command = run.next()) {
+        if (run.record(client.set(*command, settings, timeout))) continue;
+        CollectorResult result = failed(run.failure()->error, std::string(command->word));
+        result.error.text +=
+            " (" + std::to_string(run.answered()) + " commands written before)";
+        result.written = run.answered();
+        return result;
+    }
+    CollectorResult result = verifySettings(client, expected, timeout);
+    result.written = run.answered();
+    result.where = std::string(where);
+    return result;
+}
+
+CollectorResult setValues(Client& client, const CollectorSettings& asked, Millis timeout) {
+    CollectorSettings settings = asked;
+    std::vector<std::string> notes;
+    if (!kvops::missingForSet(asked).empty()) {
+        const ReadResult read = client.readParameters(timeout);
+        // A listing with a value it could not read still reports the others.
+        if (!read.outcome.answered())
+            return failed(read.outcome.error, "reading the values to complete the commands");
+        kvops::Completion completion = kvops::completeSet(asked, read.listing.settings);
+        if (completion.error) return failed(completion.error, {});
+        settings = std::move(completion.settings);
+        notes.push_back(std::move(completion.note));
+    }
+    CollectorResult result = applySettings(client, settings, asked, timeout, "asked");
+    result.notes.insert(result.notes.begin(), notes.begin(), notes.end());
+    return result;
+}
+
+std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, const PortJob& job,
+                                        const std::function<void(const CollectorResult&)>& arrived,
+                                        const PortSetUp& setUp) {
+    // The threads' results travel to this thread as messages through the mailbox.
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<std::pair<std::size_t, CollectorResult>> mailbox;
+
+    // jthreads: should starting one fail, those already started are joined on the way out.
+    std::vector<std::jthread> threads;
+    threads.reserve(ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const std::string& port = ports[i];
+            CollectorResult result;
+            try {
+                Client client;
+                if (setUp) setUp(client, port);
+                if (Error error = client.open(port))
+                    result = failed(std::move(error), {});
+                else
+                    result = job(client);
+            } catch (const std::exception& e) {
+                result = failed({ErrorCode::PortOpenFailed, 0, e.what()}, {});
+            }
+            result.port = port;
+            {
+                const std::lock_guard lock(mutex);
+                mailbox.emplace_back(i, std::move(result));
+            }
+            posted.notify_one();
+        });
+    }
+
+    std::vector<CollectorResult> results(ports.size());
+    for (std::size_t received = 0; received < ports.size(); ++received) {
+        std::pair<std::size_t, CollectorResult> message;
+        {
+            std::unique_lock lock(mutex);
+            posted.wait(lock, [&] { return !mailbox.empty(); });
+            message = std::move(mailbox.front());
+            mailbox.pop_front();
+        }
+        arrived(message.second);
+        results[message.first] = std::move(message.second);
+    }
+    for (std::jthread& t : threads) t.join();
+    return results;
+}
+
+}  // namespace kvclient

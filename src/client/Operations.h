@@ -1,0 +1,59 @@
+// The collector's operations as blocking runs over a Client (kvops holds what each sends,
+// plans and compares; this runs it on a port), and the threads that serve several
+// collectors at once.
+//
+// Several ports: every port gets its own thread and its own Client; nothing else is shared.
+// Each thread hands its result back as a message to the calling thread, which passes it on as
+// it arrives, so one slow, silent or unplugged collector neither holds up nor fails the
+// others. Every request of a thread has a time-out, so every thread ends.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "client/Client.h"
+#include "ops/Operations.h"
+
+namespace kvclient {
+
+// What one collector came to.
+struct CollectorResult {
+    std::string port;
+    Error error;       // the failure, if any
+    std::string step;  // where it failed: a set command's word, "read-back", ...
+    std::vector<kvproto::Difference> differences;
+    std::string where;         // the expected side: "in the profile", "asked"
+    std::size_t written = 0;   // set commands answered
+    std::vector<std::string> notes;  // things done beyond what was asked, values left out
+
+    bool ok() const { return !error && differences.empty(); }
+};
+
+// Writes the plan's commands of `settings` one by one, stopping at the first that fails;
+// then reads back and compares `expected`.
+CollectorResult applySettings(Client& client, const kvproto::CollectorSettings& settings,
+                              const kvproto::CollectorSettings& expected, Millis timeout,
+                              std::string_view where);
+// Reads back and compares with `expected`.
+CollectorResult verifySettings(Client& client, const kvproto::CollectorSettings& expected,
+                               Millis timeout);
+// `asked` may hold only some values of a set command; the others are read from the collector
+// first (and noted). Then as applySettings, comparing what was asked.
+CollectorResult setValues(Client& client, const kvproto::CollectorSettings& asked,
+                          Millis timeout);
+
+// The job of one port, given its own opened Client.
+using PortJob = std::function<CollectorResult(Client& client)>;
+// Runs before the port is opened (attach a traffic log, say), on the port's thread.
+using PortSetUp = std::function<void(Client& client, const std::string& port)>;
+
+// Opens every port and runs the job on it, all at once, one thread each. `arrived` runs on
+// the calling thread for each result as it comes in. Returns the results in port order.
+std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports,
+                                        const PortJob& job,
+                                        const std::function<void(const CollectorResult&)>& arrived,
+                                        const PortSetUp& setUp = {});
+
+}  // namespace kvclient

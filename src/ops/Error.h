@@ -1,0 +1,59 @@
+// kvops::Error: what went wrong with a request to the collector, the same for the window and
+// for kv480t. A code says what kind of failure it is, `systemError` is the operating
+// system's error number behind it (errno on POSIX, GetLastError() on Windows; 0 when there
+// is none) and `text` the detail: the serial component's message and the system's reason,
+// a time-out's length, the reply's problem.
+//
+// describe() is the one place where codes become the words a user reads; both faces print
+// what it returns (the window on its status line, kv480t on stderr).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace spcomm {
+class ECommsError;
+}
+
+namespace kvops {
+
+enum class ErrorCode {
+    None = 0,
+    // Opening the port.
+    PortNotFound,      // no such device
+    PortBusy,          // another program holds the port
+    PortPermission,    // the user may not open the device
+    PortSettings,      // the port refused the collector's line settings
+    PortOpenFailed,    // any other reason the port did not open
+    // Sending a frame.
+    NotOpen,           // the port is not open
+    WriteRefused,      // the port did not take the frame
+    HungUp,            // the line stopped working (adapter pulled, connection dropped)
+    // The collector's answer.
+    NoAnswer,          // no answer began in time
+    NotUnderstood,     // an answer came but could not be read
+    // The request itself.
+    BadRequest,        // nothing was sent: the request is wrong
+};
+
+struct Error {
+    ErrorCode code = ErrorCode::None;
+    int systemError = 0;
+    std::string text;
+
+    explicit operator bool() const { return code != ErrorCode::None; }
+};
+
+// The failure behind an ECommsError raised by the serial component's Open().
+Error openError(const spcomm::ECommsError& error);
+
+// The error as one sentence for the user, naming `port` when it is not empty:
+//   "Error opening serial port (/dev/ttyS0): Permission denied. The user needs to be in
+//    the dialout group ... (Linux)", "the line hung up", "no answer within 2000 ms", ...
+// No final full stop unless the text has sentences after the first.
+std::string describe(const Error& error, std::string_view port = {});
+
+// "port error", "no answer", ... : the kind of failure in two or three words.
+std::string_view codeWords(ErrorCode code);
+
+}  // namespace kvops

@@ -1,0 +1,95 @@
+// kvops::Exchange: the exchange engine. It pairs a frame sent to the collector with the
+// collector's answer and says how the request ended. It does not block, has no clock and no
+// thread of its own: the owner hands it the frames to send, feeds it the blocks the line
+// delivers (with the time each was read from the line) and the clock's ticks, and gets the
+// outcomes back. kvclient's blocking loop and the window's event loop both drive it.
+//
+// Rules:
+//   - one request at a time; a new send() ends the one in progress without an outcome (the
+//     window's buttons never wait);
+//   - every block joins the reply text by ReplyCollector's rules (pieces joined, bounded),
+//     also a block no request waits for, so that a reply in pieces is shown whole;
+//   - answered: once the reply is over by ReplyCollector's rule for the request's
+//     completeness (complete, or quiet long enough, or too long); the outcome holds the
+//     whole reply;
+//   - timed out: no block within the request's time-out after the frame was written;
+//   - not sent: the writer refused the frame (the error says why); nothing is pending then;
+//   - hung up: the line failed while the request waited (the reply so far is kept).
+// An outcome is reported once; afterwards the engine is idle until the next send().
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ops/Error.h"
+#include "protocol/ReplyCollector.h"
+
+namespace kvops {
+
+using Millis = std::chrono::milliseconds;
+using Completeness = kvproto::ReplyCollector::Completeness;
+
+enum class Status {
+    Answered,  // the reply is over (reply)
+    TimedOut,  // no answer began in time
+    NotSent,   // the frame was not taken (error)
+    HungUp,    // the line failed before the reply was over
+};
+
+struct Outcome {
+    Status status = Status::NotSent;
+    std::string reply;  // Answered: the whole reply; otherwise what came, if anything
+    Error error;        // every status but Answered
+
+    bool answered() const { return status == Status::Answered; }
+};
+
+class Exchange {
+public:
+    // Hands a frame to the line: no error when it was taken.
+    using Writer = std::function<Error(std::string_view frame)>;
+
+    explicit Exchange(Writer writer, int baud = 9600);
+
+    // Writes `frame` and waits for its answer: the outcome NotSent at once when the writer
+    // refuses it. `timeout` counts from `now` until the answer's first block.
+    std::optional<Outcome> send(std::string_view frame, Completeness completeness, Millis timeout,
+                                Millis now);
+    // A block read from the line at `at`.
+    void received(std::string_view block, Millis at);
+    // The clock: the outcome once the reply is over or the time-out has passed.
+    std::optional<Outcome> tick(Millis now);
+    // The owner's own time-out timer ran out: TimedOut when no answer has begun.
+    std::optional<Outcome> timeOut();
+    // The line failed: the request in progress ends HungUp (nothing when none waits).
+    std::optional<Outcome> hangUp(Error error = {ErrorCode::HungUp, 0, {}});
+    // The port closed: the request in progress ends without an outcome and the reply text is
+    // emptied.
+    void cancel();
+
+    bool waiting() const { return waiting_; }
+    // The request in progress has had a block of its answer.
+    bool answerBegun() const { return waiting_ && begun_; }
+    // When tick() can next report something without a further block; nothing when idle.
+    std::optional<Millis> deadline() const;
+    // The reply so far (the latest reply's text after an outcome, until the next block of a
+    // new request or cancel()).
+    const std::string& replyText() const { return reply_.text(); }
+
+private:
+    Outcome finish(Status status, Error error = {});
+
+    Writer writer_;
+    kvproto::ReplyCollector reply_;
+    bool waiting_ = false;
+    bool begun_ = false;
+    Completeness completeness_ = Completeness::Line;
+    Millis timeout_{0};
+    Millis sentAt_{0};
+    Millis lastBlock_{0};
+};
+
+}  // namespace kvops

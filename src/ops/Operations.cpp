@@ -1,0 +1,172 @@
+#include "ops/Operations.h"
+
+#include <algorithm>
+
+#include "protocol/Conversions.h"
+#include "protocol/Frames.h"
+#include "protocol/ReadBack.h"
+
+namespace kvops {
+
+using kvproto::CollectorSettings;
+using kvproto::Parameter;
+using kvproto::SetCommand;
+
+const Request kRead{kvproto::kReadParametersFrame, Completeness::WholeListing};
+const Request kCommunicationTest{kvproto::kCommunicationTestFrame, Completeness::Line};
+const Request kReset{kvproto::kParameterResetFrame, Completeness::Line};
+const Request kDataQuery{kvproto::kDataQueryFrame, Completeness::Quiet};
+
+namespace {
+
+// The read-back rows whose tag is missing from the reply or stands too close to its end.
+std::string missingTags(std::string_view reply) {
+    std::string missing;
+    for (const kvproto::ReadBackRow& row : kvproto::readBackRows()) {
+        const std::size_t at = kvproto::findTag(reply, row.tag);
+        bool fits = at != std::string_view::npos;
+        for (const kvproto::ReadBackValue& v : row.valueSpan())
+            fits = fits && at + v.offset + v.width <= reply.size();
+        if (fits) continue;
+        if (!missing.empty()) missing += ", ";
+        missing += row.tag;
+    }
+    return missing;
+}
+
+// Whether the collector's listing reports the parameter at all.
+bool listed(const Parameter& p) {
+    return p.readBack() || (p.kind == kvproto::ParameterKind::CounterBase && !p.tag.empty());
+}
+
+}  // namespace
+
+Listing readListing(std::string_view reply) {
+    Listing listing;
+    std::vector<std::string> problems;
+    try {
+        listing.settings = kvproto::readBackSettings(reply, &problems);
+    } catch (const kvproto::ConversionError& e) {
+        listing.error = {ErrorCode::NotUnderstood, 0, e.message()};
+        return listing;
+    }
+    for (const Parameter& p : kvproto::parameters())
+        if (const auto digits = kvproto::listedCounterBase(reply, p))
+            listing.settings.set(p, *digits);  // a refused value stays out
+    if (const std::string missing = missingTags(reply); !missing.empty())
+        problems.insert(problems.begin(), "no values for " + missing);
+    if (!problems.empty()) {
+        std::string text;
+        for (const std::string& problem : problems) text += (text.empty() ? "" : "; ") + problem;
+        listing.error = {ErrorCode::NotUnderstood, 0, text};
+    }
+    return listing;
+}
+
+std::vector<kvproto::Difference> compare(const CollectorSettings& expected,
+                                         const CollectorSettings& reported) {
+    std::vector<kvproto::Difference> differences;
+    for (const auto& [parameter, value] : expected.entries()) {
+        if (!listed(*parameter)) continue;
+        const std::optional<std::string>& got = reported.get(*parameter);
+        if (!got || !kvproto::sameValue(*parameter, value, *got))
+            differences.push_back({parameter, value, got});
+    }
+    return differences;
+}
+
+std::size_t comparedCount(const CollectorSettings& expected) {
+    std::size_t count = 0;
+    for (const auto& [parameter, value] : expected.entries()) count += listed(*parameter) ? 1 : 0;
+    return count;
+}
+
+ApplyPlan planApply(const CollectorSettings& settings, kvproto::Include include) {
+    ApplyPlan plan;
+    for (const SetCommand& command : kvproto::setCommands()) {
+        std::string why;
+        bool any = false;
+        for (const Parameter* p : command.parameterSpan()) {
+            if (!settings.get(*p)) {
+                if (why.empty()) why = std::string(command.word) + " also needs " +
+                                       std::string(p->name) + ", which is not given";
+                continue;
+            }
+            any = true;
+            if (!kvproto::included(*p, include) && why.empty())
+                why = p->kind == kvproto::ParameterKind::Identity
+                          ? "the station address is written only when asked for"
+                          : "a counter base is written only when asked for (writing one "
+                            "restarts its count)";
+        }
+        if (!any) continue;
+        if (why.empty()) {
+            plan.commands.push_back(&command);
+            continue;
+        }
+        for (const Parameter* p : command.parameterSpan())
+            if (settings.get(*p)) plan.leftOut.push_back({p, why});
+    }
+    return plan;
+}
+
+const SetCommand* ApplyRun::next() const {
+    if (stopped_ || failed_ || done()) return nullptr;
+    return plan_.commands[answered_];
+}
+
+bool ApplyRun::record(const Outcome& outcome) {
+    const SetCommand* command = next();
+    if (!command) return false;
+    if (outcome.answered()) {
+        ++answered_;
+        return true;
+    }
+    failed_ = command;
+    failure_ = outcome;
+    return false;
+}
+
+std::vector<const Parameter*> missingForSet(const CollectorSettings& asked) {
+    std::vector<const Parameter*> missing;
+    for (const SetCommand& command : kvproto::setCommands()) {
+        bool any = false;
+        for (const Parameter* p : command.parameterSpan()) any = any || asked.get(*p);
+        if (!any) continue;
+        for (const Parameter* p : command.parameterSpan())
+            if (!asked.get(*p)) missing.push_back(p);
+    }
+    return missing;
+}
+
+Completion completeSet(const CollectorSettings& asked, const CollectorSettings& reported) {
+    Completion completion{asked, {}, {}};
+    std::string taken;
+    for (const Parameter* p : missingForSet(asked)) {
+        const std::optional<std::string>& value = reported.get(*p);
+        if (!value) {
+            completion.error = {ErrorCode::NotUnderstood, 0,
+                                "the collector did not report " + std::string(p->name) +
+                                    ", which " +
+                                    std::string(kvproto::setCommandFor(*p).word) + " needs"};
+            return completion;
+        }
+        completion.settings.set(*p, *value);
+        taken += (taken.empty() ? "" : ", ") + std::string(p->name) + "=" + *value;
+    }
+    if (!taken.empty())
+        completion.note =
+            "taken from the collector (a set command carries all its values): " + taken;
+    return completion;
+}
+
+SaveSettings settingsToSave(const CollectorSettings& reported, kvproto::Include include) {
+    SaveSettings save{kvproto::filtered(reported, include), {}};
+    if (include.counters)
+        for (const Parameter& p : kvproto::parameters())
+            if (p.kind == kvproto::ParameterKind::CounterBase && !reported.get(p))
+                save.absent.push_back(&p);
+    return save;
+}
+
+}  // namespace kvops
