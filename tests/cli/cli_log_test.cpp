@@ -1,16 +1,16 @@
 // kv480t --log FILE against the simulated collector: the rows the window's "Traffic" page
 // shows, written to the file as tab-separated text or, for a .csv name, CSV.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Kv480tProcess.h"
+#include "profile/Profile.h"
+#include "protocol/Frames.h"
+#include "protocol/SetCommands.h"
 #include "sim/Collector.h"
 #include "sim/DeviceState.h"
 #include "traffic/TrafficFormat.h"
@@ -19,19 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
+using kvtest::describe;
+using kvtest::slurp;
 
-// kv480t's exit code (killed after 20 s); its output goes to `out`.
-int kv480t(const std::vector<std::string>& args, const fs::path& out) {
-    std::string command = "timeout -s KILL 20 '" KV480T_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " </dev/null >'" + out.string() + "' 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// kv480t's exit code; stdout and stderr are printed when an expectation fails.
+int kv480t(const std::vector<std::string>& args, kvtest::ProcessRun* run = nullptr) {
+    kvtest::ProcessRun r = kvtest::kv480t(args);
+    if (run) *run = r;
+    return r.exitCode;
 }
 
 std::vector<std::vector<std::string>> split(const std::string& text, const std::string& lineEnd,
@@ -65,8 +60,8 @@ TEST_F(Kv480tLog, ReadWritesOpenedTxRxClosedRows) {
     collector.start();
     const std::string port = collector.slavePath();
     const fs::path log = dir / "read.log";
-    ASSERT_EQ(kv480t({"read", "--port", port, "--log", log.string()}, dir / "out"), 0)
-        << slurp(dir / "out");
+    kvtest::ProcessRun run;
+    ASSERT_EQ(kv480t({"read", "--port", port, "--log", log.string()}, &run), 0) << describe(run);
 
     const auto rows = split(slurp(log), "\n", '\t');
     ASSERT_GE(rows.size(), 5u) << slurp(log);
@@ -97,8 +92,7 @@ TEST_F(Kv480tLog, CsvByNameAndTheRowsOfFailures) {
     collector.start();
     const fs::path csv = dir / "test.csv";
     EXPECT_EQ(
-        kv480t({"test", "-p", collector.slavePath(), "--timeout-ms", "200", "--log", csv.string()},
-               dir / "out"),
+        kv480t({"test", "-p", collector.slavePath(), "--timeout-ms", "200", "--log", csv.string()}),
         4);
     const auto records = split(slurp(csv), "\r\n", ',');
     ASSERT_EQ(records.size(), 5u) << slurp(csv);
@@ -109,18 +103,50 @@ TEST_F(Kv480tLog, CsvByNameAndTheRowsOfFailures) {
     EXPECT_EQ(records[4][4], "closed");
 
     const fs::path log = dir / "missing.txt";
-    EXPECT_EQ(kv480t({"query", "-p", (dir / "no-such-port").string(), "--log", log.string()},
-                     dir / "out"),
-              3);
+    EXPECT_EQ(kv480t({"query", "-p", (dir / "no-such-port").string(), "--log", log.string()}), 3);
     const auto rows = split(slurp(log), "\n", '\t');
     ASSERT_EQ(rows.size(), 2u) << slurp(log);
     EXPECT_TRUE(rows[1][4].starts_with("not opened " + (dir / "no-such-port").string() + ": "))
         << rows[1][4];
 
     EXPECT_EQ(
-        kv480t({"test", "-p", collector.slavePath(), "--log", (dir / "no/such/dir.txt").string()},
-               dir / "out"),
+        kv480t({"test", "-p", collector.slavePath(), "--log", (dir / "no/such/dir.txt").string()}),
         2);
+}
+
+// The profile commands log their traffic too: each frame they send is a TX row, in order.
+TEST_F(Kv480tLog, ProfileCommandsWriteTheirFramesToTheLog) {
+    kvsim::Collector collector;
+    collector.start();
+    const std::string port = collector.slavePath();
+    kvprofile::Profile profile;
+    ASSERT_FALSE(profile.settings.set("ad3.coefficient", "7"));
+    const std::string file = (dir / "profile.json").string();
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, profile, nullptr));
+    const std::string read(kvproto::kReadParametersFrame);
+    const std::string set = kvproto::buildSetFrame(
+        kvproto::setCommandFor(*kvproto::findParameter("ad3.coefficient")), profile.settings);
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> sent;  // the TX rows' data
+    };
+    const std::vector<Case> cases = {
+        {{"save", "--port", port, (dir / "saved.json").string()}, {read}},
+        {{"apply", "--port", port, file}, {set, read}},
+        {{"verify", "--port", port, file}, {read}},
+        {{"set", "--port", port, "ad3.coefficient=7"}, {set, read}},
+    };
+    for (const Case& c : cases) {
+        const fs::path log = dir / (c.args[0] + ".log");
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--log", log.string()});
+        kvtest::ProcessRun run;
+        EXPECT_EQ(kv480t(args, &run), 0) << c.args[0] << "\n" << describe(run);
+        std::vector<std::string> sent;
+        for (const auto& row : split(slurp(log), "\n", '\t'))
+            if (row.size() == 5 && row[2] == "TX") sent.push_back(row[4]);
+        EXPECT_EQ(sent, c.sent) << c.args[0] << "\n" << slurp(log);
+    }
 }
 
 }  // namespace

@@ -27,10 +27,10 @@ std::unique_ptr<Collector> collectorWithValuesA(kvsim::CollectorOptions options 
     auto collector = std::make_unique<Collector>(options);
     collector->start();
     kvclient::Client client;
-    EXPECT_TRUE(client.open(collector->slavePath()).done());
+    EXPECT_FALSE(client.open(collector->slavePath()));
     const kvproto::CollectorSettings settings = kvtest::settingsToSend(false);
     for (const kvproto::SetCommand& command : kvproto::setCommands())
-        EXPECT_TRUE(client.set(command, settings).done()) << command.word;
+        EXPECT_TRUE(client.set(command, settings).answered()) << command.word;
     return collector;
 }
 
@@ -106,7 +106,8 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
     const std::vector<Case> cases = {
         {{"read", "--port", "/nonexistent/ttyKV9"},
          3,
-         "kv480t: /nonexistent/ttyKV9: Error opening serial port (No such file or directory)"},
+         "kv480t: /nonexistent/ttyKV9: Error opening serial port (/nonexistent/ttyKV9): No such "
+         "file or directory"},
         {{"test", "--port", port, "--timeout-ms", "200"},
          4,
          "kv480t: " + port + ": no answer within 200 ms"},

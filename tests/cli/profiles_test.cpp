@@ -15,7 +15,6 @@
 #include "Kv480tProcess.h"
 #include "client/Client.h"
 #include "profile/Profile.h"
-#include "protocol/Compare.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
 
@@ -23,7 +22,7 @@ namespace {
 
 using kvsim::Collector;
 using kvtest::describe;
-using kvtest::kRoundTripValues;
+using kvtest::kCollectorValues;
 using kvtest::kv480t;
 using kvtest::ProcessRun;
 using Values = std::map<std::string, std::string>;
@@ -32,10 +31,10 @@ std::unique_ptr<Collector> collectorWith(bool setB, kvsim::CollectorOptions opti
     auto collector = std::make_unique<Collector>(options);
     collector->start();
     kvclient::Client client;
-    EXPECT_TRUE(client.open(collector->slavePath()).done());
+    EXPECT_FALSE(client.open(collector->slavePath()));
     const kvproto::CollectorSettings settings = kvtest::settingsToSend(setB);
     for (const kvproto::SetCommand& command : kvproto::setCommands())
-        EXPECT_TRUE(client.set(command, settings).done()) << command.word;
+        EXPECT_TRUE(client.set(command, settings).answered()) << command.word;
     return collector;
 }
 
@@ -54,9 +53,9 @@ Values heldBy(const Collector& collector) {
 // Set A's or B's held values; only the configuration ones unless `all`.
 Values heldValues(bool setB, bool all) {
     Values out;
-    for (const kvtest::RoundTripValue& v : kRoundTripValues)
-        if (all || kvproto::findParameter(v.name)->kind == kvproto::ParameterKind::Configuration)
-            out[v.name] = setB ? v.heldB : v.heldA;
+    for (const kvtest::CollectorValue& v : kCollectorValues)
+        if (all || v.parameter().kind == kvproto::ParameterKind::Configuration)
+            out[v.name] = v.held(setB);
     return out;
 }
 
@@ -112,7 +111,7 @@ TEST(Kv480tProfiles, RoundTripSaveSetVerifyApplyVerify) {
 
     // Every value changed on the collector, by name.
     std::vector<std::string> args = {"set", "--port", port};
-    for (const kvtest::RoundTripValue& v : kRoundTripValues)
+    for (const kvtest::CollectorValue& v : kCollectorValues)
         args.push_back(std::string(v.name) + "=" + v.sentB);
     r = kv480t(args);
     ASSERT_EQ(r.exitCode, 0) << describe(r);
@@ -142,8 +141,8 @@ TEST(Kv480tProfiles, RoundTripSaveSetVerifyApplyVerify) {
     const std::size_t second = lines[1].find("on the collector");
     const std::size_t third = lines[1].find("in the profile");
     ASSERT_TRUE(lines[1].starts_with("  parameter ") && second < third) << lines[1];
-    for (std::size_t i = 0; i < kRoundTripValues.size(); ++i) {
-        const kvtest::RoundTripValue& v = kRoundTripValues[i];
+    for (std::size_t i = 0; i < kCollectorValues.size(); ++i) {
+        const kvtest::CollectorValue& v = kCollectorValues[i];
         const std::string& row = lines[i + 2];
         EXPECT_EQ(row.substr(0, 2 + std::string(v.name).size() + 1),
                   "  " + std::string(v.name) + " ");

@@ -13,15 +13,16 @@
 #include <vector>
 
 #include "CollectorValues.h"
+#include "PtyPair.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
-#include "sim/PseudoTerminal.h"
 
 namespace {
 
 using kvclient::Client;
 using kvclient::Millis;
-using kvclient::Status;
+using kvops::ErrorCode;
+using kvops::Status;
 using kvsim::Collector;
 using kvsim::CollectorOptions;
 using Clock = std::chrono::steady_clock;
@@ -33,17 +34,23 @@ std::unique_ptr<Collector> startCollector(CollectorOptions options = {}) {
 }
 
 void openOn(Client& client, const Collector& collector) {
-    const kvclient::Result opened = client.open(collector.slavePath());
-    ASSERT_TRUE(opened.done()) << opened.reason;
+    const kvops::Error error = client.open(collector.slavePath());
+    ASSERT_FALSE(error) << error.text;
+}
+
+const kvproto::SetCommand& command(std::string_view word) {
+    return *kvproto::findSetCommandByWord(word);
 }
 
 // The read-back holds all 27 values, each as the collector's own listing of its state says,
 // and the reply is that listing to its end (the counter bases after the read-back rows too).
 void expectWholeListing(const kvclient::ReadResult& read, const Collector& collector) {
-    ASSERT_TRUE(read.done()) << kvclient::statusText(read.status) << ": " << read.reason;
-    EXPECT_TRUE(read.reply.ends_with(kvsim::parameterText(collector.state()))) << read.reply;
-    EXPECT_EQ(read.settings.size(), 27u);
-    EXPECT_EQ(read.settings,
+    ASSERT_FALSE(read.error()) << kvops::describe(read.error());
+    EXPECT_TRUE(read.outcome.reply.ends_with(kvsim::parameterText(collector.state())))
+        << read.outcome.reply;
+    // The read-back values, and the four counter bases under their own tags.
+    EXPECT_EQ(read.listing.settings.size(), 31u);
+    EXPECT_EQ(kvproto::filtered(read.listing.settings, {true, false}),
               kvproto::readBackSettings(kvsim::parameterText(collector.state()), nullptr));
 }
 
@@ -53,12 +60,13 @@ TEST(ClientRequests, EachRequestGetsItsWholeReply) {
     openOn(client, *collector);
     kvproto::CollectorSettings station;
     ASSERT_FALSE(station.set("rs485.address", "77"));
-    EXPECT_EQ(client.set("ST", station).reply, "OK:ST:077\r\n");
-    EXPECT_EQ(client.communicationTest().reply, kvsim::versionText(collector->state()));
-    const std::string status = client.dataQuery().reply;
+    EXPECT_EQ(client.set(command("ST"), station).reply, "OK:ST:077\r\n");
+    EXPECT_EQ(client.request(kvops::kCommunicationTest).reply,
+              kvsim::versionText(collector->state()));
+    const std::string status = client.request(kvops::kDataQuery).reply;
     EXPECT_TRUE(status.starts_with("AD1:") && status.ends_with("\r\n")) << status;
     EXPECT_NE(status.find("\r\nSUM1:"), std::string::npos) << status;
-    EXPECT_EQ(client.reset().reply, "OK:RESET\r\n");
+    EXPECT_EQ(client.request(kvops::kReset).reply, "OK:RESET\r\n");
     EXPECT_EQ(collector->state(), kvsim::factoryDefaults()) << "the reset was not carried out";
     expectWholeListing(client.readParameters(), *collector);
 }
@@ -70,20 +78,20 @@ TEST(ClientRequests, DistinctValuesRoundTripThroughEverySetCommand) {
     for (const bool setB : {false, true}) {
         const kvproto::CollectorSettings settings = kvtest::settingsToSend(setB);
         for (const kvproto::SetCommand& command : kvproto::setCommands()) {
-            const kvclient::Result set = client.set(command, settings);
+            const kvops::Outcome set = client.set(command, settings);
             EXPECT_TRUE(set.reply.starts_with("OK:" + std::string(command.word) + ":"))
-                << command.word << ": " << set.reason << set.reply;
+                << command.word << ": " << set.error.text << set.reply;
         }
         const kvclient::ReadResult read = client.readParameters();
         expectWholeListing(read, *collector);
         const std::string listing = kvsim::parameterText(collector->state());
-        for (const kvtest::RoundTripValue& v : kvtest::kRoundTripValues) {
-            const kvproto::Parameter& p = *kvproto::findParameter(v.name);
-            const std::string held = setB ? v.heldB : v.heldA;
-            if (p.readBack())
-                EXPECT_EQ(read.settings.get(p), held) << v.name;
-            else  // counter bases: in the listing, not read back
-                EXPECT_NE(listing.find(std::string(p.tag) + held), std::string::npos) << v.name;
+        for (const kvtest::CollectorValue& v : kvtest::kCollectorValues) {
+            const kvproto::Parameter& p = v.parameter();
+            EXPECT_EQ(read.listing.settings.get(p), v.held(setB)) << v.name;
+            if (!p.readBack()) {  // counter bases: under their own tags in the listing
+                EXPECT_NE(listing.find(std::string(p.tag) + v.held(setB)), std::string::npos)
+                    << v.name;
+            }
         }
     }
 }
@@ -109,10 +117,11 @@ TEST(ClientFailures, SilenceTimesOutAfterTheTimeOut) {
     Client client;
     openOn(client, *collector);
     const auto start = Clock::now();
-    const kvclient::Result result = client.communicationTest(Millis(300));
+    const kvops::Outcome result = client.request(kvops::kCommunicationTest, Millis(300));
     EXPECT_GE(Clock::now() - start, Millis(300));
     EXPECT_EQ(result.status, Status::TimedOut);
-    EXPECT_EQ(result.reason, "no answer within 300 ms");
+    EXPECT_EQ(result.error.code, ErrorCode::NoAnswer);
+    EXPECT_EQ(kvops::describe(result.error), "no answer within 300 ms");
 }
 
 TEST(ClientFailures, HangUpDuringTheReplyEndsTheRequestAtOnce) {
@@ -126,23 +135,24 @@ TEST(ClientFailures, HangUpDuringTheReplyEndsTheRequestAtOnce) {
     const auto start = Clock::now();
     const kvclient::ReadResult read = client.readParameters(Millis(30000));
     EXPECT_LT(Clock::now() - start, Millis(15000)) << "the request waited for its time-out";
-    EXPECT_EQ(read.status, Status::NotSent);
-    EXPECT_EQ(read.reason, "the line hung up");
-    EXPECT_FALSE(read.reply.empty()) << "the pieces before the hang-up are kept";
+    EXPECT_EQ(read.outcome.status, Status::HungUp);
+    EXPECT_EQ(kvops::describe(read.error()), "the line hung up");
+    EXPECT_FALSE(read.outcome.reply.empty()) << "the pieces before the hang-up are kept";
     EXPECT_FALSE(client.isOpen());
-    EXPECT_EQ(client.communicationTest().status, Status::NotSent);
+    const kvops::Outcome after = client.request(kvops::kCommunicationTest);
+    EXPECT_EQ(after.status, Status::NotSent);
+    EXPECT_EQ(after.error.code, ErrorCode::HungUp);
 }
 
 // A line that answers every frame with one fixed text.
 class ScriptedLine {
 public:
-    explicit ScriptedLine(std::string reply)
-        : pty_(kvsim::PseudoTerminal::open(9600)), reply_(std::move(reply)) {}
+    explicit ScriptedLine(std::string reply) : reply_(std::move(reply)) {}
     ~ScriptedLine() {
         stop_ = true;
         thread_.join();
     }
-    const std::string& path() const { return pty_.slavePath(); }
+    const std::string& path() const { return pty_.path(); }
 
 private:
     void run() {
@@ -154,7 +164,7 @@ private:
             }
         }
     }
-    kvsim::PseudoTerminal pty_;
+    kvtest::PtyPair pty_;
     std::string reply_;
     std::atomic<bool> stop_{false};
     std::thread thread_{[this] { run(); }};
@@ -172,29 +182,32 @@ TEST(ClientFailures, AListingThatCannotBeReadIsNotUnderstood) {
     for (const auto& [reply, reason] : cases) {
         ScriptedLine line(reply);
         Client client;
-        ASSERT_TRUE(client.open(line.path()).done());
+        ASSERT_FALSE(client.open(line.path()));
         const kvclient::ReadResult read = client.readParameters();
-        EXPECT_EQ(read.status, Status::NotUnderstood) << reply;
-        EXPECT_TRUE(read.reason.starts_with(reason)) << read.reason;
-        EXPECT_EQ(read.reply, reply);
+        EXPECT_EQ(read.outcome.status, Status::Answered) << reply;
+        EXPECT_EQ(read.error().code, ErrorCode::NotUnderstood) << reply;
+        EXPECT_TRUE(read.error().text.starts_with(reason)) << read.error().text;
+        EXPECT_EQ(read.outcome.reply, reply);
     }
 }
 
 TEST(ClientFailures, NothingIsSentWithoutAPortOrAValidRequest) {
     auto collector = startCollector();
     Client client;
-    EXPECT_EQ(client.communicationTest().status, Status::NotSent);
-    const kvclient::Result bad = client.open("/nonexistent/ttyKV0");
-    EXPECT_EQ(bad.status, Status::NotSent);
-    EXPECT_EQ(bad.reason, "Error opening serial port (No such file or directory)");
-    EXPECT_EQ(client.reset().reason, "the port is not open");
+    EXPECT_EQ(client.request(kvops::kCommunicationTest).status, Status::NotSent);
+    const kvops::Error bad = client.open("/nonexistent/ttyKV0");
+    EXPECT_EQ(bad.code, ErrorCode::PortNotFound);
+    EXPECT_EQ(kvops::describe(bad, "/nonexistent/ttyKV0"),
+              "Error opening serial port (/nonexistent/ttyKV0): No such file or directory");
+    EXPECT_EQ(kvops::describe(client.request(kvops::kReset).error), "the port is not open");
 
     openOn(client, *collector);
-    EXPECT_EQ(client.set("NOSUCH", {}).status, Status::BadRequest);
-    const kvclient::Result missing = client.set("AIN1", {});
-    EXPECT_EQ(missing.status, Status::BadRequest);
-    EXPECT_TRUE(missing.reason.starts_with("ad1.urv has no value")) << missing.reason;
-    EXPECT_TRUE(client.communicationTest().done());
+    EXPECT_EQ(client.request("", kvops::Completeness::Line).error.code, ErrorCode::BadRequest);
+    const kvops::Outcome missing = client.set(command("AIN1"), {});
+    EXPECT_EQ(missing.status, Status::NotSent);
+    EXPECT_EQ(missing.error.code, ErrorCode::BadRequest);
+    EXPECT_TRUE(missing.error.text.starts_with("ad1.urv has no value")) << missing.error.text;
+    EXPECT_TRUE(client.request(kvops::kCommunicationTest).answered());
     EXPECT_EQ(collector->framesHandled(), 1u) << "a bad request reached the collector";
 }
 
@@ -204,9 +217,10 @@ TEST(ClientFailures, ALateReplyIsNotTakenForTheNextOne) {
     auto collector = startCollector(options);
     Client client;
     openOn(client, *collector);
-    EXPECT_EQ(client.dataQuery(Millis(50)).status, Status::TimedOut);
+    EXPECT_EQ(client.request(kvops::kDataQuery, Millis(50)).status, Status::TimedOut);
     std::this_thread::sleep_for(Millis(1200));  // its reply comes in meanwhile
-    EXPECT_EQ(client.communicationTest().reply, kvsim::versionText(collector->state()));
+    EXPECT_EQ(client.request(kvops::kCommunicationTest).reply,
+              kvsim::versionText(collector->state()));
 }
 
 TEST(ClientParallel, ClientsOnTheirOwnThreadsWorkAtOnce) {
@@ -224,9 +238,10 @@ TEST(ClientParallel, ClientsOnTheirOwnThreadsWorkAtOnce) {
             for (int round = 0; round < 3; ++round) {
                 const kvclient::ReadResult read = client.readParameters();
                 const std::string expected = round == 0 ? "001" : std::to_string(100 + i);
-                if (!read.done() || read.settings.get("rs485.address") != expected)
-                    failures[i] += "read " + std::to_string(round) + ": " + read.reason + " ";
-                if (!client.set("ST", s).done()) failures[i] += "set " + std::to_string(round);
+                if (read.error() || read.listing.settings.get("rs485.address") != expected)
+                    failures[i] += "read " + std::to_string(round) + ": " + read.error().text + " ";
+                if (!client.set(command("ST"), s).answered())
+                    failures[i] += "set " + std::to_string(round);
             }
         });
     }

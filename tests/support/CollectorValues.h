@@ -1,27 +1,39 @@
-// Two sets of collector settings for round trips. Within a set the values differ from
-// parameter to parameter as far as the rules allow (a value that lands in the wrong parameter
-// shows), and every value of set B differs from set A (a value that was not written, or not
-// read, shows in one of the two). `held` is the value as the collector holds and reports it.
+// Two sets of collector settings for round trips, keyed by the parameter table's names. Within
+// a set the values differ from parameter to parameter as far as the rules allow (a value that
+// lands in the wrong parameter shows), and every value of set B differs from set A (a value
+// that was not written, or not read, shows in one of the two). `held` is the value as the
+// collector holds and reports it. The window's suites reach a value's control through the
+// parameter table: collectorValue("ad1.urv").control().
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/CollectorSettings.h"
+#include "protocol/Parameters.h"
 
 namespace kvtest {
 
-struct RoundTripValue {
-    const char* name;
+struct CollectorValue {
+    const char* name;  // the parameter table's name
     const char* sentA;
     const char* heldA;
     const char* sentB;
     const char* heldB;
+
+    const kvproto::Parameter& parameter() const { return *kvproto::findParameter(name); }
+    // The window control that shows the value.
+    std::string_view control() const { return parameter().control; }
+    const char* sent(bool setB) const { return setB ? sentB : sentA; }
+    const char* held(bool setB) const { return setB ? heldB : heldA; }
 };
 
 // clang-format off
-inline const std::vector<RoundTripValue> kRoundTripValues = {
+inline const std::vector<CollectorValue> kCollectorValues = {
     {"rs485.baud", "19200", "19200", "2", "4800"},
     {"rs485.parity", "Even", "Even", "Odd", "Odd"},
     {"rs485.address", "12", "012", "200", "200"},
@@ -58,11 +70,18 @@ inline const std::vector<RoundTripValue> kRoundTripValues = {
 };
 // clang-format on
 
+// The table's row for a parameter name; throws for a name the table lacks.
+inline const CollectorValue& collectorValue(std::string_view name) {
+    for (const CollectorValue& v : kCollectorValues)
+        if (name == v.name) return v;
+    throw std::out_of_range("no collector value for " + std::string(name));
+}
+
 // Set A's or set B's values to send; every value must be accepted.
 inline kvproto::CollectorSettings settingsToSend(bool setB) {
     kvproto::CollectorSettings settings;
-    for (const RoundTripValue& v : kRoundTripValues) {
-        const auto error = settings.set(v.name, setB ? v.sentB : v.sentA);
+    for (const CollectorValue& v : kCollectorValues) {
+        const auto error = settings.set(v.name, v.sent(setB));
         EXPECT_FALSE(error) << *error;
     }
     return settings;
