@@ -41,6 +41,11 @@ bool listed(const Parameter& p) {
 
 }  // namespace
 
+bool acknowledges(std::string_view reply, const SetCommand& command) {
+    const std::string ok = "OK:" + std::string(command.word) + ":";
+    return reply.starts_with(ok);
+}
+
 Listing readListing(std::string_view reply) {
     Listing listing;
     std::vector<std::string> problems;
@@ -88,8 +93,9 @@ ApplyPlan planApply(const CollectorSettings& settings, kvproto::Include include)
         bool any = false;
         for (const Parameter* p : command.parameterSpan()) {
             if (!settings.get(*p)) {
-                if (why.empty()) why = std::string(command.word) + " also needs " +
-                                       std::string(p->name) + ", which is not given";
+                if (why.empty())
+                    why = std::string(command.word) + " also needs " + std::string(p->name) +
+                          ", which is not given";
                 continue;
             }
             any = true;
@@ -118,12 +124,21 @@ const SetCommand* ApplyRun::next() const {
 bool ApplyRun::record(const Outcome& outcome) {
     const SetCommand* command = next();
     if (!command) return false;
-    if (outcome.answered()) {
+    if (outcome.answered() && acknowledges(outcome.reply, *command)) {
         ++answered_;
         return true;
     }
     failed_ = command;
     failure_ = outcome;
+    if (outcome.answered()) {
+        // An answer that is not the command's "OK:" (a refused value, another command's
+        // answer, noise) means the command was not carried out.
+        std::string reply = outcome.reply;
+        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.pop_back();
+        failure_->error = {
+            ErrorCode::NotUnderstood, 0,
+            "the collector answered \"" + reply + "\" instead of OK:" + std::string(command->word)};
+    }
     return false;
 }
 
@@ -147,8 +162,8 @@ Completion completeSet(const CollectorSettings& asked, const CollectorSettings& 
         if (!value) {
             completion.error = {ErrorCode::NotUnderstood, 0,
                                 "the collector did not report " + std::string(p->name) +
-                                    ", which " +
-                                    std::string(kvproto::setCommandFor(*p).word) + " needs"};
+                                    ", which " + std::string(kvproto::setCommandFor(*p).word) +
+                                    " needs"};
             return completion;
         }
         completion.settings.set(*p, *value);

@@ -73,8 +73,14 @@ struct ApplyPlan {
 // address, counter base) or its command's other values missing.
 ApplyPlan planApply(const kvproto::CollectorSettings& settings, kvproto::Include include);
 
+// Whether `reply` is the collector's acknowledgement of `command`: "OK:" word ":" (the values
+// as now held follow). A refusal ("ERR:" word ":VALUE"), another command's answer or noise is
+// not.
+bool acknowledges(std::string_view reply, const kvproto::SetCommand& command);
+
 // Sends an apply plan's commands one by one: next() is the command to send, record() its
-// outcome. The run stops at the first command that is not answered.
+// outcome. The run stops at the first command that is not answered with its acknowledgement
+// (the failure's error is NotUnderstood when an answer came but was not one).
 class ApplyRun {
 public:
     explicit ApplyRun(ApplyPlan plan) : plan_(std::move(plan)) {}
