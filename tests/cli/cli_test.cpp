@@ -1,6 +1,8 @@
 // The real kv480t program, run as a child process against a simulated collector on a
 // pseudo-terminal: its output, its stderr line and its exit code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -9,6 +11,7 @@
 
 #include "CollectorValues.h"
 #include "Kv480tProcess.h"
+#include "PtyPair.h"
 #include "client/Client.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
@@ -127,6 +130,20 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
         EXPECT_TRUE(r.err.starts_with(c.err) && r.err.find('\n') == r.err.size() - 1)
             << what << ": " << r.err;
     }
+}
+
+// A port the user may not open: the hint to join the dialout group (the mapping of EACCES to
+// it is tested for root as well, through kvops::openError).
+TEST(Kv480tFailures, APortWithoutPermissionGivesTheDialoutHint) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens a device whatever its mode";
+    kvtest::PtyPair pty;
+    ASSERT_EQ(::chmod(pty.path().c_str(), 0), 0);
+    const ProcessRun r = kv480t({"read", "--port", pty.path()});
+    EXPECT_EQ(r.exitCode, 3) << describe(r);
+    EXPECT_TRUE(r.err.starts_with("kv480t: " + pty.path() + ": Error opening serial port (" +
+                                  pty.path() + "): "))
+        << r.err;
+    EXPECT_NE(r.err.find("dialout group"), std::string::npos) << r.err;
 }
 
 TEST(Kv480tHelp, EveryCommandHasHelpWithTheExitCodes) {

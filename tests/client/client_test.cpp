@@ -14,6 +14,7 @@
 
 #include "CollectorValues.h"
 #include "PtyPair.h"
+#include "client/Operations.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
 
@@ -189,6 +190,27 @@ TEST(ClientFailures, AListingThatCannotBeReadIsNotUnderstood) {
         EXPECT_TRUE(read.error().text.starts_with(reason)) << read.error().text;
         EXPECT_EQ(read.outcome.reply, reply);
     }
+}
+
+// verify with the counter bases asked for, against a collector whose listing leaves one out:
+// the one left out differs ("not reported"), the collector is not ok.
+TEST(ClientFailures, ACounterBaseTheListingLeavesOutDiffers) {
+    const std::string full = kvsim::parameterText(kvsim::factoryDefaults());
+    const kvproto::CollectorSettings expected = kvops::readListing(full).settings;
+    ASSERT_TRUE(expected.get("pin1.base"));
+    std::string withoutLp1 = full;
+    const std::size_t at = withoutLp1.find("LP1:");
+    withoutLp1.erase(at, withoutLp1.find("\r\n", at) + 2 - at);
+    ScriptedLine line(withoutLp1);
+    Client client;
+    ASSERT_FALSE(client.open(line.path()));
+    const kvclient::CollectorResult result =
+        kvclient::verifySettings(client, expected, Millis(2000));
+    EXPECT_FALSE(result.error) << result.error.text;
+    ASSERT_EQ(result.differences.size(), 1u);
+    EXPECT_EQ(result.differences[0].parameter->name, "pin1.base");
+    EXPECT_FALSE(result.differences[0].actual);
+    EXPECT_FALSE(result.ok());
 }
 
 TEST(ClientFailures, NothingIsSentWithoutAPortOrAValidRequest) {
