@@ -41,18 +41,6 @@ bool sameValue(const Parameter& parameter, std::string_view a, std::string_view 
     return a == b;
 }
 
-std::vector<Difference> compareSettings(const CollectorSettings& expected,
-                                        const CollectorSettings& actual) {
-    std::vector<Difference> differences;
-    for (const auto& [parameter, value] : expected.entries()) {
-        if (!parameter->readBack()) continue;
-        const std::optional<std::string>& got = actual.get(*parameter);
-        if (!got || !sameValue(*parameter, value, *got))
-            differences.push_back({parameter, value, got});
-    }
-    return differences;
-}
-
 std::string describeDifferences(const std::vector<Difference>& differences,
                                 std::string_view where) {
     if (differences.empty()) return {};

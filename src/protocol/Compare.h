@@ -21,11 +21,6 @@ struct Difference {
     std::optional<std::string> actual;  // nullopt: the collector did not report it
 };
 
-// Every parameter that `expected` holds and that the collector reports back (read-back
-// parameters), compared with `actual`. In the model's order.
-std::vector<Difference> compareSettings(const CollectorSettings& expected,
-                                        const CollectorSettings& actual);
-
 // "2 differ: ad1.urv 000100 on the collector, 000120 in the profile; ..." (`where` names the
 // expected side: "in the profile", "asked"); "" when there is no difference.
 std::string describeDifferences(const std::vector<Difference>& differences, std::string_view where);

@@ -1,4 +1,5 @@
-// Helpers of the serial component's suites on pseudo-terminals.
+// Helpers of the serial component's suites on pseudo-terminals (the device side of a line is
+// the shared kvtest::PtyPair).
 #pragma once
 
 #include <termios.h>
@@ -16,9 +17,6 @@
 #include "SPComm/TQueueChannel.h"
 
 namespace spcomm::test {
-
-// The device side of a serial line: the shared pseudo-terminal pair of the test suites.
-using PtyDevice = kvtest::PtyPair;
 
 // A component set up as the tests want it: no XON/XOFF, so binary data passes.
 void ConfigureForBinary(TComm& comm, const std::string& path);

@@ -33,7 +33,7 @@ protected:
             *channel, [&] { return received >= n; }, timeout);
     }
 
-    PtyDevice device;
+    kvtest::PtyPair device;
     std::shared_ptr<TQueueChannel> channel = std::make_shared<TQueueChannel>();
     TComm comm{channel};
     std::thread::id owner = std::this_thread::get_id();

@@ -196,7 +196,7 @@ TEST_F(PtyPort, BaudRateChangeAppliesAtOnceAndAnEqualValueDoesNothing) {
 }
 
 TEST_F(PtyPort, CommNameChangeWhileOpenTakesEffectAtTheNextOpen) {
-    PtyDevice second;
+    kvtest::PtyPair second;
     comm.Open();
     comm.SetCommName(second.path());
     EXPECT_EQ(comm.CommName(), second.path());
@@ -270,7 +270,7 @@ TEST_F(PtyPort, DeviceHangupIsReportedOnceAndCloseStillWorks) {
     EXPECT_FALSE(comm.IsOpen());
 
     // The device comes back (a fresh terminal pair here): a later open works.
-    PtyDevice back;
+    kvtest::PtyPair back;
     comm.SetCommName(back.path());
     comm.Open();
     back.Write("hello", 5);
@@ -328,7 +328,7 @@ TEST_F(PtyPort, AfterTheHangupNoticeWritesAreRefusedUntilClose) {
     comm.Close();
     EXPECT_FALSE(comm.LineFailed());
 
-    PtyDevice back;
+    kvtest::PtyPair back;
     comm.SetCommName(back.path());
     comm.Open();
     EXPECT_FALSE(comm.LineFailed());
@@ -433,7 +433,7 @@ TEST_F(PtyPort, NothingIsDeliveredAfterCloseReturns) {
 }
 
 TEST(PtyLifetime, DestroyingAnOpenComponentClosesItAndFreesUndeliveredBlocks) {
-    PtyDevice device;
+    kvtest::PtyPair device;
     auto channel = std::make_shared<TQueueChannel>();
 #if defined(__linux__)
     std::thread([] {}).join();  // a sanitizer starts its helper thread with the first thread

@@ -65,7 +65,7 @@ TEST_F(PtyPort, TenMebibytesFromTheDeviceArriveByteExactInBlocksOfAtMost2048) {
 // Writes the bytes one at a time on an absolute schedule, like a line at the given pace.
 // Writes the bytes one at a time at the given pace; returns the longest gap the writer itself
 // left between two bytes (a loaded machine may stall it).
-std::chrono::nanoseconds Paced(PtyDevice& device, const std::vector<std::uint8_t>& bytes,
+std::chrono::nanoseconds Paced(kvtest::PtyPair& device, const std::vector<std::uint8_t>& bytes,
                                std::chrono::nanoseconds perByte) {
     auto next = std::chrono::steady_clock::now();
     auto last = next;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ops/Operations.h"
 #include "protocol/Compare.h"
 
 namespace {
@@ -132,12 +133,12 @@ TEST(CompareSettings, ValuesCompareAsValuesOfTheirParameter) {
     CollectorSettings asked, got;
     ASSERT_FALSE(asked.set("ad1.urv", "000120").has_value());
     ASSERT_FALSE(asked.set("rs485.parity", "Odd").has_value());
-    ASSERT_FALSE(asked.set("pin1.base", "5").has_value());  // never read back: not compared
+    ASSERT_FALSE(asked.set("pin1.base", "5").has_value());  // listed under its own tag
     ASSERT_FALSE(got.set("ad1.urv", "000100").has_value());
-    const auto differences = kvproto::compareSettings(asked, got);
+    const auto differences = kvops::compare(asked, got);
     EXPECT_EQ(kvproto::describeDifferences(differences, "in the profile"),
-              "2 differ: rs485.parity not reported, Odd in the profile; ad1.urv 000100 on the "
-              "collector, 000120 in the profile");
+              "3 differ: rs485.parity not reported, Odd in the profile; pin1.base not reported, "
+              "5 in the profile; ad1.urv 000100 on the collector, 000120 in the profile");
 }
 
 }  // namespace
