@@ -65,7 +65,10 @@ struct Client::Impl {
             tell(TrafficEvent::NotSent, frame, kvops::describe(closedReason, line.port()));
             return Outcome{kvops::Status::NotSent, {}, closedReason};
         }
-        if (auto refused = exchange.send(frame, completeness, timeout, sinceEpoch(Clock::now()))) {
+        // The time-out counts from the next whole millisecond, so that it never ends short:
+        // the engine's clock (the ticks) counts whole milliseconds gone by.
+        const Millis sentAt = std::chrono::ceil<Millis>(Clock::now().time_since_epoch());
+        if (auto refused = exchange.send(frame, completeness, timeout, sentAt)) {
             channel.drain();
             if (hangUpPending) closeAfterHangUp();
             tell(TrafficEvent::NotSent, frame, kvops::describe(refused->error, line.port()));

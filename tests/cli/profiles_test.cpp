@@ -329,13 +329,17 @@ TEST(Kv480tProfiles, SetTakesTheRestOfACommandFromTheCollectorAndVerifies) {
     expected["ad3.coefficient"] = "0007";
     EXPECT_EQ(heldBy(*collector), expected);
 
-    // The rule lets any 1 to 6 digits through; the collector keeps its address for 248.
+    // The rule lets any 1 to 6 digits through; the collector refuses 248 and keeps its
+    // address: the refusal is the outcome, not a write.
     r = kv480t({"set", "--port", port, "rs485.address=248", "--json"});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
+    EXPECT_EQ(r.exitCode, 5) << describe(r);
     const nlohmann::json outcome = byPort(r.out).at(port);
-    EXPECT_EQ(outcome.at("differences"),
-              nlohmann::json::parse(
-                  R"([{"name": "rs485.address", "expected": "248", "actual": "012"}])"));
+    EXPECT_EQ(outcome.at("written"), 0) << outcome;
+    EXPECT_EQ(outcome.at("reason"),
+              "ST: the collector answered \"ERR:ST:VALUE\" instead of OK:ST (0 commands written "
+              "before)")
+        << outcome;
+    EXPECT_EQ(collector->state().text("rs485.address"), "012");
 }
 
 TEST(Kv480tProfiles, HelpOfEveryProfileCommand) {
