@@ -8,13 +8,12 @@
 #include <QStatusBar>
 #include <QWidget>
 
-#include "protocol/Compare.h"
+#include "ops/Operations.h"
+#include "presenter/DeviceSession.h"
+#include "presenter/WindowFrames.h"
+#include "presenter/WindowInterfaces.h"
 #include "protocol/Conversions.h"
-#include "protocol/DeviceSession.h"
-#include "protocol/Frames.h"
-#include "protocol/ReadBack.h"
 #include "protocol/SetCommands.h"
-#include "protocol/WindowInterfaces.h"
 
 namespace {
 
@@ -55,15 +54,13 @@ ProfilePanel::ProfilePanel(QWidget* window, kvproto::Controls& controls,
         Q_ASSERT(button);
         connect(button, &QPushButton::clicked, this, handler);
     }
-    answerWait_.setSingleShot(true);
-    answerWait_.setInterval(kAnswerWaitMs);
-    connect(&answerWait_, &QTimer::timeout, this, [this] {
-        unanswered_ << qs(queue_[next_ - 1]->word);
-        sendNext();
+    tick_.setSingleShot(true);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        session_.tick();
+        armTick();
     });
-    answerQuiet_.setSingleShot(true);
-    answerQuiet_.setInterval(kAnswerQuietMs);
-    connect(&answerQuiet_, &QTimer::timeout, this, &ProfilePanel::sendNext);
+    session_.setOutcomeObserver(
+        [this](int kind, const kvops::Outcome& outcome) { requestEnded(kind, outcome); });
 }
 
 void ProfilePanel::setFileHook(FileHook hook) {
@@ -168,82 +165,97 @@ void ProfilePanel::load() {
 void ProfilePanel::writeAllOrCancel() {
     if (mode_ == Mode::Writing) {
         finishWriting(QStringLiteral("Write All cancelled after %1 of %2.")
-                          .arg(next_ - 1)
-                          .arg(queue_.size()));
+                          .arg(run_->answered())
+                          .arg(run_->total()));
         return;
     }
     if (busy()) return;
     const std::optional<kvproto::CollectorSettings> fields = fieldSettings(true);
     if (!fields) return;
-    queue_.clear();
-    for (const kvproto::SetCommand& command : kvproto::setCommands()) {
-        bool take = true;
-        for (const kvproto::Parameter* p : command.parameterSpan()) {
-            take = take && kvprofile::included(*p, include()) && fields->get(*p).has_value();
-            if (loaded_) take = take && loaded_->settings.get(*p).has_value();
-        }
-        if (!take) continue;
-        // The frame as its Set button will build it: a field it cannot convert stops Write
-        // All before anything is sent.
+    // With a profile loaded, what it holds; the other fields stay as they are.
+    kvproto::CollectorSettings settings;
+    for (const auto& [p, value] : fields->entries())
+        if (!loaded_ || loaded_->settings.get(*p)) settings.set(*p, value);
+    kvops::ApplyPlan plan = kvops::planApply(settings, include());
+    // The frames as their Set buttons will build them: a field one cannot convert stops
+    // Write All before anything is sent.
+    for (const kvproto::SetCommand* command : plan.commands) {
         try {
-            (void)kvproto::buildSetFrame(command.word, command.fieldSpan(), controls_);
+            (void)kvproto::buildSetFrame(command->word, command->fieldSpan(), controls_);
         } catch (const kvproto::ConversionError& error) {
             messages_.showMessage(error.message());
             return;
         }
-        queue_.push_back(&command);
     }
-    if (queue_.empty()) {
+    if (plan.commands.empty()) {
         status(QStringLiteral("Write All: no complete setting to write."));
         return;
     }
     clearHighlights();
     mode_ = Mode::Writing;
-    next_ = 0;
-    unanswered_.clear();
+    run_.emplace(std::move(plan));
     writeAll_->setText(QStringLiteral("Cancel"));
     sendNext();
 }
 
 void ProfilePanel::sendNext() {
     if (mode_ != Mode::Writing) return;
-    answerWait_.stop();
-    answerQuiet_.stop();
-    if (next_ == queue_.size()) {
-        QString outcome = QStringLiteral("Write All done: %1 settings written").arg(queue_.size());
-        outcome += unanswered_.isEmpty()
-                       ? QStringLiteral(", each answered.")
-                       : QStringLiteral("; no answer to %1.").arg(unanswered_.join(", "));
-        finishWriting(outcome);
-        return;
-    }
-    const kvproto::SetCommand& command = *queue_[next_++];
-    session_.setButtonClick(command.button);
-    if (!session_.lastFrameSent()) {
-        finishWriting(QStringLiteral("Write All stopped at %1 of %2 (%3): %4")
-                          .arg(next_)
-                          .arg(queue_.size())
-                          .arg(qs(command.word))
-                          .arg(status_->currentMessage()));
+    const kvproto::SetCommand* command = run_->next();
+    if (!command) {
+        finishWriting(QStringLiteral("Write All done: %1 settings written, each answered.")
+                          .arg(run_->total()));
         return;
     }
     status(QStringLiteral("Writing %1 of %2: %3 ...")
-               .arg(next_)
-               .arg(queue_.size())
-               .arg(qs(command.word)));
-    answerWait_.start();
+               .arg(run_->answered() + 1)
+               .arg(run_->total())
+               .arg(qs(command->word)));
+    session_.setButtonClick(command->button);  // a refused frame ends the run at once
+    armTick();
 }
 
-void ProfilePanel::blockReceived() {
-    if (mode_ != Mode::Writing) return;
-    answerWait_.stop();
-    answerQuiet_.start();  // the next command once the answer is over
+void ProfilePanel::armTick() {
+    const std::optional<std::chrono::milliseconds> due = session_.deadline();
+    if (mode_ != Mode::Writing || !due) {
+        tick_.stop();
+        return;
+    }
+    const auto wait = std::max<std::int64_t>(0, (*due - session_.now()).count());
+    tick_.start(static_cast<int>(wait) + 1);
+}
+
+void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
+    if (mode_ == Mode::Writing) {
+        const kvproto::SetCommand* command = run_->next();
+        if (run_->record(outcome)) {
+            // The next command once this answer has been shown.
+            QTimer::singleShot(0, this, &ProfilePanel::sendNext);
+            return;
+        }
+        const QString why = outcome.status == kvops::Status::NotSent
+                                ? status_->currentMessage()
+                                : QString::fromStdString(kvops::describe(outcome.error));
+        finishWriting(QStringLiteral("Write All stopped at %1 of %2 (%3): %4")
+                          .arg(run_->answered() + 1)
+                          .arg(run_->total())
+                          .arg(command ? qs(command->word) : QString())
+                          .arg(why));
+        return;
+    }
+    if (mode_ != Mode::Verifying || kind != kvproto::kReadParameters) return;
+    if (outcome.answered()) {
+        finishVerify(outcome.reply);
+        return;
+    }
+    mode_ = Mode::Idle;
+    if (outcome.status == kvops::Status::TimedOut)
+        status(QStringLiteral("Verify: the collector did not answer."));
 }
 
 void ProfilePanel::finishWriting(const QString& outcome) {
     mode_ = Mode::Idle;
-    answerWait_.stop();
-    answerQuiet_.stop();
+    tick_.stop();
+    if (run_) run_->stop();
     writeAll_->setText(QStringLiteral("Write All"));
     status(outcome);
 }
@@ -269,40 +281,20 @@ void ProfilePanel::verify() {
     status(QStringLiteral("Verify: reading the collector's parameters ..."));
 }
 
-void ProfilePanel::timer6Ticked() {
-    if (mode_ == Mode::Verifying && session_.pendingCode() == kvproto::kIdle) finishVerify();
-}
-
-void ProfilePanel::timer3Ticked() {
-    if (mode_ == Mode::Verifying && session_.pendingCode() == kvproto::kReadParameters) {
-        mode_ = Mode::Idle;
-        status(QStringLiteral("Verify: the collector did not answer."));
-    }
-}
-
 void ProfilePanel::portClosed() {
     if (mode_ == Mode::Writing) {
         finishWriting(QStringLiteral("Write All stopped after %1 of %2: the port closed.")
-                          .arg(next_ > 0 ? next_ - 1 : 0)
-                          .arg(queue_.size()));
+                          .arg(run_->answered())
+                          .arg(run_->total()));
     }
     mode_ = Mode::Idle;
 }
 
-void ProfilePanel::finishVerify() {
+void ProfilePanel::finishVerify(const std::string& listing) {
     mode_ = Mode::Idle;
-    kvproto::CollectorSettings actual;
-    for (const kvproto::Parameter& p : kvproto::parameters()) {
-        if (!p.readBack()) continue;
-        if (p.isList()) {
-            if (auto value = kvproto::itemValue(p, controls_.itemIndex(p.control)))
-                actual.set(p, *value);
-        } else {
-            actual.set(p, controls_.text(p.control));
-        }
-    }
+    const kvops::Listing reported = kvops::readListing(listing);
     const std::vector<kvproto::Difference> differences =
-        kvproto::compareSettings(expected_, actual);
+        kvops::compare(expected_, reported.settings);
     for (const kvproto::Difference& d : differences) {
         if (auto* field = window_->findChild<QWidget*>(qs(d.parameter->control))) {
             field->setStyleSheet(QLatin1StringView(kHighlight));
@@ -310,10 +302,8 @@ void ProfilePanel::finishVerify() {
         }
     }
     if (differences.empty()) {
-        int compared = 0;
-        for (const auto& [p, value] : expected_.entries()) compared += p->readBack() ? 1 : 0;
         status(QStringLiteral("Verified: the collector holds all %1 values %2.")
-                   .arg(compared)
+                   .arg(kvops::comparedCount(expected_))
                    .arg(expectedWhere_));
     } else {
         status(QString::fromStdString(

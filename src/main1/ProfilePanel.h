@@ -1,19 +1,21 @@
 // The window's "Profile" group: save the fields to a profile file, load one into the fields,
 // write every included setting to the collector ("Write All"), and verify by read-back.
 //
-// Write All presses the Set buttons of the included commands in the window's order, each
-// exactly as the technician would (same frames, same send and receive buffer updates), and
-// waits for each answer (or kAnswerWaitMs without one) before the next. It checks every
-// field first and sends nothing when one is bad; it stops at the first frame the port
-// refuses; while it runs its button reads "Cancel". Station address and counter bases take
-// part only when their tick boxes are ticked, in files and in writing.
+// Write All writes the apply plan (kvops::planApply, as kv480t apply does) of the included
+// fields — with a profile loaded, of the fields the profile filled — by pressing the plan's
+// Set buttons in turn, each exactly as the technician would (same frames, same send and
+// receive buffer updates), and waits for each answer before the next. It checks every field
+// first and sends nothing when one is bad; it stops at the first command that is not sent
+// or not answered; while it runs its button reads "Cancel". Station address and counter bases
+// take part only when their tick boxes are ticked, in files and in writing.
 //
-// Verify sends "Read Parameters" and compares the collector's values with the loaded profile
-// (or, with none loaded, with the fields as they were before the read), value by value;
+// Verify sends "Read Parameters" and compares what the collector's listing reports
+// (kvops::readListing, counter bases included) with the loaded profile (or, with none loaded,
+// with the fields as they were before the read) by kvops::compare, as kv480t verify does;
 // differing fields are highlighted and listed on the status line.
 //
-// Main thread only. The window forwards its receive event, its timers' ticks and the closing
-// of its port.
+// Main thread only. The window forwards the closing of its port; the requests' outcomes come
+// from the session.
 #pragma once
 
 #include <QObject>
@@ -24,6 +26,7 @@
 #include <optional>
 #include <vector>
 
+#include "ops/Operations.h"
 #include "profile/Profile.h"
 
 class QCheckBox;
@@ -39,9 +42,6 @@ struct SetCommand;
 class ProfilePanel : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kAnswerWaitMs = 2000;  // per command, for its first answer block
-    static constexpr int kAnswerQuietMs = 150;  // an answer is over once the line is quiet
-
     ProfilePanel(QWidget* window, kvproto::Controls& controls, kvproto::DeviceSession& session,
                  kvproto::UserMessages& messages, QStatusBar* status);
 
@@ -56,9 +56,6 @@ public:
     void writeAllOrCancel();
     void verify();
 
-    void blockReceived();
-    void timer6Ticked();
-    void timer3Ticked();
     void portClosed();
 
     bool busy() const { return mode_ != Mode::Idle; }
@@ -79,8 +76,10 @@ private:
     std::optional<kvproto::CollectorSettings> fieldSettings(bool requireComplete);
     QString chooseFile(bool save);
     void sendNext();
+    void requestEnded(int kind, const kvops::Outcome& outcome);
+    void armTick();
     void finishWriting(const QString& outcome);
-    void finishVerify();
+    void finishVerify(const std::string& listing);
     void clearHighlights();
     void status(const QString& text);
 
@@ -97,12 +96,8 @@ private:
     QString loadedFile_;
 
     Mode mode_ = Mode::Idle;
-    std::vector<const kvproto::SetCommand*> queue_;
-    std::size_t next_ = 0;
-    QStringList unanswered_;
-    bool answered_ = false;
-    QTimer answerWait_;
-    QTimer answerQuiet_;
+    std::optional<kvops::ApplyRun> run_;
+    QTimer tick_;  // the session's clock while a set command waits for its answer
     kvproto::CollectorSettings expected_;
     QString expectedWhere_;
     QStringList highlighted_;

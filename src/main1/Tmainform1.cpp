@@ -13,7 +13,6 @@
 
 #include "main1/GroupBoxStyle.h"
 #include "main1/KeyFilters.h"
-#include "main1/PortStatus.h"
 #include "main1/ProfilePanel.h"
 #include "main1/RememberedSettings.h"
 #include "main1/TrafficPage.h"
@@ -23,14 +22,14 @@
 #include "main1/adapters/QtSerialWrite.h"
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 #include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
 
 Tmainform1::Tmainform1(QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Tmainform1>()),
-      Comm1(std::make_shared<QtDeliveryChannel>(this)) {
+      line_(std::make_unique<kvops::Line>(std::make_shared<QtDeliveryChannel>(this))) {
     ui->setupUi(this);
     resize(1025, 599);
     QPalette silver = palette();
@@ -75,7 +74,7 @@ Tmainform1::Tmainform1(QWidget* parent)
     timer3Adapter_ = std::make_unique<QtTimer>(&Timer3);
     timer6Adapter_ = std::make_unique<QtTimer>(&Timer6);
     messages_ = std::make_unique<QtUserMessages>(this, statusBar());
-    serial_ = std::make_unique<QtSerialWrite>(Comm1);
+    serial_ = std::make_unique<QtSerialWrite>(*line_);
     session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
                                                         *timer6Adapter_, *messages_, *serial_);
     profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, statusBar());
@@ -84,18 +83,20 @@ Tmainform1::Tmainform1(QWidget* parent)
     traffic_->setAutoFillBackground(true);
     ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
     traffic_->watch(*serial_, *messages_);
-    Comm1.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
-                                 std::uint16_t length) {
+    spcomm::TComm& comm = line_->comm();
+    comm.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
+                                std::uint16_t length) {
         Comm1ReceiveData(sender, buffer, length);
     };
     // A pulled cable or adapter: both workers may say so; the technician hears it once.
-    Comm1.OnRequestHangup = [this](spcomm::TComm*) {
-        if (std::exchange(hangupReported_, true)) return;
+    comm.OnRequestHangup = [this](spcomm::TComm*) {
+        if (!line_->noteHangUp()) return;
         traffic_->recorder().hungUp();
+        session_->lineHungUp();
         statusBar()->showMessage(
             QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
                            "Press Close, check the connection, then Open.")
-                .arg(QString::fromStdString(Comm1.CommName())));
+                .arg(QString::fromStdString(line_->port())));
     };
 
     showPictures(kvres::loadPicture);
@@ -108,9 +109,9 @@ Tmainform1::Tmainform1(QWidget* parent)
 Tmainform1::~Tmainform1() {
     rememberOnExit();
     // The port's workers must be gone before the widgets their blocks are meant for.
-    Comm1.OnReceiveData = nullptr;
-    Comm1.OnRequestHangup = nullptr;
-    Comm1.Close();
+    line_->comm().OnReceiveData = nullptr;
+    line_->comm().OnRequestHangup = nullptr;
+    line_->close();
 }
 
 void Tmainform1::showEvent(QShowEvent* event) {
@@ -180,7 +181,7 @@ void Tmainform1::Button10Click() {
     if (portOpen_) {
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
-        Comm1.Close();
+        line_->close();
         traffic_->recorder().closed();
         session_->portClosed();
         profilePanel_->portClosed();
@@ -191,31 +192,28 @@ void Tmainform1::Button10Click() {
     }
     ui->Button10->setText(QStringLiteral("Close"));
     portOpen_ = true;
-    Comm1.Close();
-    Comm1.SetCommName(QFile::encodeName(ui->SPREALCOM->currentText()).toStdString());
-    Comm1.SetOutx_XonXoffFlow(false);
-    Comm1.SetInx_XonXoffFlow(false);
-    try {
-        Comm1.Open();
-    } catch (const spcomm::ECommsError& error) {
+    const std::string port = QFile::encodeName(ui->SPREALCOM->currentText()).toStdString();
+    if (const kvops::Error error = line_->open(port)) {
         // A port that did not open is reported and the panel stays ready to open again. The
-        // box keeps to the component's message; the status line adds the system's reason.
+        // box keeps to the component's message; the status line adds the port and the
+        // system's reason.
         ui->Button10->setText(QStringLiteral("Open"));
         portOpen_ = false;
         session_->portClosed();
         profilePanel_->portClosed();
-        statusBar()->showMessage(
-            kvmain::openFailureStatus(error, QString::fromStdString(Comm1.CommName())));
-        traffic_->recorder().openFailed(Comm1.CommName(), error.what());
-        messages_->showMessage(error.what());
+        statusBar()->showMessage(QString::fromStdString(kvops::describe(error, port) + "."));
+        const std::string message = error.text.substr(0, error.text.find(": "));
+        traffic_->recorder().openFailed(port, message);
+        messages_->showMessage(message);
         return;
     }
-    hangupReported_ = false;
-    traffic_->recorder().opened(Comm1.CommName(), "9600 baud 8N1");
+    traffic_->recorder().opened(port, kvops::kLineSettingsText);
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
-    statusBar()->showMessage(QStringLiteral("Port %1 open, 9600 baud 8N1.")
-                                 .arg(QString::fromStdString(Comm1.CommName())));
+    statusBar()->showMessage(QStringLiteral("Port %1 open, %2.")
+                                 .arg(QString::fromStdString(port),
+                                      QLatin1StringView(kvops::kLineSettingsText.data(),
+                                                        kvops::kLineSettingsText.size())));
 }
 
 void Tmainform1::SetButtonClick(std::string_view button) {
@@ -245,14 +243,11 @@ void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
     traffic_->recorder().received(
         std::string_view(reinterpret_cast<const char*>(buffer), bufferLength));
     session_->receiveData(buffer, bufferLength);
-    profilePanel_->blockReceived();
 }
 
 void Tmainform1::Timer6Timer() {
     session_->timer6Timer();
-    profilePanel_->timer6Ticked();
 }
 void Tmainform1::Timer3Timer() {
     session_->timer3Timer();
-    profilePanel_->timer3Ticked();
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "SPComm/TComm.h"
+#include "ops/Line.h"
 #include "resources/Pictures.h"
 
 namespace Ui {
@@ -48,7 +49,7 @@ public:
     void addPort(const QString& path, bool select, const QString& toolTip = {});
 
     bool portOpen() const { return portOpen_; }
-    spcomm::TComm& comm1() { return Comm1; }
+    spcomm::TComm& comm1() { return line_->comm(); }
     kvproto::DeviceSession& session() { return *session_; }
     ProfilePanel& profilePanel() { return *profilePanel_; }
     TrafficPage& trafficPage() { return *traffic_; }
@@ -100,9 +101,8 @@ private:
     std::unique_ptr<Ui::Tmainform1> ui;
     QTimer Timer3;  // reply time-out, one-shot
     QTimer Timer6;  // reply processing, one-shot
-    spcomm::TComm Comm1;
+    std::unique_ptr<kvops::Line> line_;  // Comm1: the port to the collector
     bool portOpen_ = false;
-    bool hangupReported_ = false;  // the line's hang-up is reported once per open
     bool outerSizeSet_ = false;
 
     kvmain::KeyPressFilter* keyFilter_ = nullptr;  // owned by this window (QObject child)

@@ -37,8 +37,8 @@ void Tmainform1::setUpPortsAndSettings() {
         statusBar(), *portWatcher_, [this](const QString& port) { reopenPort(port); }, this);
     // Runs after Button10Click, which connectHandlers() connected first.
     connect(ui->Button10, &QPushButton::clicked, this, &Tmainform1::portPanelChanged);
-    spcomm::TNotifyEvent report = std::move(Comm1.OnRequestHangup);
-    Comm1.OnRequestHangup = [this, report = std::move(report)](spcomm::TComm* sender) {
+    spcomm::TNotifyEvent report = std::move(line_->comm().OnRequestHangup);
+    line_->comm().OnRequestHangup = [this, report = std::move(report)](spcomm::TComm* sender) {
         if (report) report(sender);
         reopenOffer_->hungUp();
     };
@@ -70,8 +70,8 @@ void Tmainform1::setUpPortsAndSettings() {
 }
 
 void Tmainform1::portPanelChanged() {
-    if (portOpen_ && Comm1.IsOpen()) {
-        const QString port = QFile::decodeName(Comm1.CommName().c_str());
+    if (portOpen_ && line_->isOpen()) {
+        const QString port = QFile::decodeName(line_->port().c_str());
         settings_->setLastPort(port);
         reopenOffer_->portOpened(port);
     } else {
@@ -88,7 +88,7 @@ void Tmainform1::reopenPort(const QString& port) {
         ui->SPREALCOM->setEditText(port);
     Button10Click();  // Open
     portPanelChanged();
-    if (Comm1.IsOpen())
+    if (line_->isOpen())
         statusBar()->showMessage(
             QStringLiteral("Port %1 reopened: its adapter came back.").arg(port));
 }

@@ -12,12 +12,17 @@ std::optional<Outcome> Exchange::send(std::string_view frame, Completeness compl
     waiting_ = false;
     reply_.close();  // what comes next answers the new request
     if (Error error = writer_(frame)) return Outcome{Status::NotSent, {}, std::move(error)};
+    expect(completeness, timeout, now);
+    return std::nullopt;
+}
+
+void Exchange::expect(Completeness completeness, Millis timeout, Millis now) {
+    reply_.close();
     waiting_ = true;
     begun_ = false;
     completeness_ = completeness;
     timeout_ = timeout;
     sentAt_ = now;
-    return std::nullopt;
 }
 
 void Exchange::received(std::string_view block, Millis at) {

@@ -58,6 +58,9 @@ public:
     // refuses it. `timeout` counts from `now` until the answer's first block.
     std::optional<Outcome> send(std::string_view frame, Completeness completeness, Millis timeout,
                                 Millis now);
+    // Waits for an answer to a frame that went out some other way (or that the window's
+    // pending request code still expects after the port refused it), as send() would.
+    void expect(Completeness completeness, Millis timeout, Millis now);
     // A block read from the line at `at`.
     void received(std::string_view block, Millis at);
     // The clock: the outcome once the reply is over or the time-out has passed.

@@ -63,6 +63,7 @@ public:
     bool hungUp() const { return hungUp_; }
 
     spcomm::TComm& comm() { return *comm_; }
+    const spcomm::TComm& comm() const { return *comm_; }
 
 private:
     std::unique_ptr<spcomm::TComm> comm_;

@@ -1,9 +1,10 @@
 // The session's set commands and its shared frame output. The exchange controller's
 // handlers live in ExchangeController.cpp.
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 
 #include <string>
 
+#include "presenter/WindowFrames.h"
 #include "protocol/Conversions.h"
 #include "protocol/SetCommands.h"
 
@@ -33,13 +34,26 @@ DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
       timer6_(timer6),
       messages_(messages),
       serial_(serial),
-      clock_(clock) {}
+      clock_(clock),
+      exchange_([this](std::string_view frame) -> kvops::Error {
+          if (serial_.write(frame)) return {};
+          return {kvops::ErrorCode::WriteRefused, 0, serial_.notSentReason()};
+      }) {}
 
-bool DeviceSession::writeFrame(std::string_view frame) {
-    lastFrameSent_ = serial_.write(frame);
-    if (!lastFrameSent_) {
+bool DeviceSession::writeFrame(std::string_view frame, kvops::Completeness completeness,
+                               int timeoutMs) {
+    requestPending_ = completeness == kvops::kRead.completeness ? kReadParameters : kReplyExpected;
+    listingOver_ = false;
+    const std::optional<kvops::Outcome> refused =
+        exchange_.send(frame, completeness, std::chrono::milliseconds{timeoutMs}, clock_.now());
+    lastFrameSent_ = !refused;
+    if (refused) {
         messages_.showStatus(serial_.notSentReason());
         notSentShown_ = true;
+        ended(*refused);
+        // The pending request code still names this request: a block that comes is handled
+        // under it as if the frame had gone out.
+        exchange_.expect(completeness, std::chrono::milliseconds{timeoutMs}, clock_.now());
         return false;
     }
     if (notSentShown_) {
@@ -49,9 +63,12 @@ bool DeviceSession::writeFrame(std::string_view frame) {
     return true;
 }
 
+void DeviceSession::ended(const kvops::Outcome& outcome) {
+    if (observer_) observer_(requestPending_, outcome);
+}
+
 void DeviceSession::clearReceiveBuffer() {
     controls_.clear(kReceiveBuffer);
-    reply_.close();  // what comes next answers the new request
 }
 
 bool DeviceSession::setButtonClick(std::string_view button) {
@@ -67,6 +84,9 @@ bool DeviceSession::setButtonClick(std::string_view button) {
 
 void DeviceSession::runSetCommand(const SetCommand& command) {
     const auto build = [&] { return buildSetFrame(command.word, command.fieldSpan(), controls_); };
+    const auto writeFrame = [&](const std::string& frame) {
+        return this->writeFrame(frame, kvops::kSetAnswer, kSetTimeoutMs);
+    };
     switch (command.sequence) {
         case SendSequence::A:
         case SendSequence::C: {

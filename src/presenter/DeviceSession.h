@@ -1,7 +1,9 @@
-// DeviceSession: everything the window does with the collector, free of any GUI toolkit.
-// It builds and sends the frames of the set, query and action buttons, pairs replies with
-// the pending request, runs the parameter read-back and the reply time-out. The window's
-// handlers (Button32Click, Comm1ReceiveData, Timer6Timer, ...) delegate to it.
+// DeviceSession: everything the window does with the collector, free of any GUI toolkit: the
+// presenter of the Set, query and action buttons over the exchange engine (kvops::Exchange).
+// It builds the frames from the fields, shows them in the send buffer, hands them to the
+// engine, shows the reply so far in the receive buffer, runs the parameter read-back and the
+// reply time-out, and tells an observer how each request ended. The window's handlers
+// (Button32Click, Comm1ReceiveData, Timer6Timer, ...) delegate to it.
 //
 // Main thread only. The referenced interfaces must outlive the session.
 //
@@ -21,23 +23,27 @@
 // (silent) with Timer3's own interval (1000 ms, 3000 ms from the first MTM on), MTM kind 3
 // (silent, 3000 ms).
 //
-// Replies: the blocks of one reply are put together by ReplyCollector's rules (pieces up to
-// 500 ms apart, bounded); the receive buffer shows the reply so far. Timer6 (200 ms, started
-// by a block) processes it: for "Read Parameters" the read-back runs once the reply is
-// ready (a complete listing 200 ms after its first block; otherwise when no further piece
-// can come), Timer6 being started again until then.
+// Replies: the engine joins the blocks of one reply (pieces up to 500 ms apart, bounded); the
+// receive buffer shows the reply so far. Timer6 (200 ms, started by a block) processes it:
+// for "Read Parameters" the read-back runs once the engine says the listing is over (the
+// whole listing, counter bases included, 200 ms after its first block at the earliest;
+// otherwise when no further piece can come), Timer6 being started again until then.
 //
 // portClosed(): the port was closed (or failed to open): the request in progress ends, with
 // no time-out message and no read-back of a later block.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "protocol/ReplyCollector.h"
-#include "protocol/WindowInterfaces.h"
+#include "ops/Exchange.h"
+#include "ops/Operations.h"
+#include "presenter/WindowInterfaces.h"
 
 namespace kvproto {
 
@@ -65,8 +71,10 @@ struct SetCommand;
 inline constexpr std::string_view kSendBuffer = "discomm";
 inline constexpr std::string_view kReceiveBuffer = "Memo8";
 
-// The reply time-out of "Read Parameters" and "Communication Test", counted from the write.
+// The reply time-out of the query and action buttons, counted from the write.
 inline constexpr int kQueryTimeoutMs = 3000;
+// How long a set command waits for its answer to begin.
+inline constexpr int kSetTimeoutMs = 2000;
 
 class DeviceSession {
 public:
@@ -82,14 +90,30 @@ public:
     void dataQueryClick();                // Button124
     void parameterInitializationClick();  // Button19
 
-    // The serial component's receive event: one received block.
-    void receiveData(const std::uint8_t* buffer, std::size_t length);
+    // The serial component's receive event: one received block, read from the line at `at`
+    // (the session's clock; nullopt: now).
+    void receiveData(const std::uint8_t* buffer, std::size_t length,
+                     std::optional<std::chrono::milliseconds> at = std::nullopt);
     void timer6Timer();
     void timer3Timer();
     void portClosed();
+    // The line stopped working: the request in progress ends.
+    void lineHungUp();
+    // A clock tick from the window's event loop: a request whose answer is over or overdue
+    // ends (for waits that no window timer covers, such as Write All's).
+    void tick();
+    // When tick() can next end the request in progress; nothing when none is waiting.
+    std::optional<std::chrono::milliseconds> deadline() const { return exchange_.deadline(); }
+    std::chrono::milliseconds now() const { return clock_.now(); }
+
+    // How each request a button sent ended: NotSent at once, TimedOut, HungUp, or Answered
+    // once its reply is over (a parameter read once its read-back ran). Its kind comes along:
+    // kReadParameters for a parameter read, kReplyExpected for any other request.
+    using OutcomeObserver = std::function<void(int pending, const kvops::Outcome& outcome)>;
+    void setOutcomeObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
 
     int pendingCode() const { return pending_; }
-    const std::string& replyText() const { return reply_.text(); }
+    const std::string& replyText() const { return exchange_.replyText(); }
     int timeoutKind() const { return timeoutKind_; }
     // Whether the port took the last frame a button wrote.
     bool lastFrameSent() const { return lastFrameSent_; }
@@ -97,8 +121,10 @@ public:
 private:
     void runSetCommand(const SetCommand& command);
     void runQuery(const QueryButton& query);
-    bool writeFrame(std::string_view frame);
-    void clearReceiveBuffer();  // false: refused, status line says so
+    bool writeFrame(std::string_view frame, kvops::Completeness completeness, int timeoutMs);
+    void clearReceiveBuffer();
+    void ended(const kvops::Outcome& outcome);
+    bool readBack();
 
     Controls& controls_;
     Timer& timer3_;
@@ -106,8 +132,11 @@ private:
     UserMessages& messages_;
     SerialWrite& serial_;
     const Clock& clock_;
+    kvops::Exchange exchange_;
+    OutcomeObserver observer_;
     int pending_ = kIdle;
-    ReplyCollector reply_;
+    int requestPending_ = kIdle;   // the kind of the engine's request (see OutcomeObserver)
+    bool listingOver_ = false;     // the read's listing is in, its read-back due
     int timeoutKind_ = kTimeoutSilent;
     int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;

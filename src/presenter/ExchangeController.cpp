@@ -1,13 +1,14 @@
 // The exchange controller: query buttons, the receive event and the two timers.
-#include "protocol/ExchangeController.h"
+#include "presenter/ExchangeController.h"
 
 #include <string>
 #include <utility>
 
+#include "ops/Operations.h"
+#include "presenter/DeviceSession.h"
+#include "presenter/WindowFrames.h"
 #include "protocol/Conversions.h"
-#include "protocol/DeviceSession.h"
 #include "protocol/Frames.h"
-#include "protocol/ReadBack.h"
 
 namespace kvproto {
 
@@ -71,9 +72,15 @@ void DeviceSession::runQuery(const QueryButton& query) {
             case QueryStep::ClearReceive:
                 clearReceiveBuffer();
                 break;
-            case QueryStep::Write:
-                sent = writeFrame(query.frame);
+            case QueryStep::Write: {
+                const kvops::Request& request = query.pending == kReadParameters ? kvops::kRead
+                                                : query.pending == kDataQuery    ? kvops::kDataQuery
+                                                : query.pending == kParameterReset
+                                                    ? kvops::kReset
+                                                    : kvops::kCommunicationTest;
+                sent = writeFrame(request.frame, request.completeness, kQueryTimeoutMs);
                 break;
+            }
             case QueryStep::ArmTimeout:
                 if (!sent) break;
                 timeoutKind_ = query.timeoutKind;
@@ -101,20 +108,18 @@ void DeviceSession::parameterInitializationClick() {
     runQuery(kQueryButtons[3]);
 }
 
-void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) {
+void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length,
+                                std::optional<std::chrono::milliseconds> at) {
     // Each byte becomes one character; a zero byte included.
     std::string_view block;
     if (length > 0) block = {reinterpret_cast<const char*>(buffer), length};
     // The collector answered: no time-out message for this request.
     timer3_.setEnabled(false);
     timeoutKind_ = kTimeoutSilent;
-    if (block.empty()) {
-        reply_.clear();
-    } else {
-        reply_.add(block, clock_.now());
-    }
+    const std::chrono::milliseconds now = at.value_or(clock_.now());
+    exchange_.received(block, now);
     // The receive buffer shows the reply so far: a reply in pieces is shown whole.
-    controls_.setText(kReceiveBuffer, reply_.text());
+    controls_.setText(kReceiveBuffer, exchange_.replyText());
     if (pending_ == kParameterReset) {
         pending_ = kIdle;
         timer6_.setEnabled(false);
@@ -123,29 +128,50 @@ void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length) 
         // block at the earliest.
         timer6_.setEnabled(true);
     }
+    tick();  // a complete reply is over with its last block
+}
+
+void DeviceSession::tick() {
+    std::optional<kvops::Outcome> outcome = exchange_.tick(clock_.now());
+    if (!outcome) return;
+    if (outcome->answered() && requestPending_ == kReadParameters) {
+        listingOver_ = true;  // read back when Timer6 comes
+        return;
+    }
+    ended(*outcome);
+}
+
+bool DeviceSession::readBack() {
+    try {
+        applyReadBack(exchange_.replyText(), controls_);
+    } catch (const ConversionError& error) {
+        // Rows before the bad character stay applied; the code stays 101 and the reply
+        // text is kept, so the next block runs the read-back again, without a second box.
+        if (!std::exchange(conversionShown_, true)) messages_.showMessage(error.message());
+        return false;
+    }
+    return true;
 }
 
 void DeviceSession::timer6Timer() {
     timer6_.setEnabled(false);
     if (pending_ != kReadParameters) return;
-    // A tick started by a block of an earlier request: this request's reply has yet to come
-    // (its first block starts Timer6 again).
-    if (reply_.empty() || reply_.closed()) return;
-    if (!reply_.ready(clock_.now(), ReplyCollector::Completeness::Listing)) {
-        timer6_.setEnabled(true);  // a further piece may still come
-        return;
+    if (!listingOver_) {
+        // A tick started by a block of an earlier request: this request's reply has yet to
+        // come (its first block starts Timer6 again).
+        if (!exchange_.answerBegun()) return;
+        tick();
+        if (!listingOver_) {
+            timer6_.setEnabled(true);  // a further piece may still come
+            return;
+        }
     }
-    const std::string reply = reply_.text();
-    try {
-        applyReadBack(reply, controls_);
-    } catch (const ConversionError& error) {
-        // Rows before the bad character stay applied; the code stays 101 and the reply
-        // text is kept, so the next block runs the read-back again, without a second box.
-        if (!std::exchange(conversionShown_, true)) messages_.showMessage(error.message());
-        return;
-    }
+    const kvops::Outcome outcome{kvops::Status::Answered, exchange_.replyText(), {}};
+    if (!readBack()) return;
     pending_ = kIdle;
-    reply_.clear();
+    listingOver_ = false;
+    exchange_.cancel();  // a later block starts a reply of its own
+    ended(outcome);
 }
 
 void DeviceSession::portClosed() {
@@ -153,7 +179,12 @@ void DeviceSession::portClosed() {
     timeoutKind_ = kTimeoutSilent;
     timer3_.setEnabled(false);
     timer6_.setEnabled(false);
-    reply_.clear();
+    listingOver_ = false;
+    exchange_.cancel();
+}
+
+void DeviceSession::lineHungUp() {
+    if (std::optional<kvops::Outcome> outcome = exchange_.hangUp()) ended(*outcome);
 }
 
 void DeviceSession::timer3Timer() {
@@ -161,6 +192,10 @@ void DeviceSession::timer3Timer() {
     // One message per request: a Timer3 that MTM re-enables before a bad entry stops it
     // must not repeat an earlier request's message.
     const int kind = std::exchange(timeoutKind_, kTimeoutSilent);
+    if (kind == kTimeoutConnection || kind == kTimeoutParameterQuery) {
+        // The query's own time-out: it ends the request.
+        if (std::optional<kvops::Outcome> outcome = exchange_.timeOut()) ended(*outcome);
+    }
     if (kind == kTimeoutConnection) {
         messages_.showMessage("Connection Timeout");
     } else if (kind == kTimeoutParameterQuery) {

@@ -21,12 +21,6 @@ std::string encodeValue(Encoding encoding, const EncodedField& field) {
     return {};
 }
 
-std::string encodeField(const Controls& controls, const FieldSpec& field) {
-    if (field.encoding == Encoding::Index)
-        return encodeValue(field.encoding, {controls.itemIndex(field.control), {}});
-    return encodeValue(field.encoding, {-1, controls.text(field.control)});
-}
-
 std::string assembleSetFrame(std::string_view word, std::span<const std::string> values) {
     std::string frame(kSetPrefix);
     frame.append(word);
@@ -37,13 +31,6 @@ std::string assembleSetFrame(std::string_view word, std::span<const std::string>
     }
     frame += '#';
     return frame;
-}
-
-std::string buildSetFrame(std::string_view word, std::span<const FieldSpec> fields,
-                          const Controls& controls) {
-    std::vector<std::string> values;
-    for (const FieldSpec& field : fields) values.push_back(encodeField(controls, field));
-    return assembleSetFrame(word, values);
 }
 
 }  // namespace kvproto

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/WindowInterfaces.h"
 
 namespace kvproto {
 
@@ -43,14 +42,8 @@ struct EncodedField {
 // The field's value text. Pad3/Pad8 throw ConversionError when the text is not a valid
 // integer; Index and Text never fail.
 std::string encodeValue(Encoding encoding, const EncodedField& field);
-std::string encodeField(const Controls& controls, const FieldSpec& field);
 
 // "KORVEL#" word ":" values joined by "," "#".
 std::string assembleSetFrame(std::string_view word, std::span<const std::string> values);
-
-// The frame from the window's controls. Throws ConversionError from the first field that
-// cannot be converted; nothing is built then.
-std::string buildSetFrame(std::string_view word, std::span<const FieldSpec> fields,
-                          const Controls& controls);
 
 }  // namespace kvproto

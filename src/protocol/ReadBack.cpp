@@ -41,20 +41,6 @@ bool rowFits(const ReadBackRow& row, std::size_t at, std::size_t size) {
     return true;
 }
 
-class ControlsSink : public ReadBackSink {
-public:
-    explicit ControlsSink(Controls& controls) : controls_(controls) {}
-    void text(const ReadBackValue& v, std::string_view chars) override {
-        controls_.setText(v.control, chars);
-    }
-    void index(const ReadBackValue& v, int index) override {
-        controls_.setItemIndex(v.control, index);
-    }
-
-private:
-    Controls& controls_;
-};
-
 class SettingsSink : public ReadBackSink {
 public:
     SettingsSink(CollectorSettings& settings, std::vector<std::string>* problems)
@@ -103,11 +89,6 @@ void runReadBack(std::string_view reply, ReadBackSink& sink) {
             }
         }
     }
-}
-
-void applyReadBack(std::string_view reply, Controls& controls) {
-    ControlsSink sink(controls);
-    runReadBack(reply, sink);
 }
 
 bool readBackComplete(std::string_view reply) {

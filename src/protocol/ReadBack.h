@@ -15,7 +15,6 @@
 
 #include "protocol/CollectorSettings.h"
 #include "protocol/Parameters.h"
-#include "protocol/WindowInterfaces.h"
 
 namespace kvproto {
 
@@ -58,10 +57,6 @@ public:
 // A character that is not a valid integer throws ConversionError: rows before it (and the
 // values of its own row before it) have been given, later ones are not.
 void runReadBack(std::string_view reply, ReadBackSink& sink);
-
-// The window's read-back: text into entry fields, item indexes into lists (beyond the
-// items: no selection).
-void applyReadBack(std::string_view reply, Controls& controls);
 
 // True when every row's tag occurs with all its value positions inside the reply.
 bool readBackComplete(std::string_view reply);

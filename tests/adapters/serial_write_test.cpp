@@ -1,4 +1,4 @@
-// QtSerialWrite hands frames to a real TComm on a pseudo-terminal; a closed port and an
+// QtSerialWrite hands frames to a real line on a pseudo-terminal; a closed port and an
 // oversized frame are refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -27,14 +27,12 @@ public:
 TEST(QtSerialWriteTest, WritesWholeFramesToTheOpenPortAndRefusesOtherwise) {
     PtyMaster master;
     ASSERT_TRUE(master.ok());
-    spcomm::TComm comm;
-    comm.SetCommName(master.slaveName());
-    QtSerialWrite serial(comm);
+    kvops::Line line;
+    QtSerialWrite serial(line);
 
     EXPECT_FALSE(serial.write("KORVEL#RESET#"));  // not open yet
 
-    comm.Open();
-    ASSERT_TRUE(comm.IsOpen());
+    ASSERT_FALSE(line.open(master.slaveName()));
     const std::string frame = "KORVEL#AD1H:100#";
     EXPECT_TRUE(serial.write(frame));
     EXPECT_EQ(master.read(frame.size(), 5000), frame);
@@ -43,7 +41,7 @@ TEST(QtSerialWriteTest, WritesWholeFramesToTheOpenPortAndRefusesOtherwise) {
     EXPECT_FALSE(serial.write(""));
     EXPECT_EQ(master.read(1, 200), "");  // nothing of the refused frames went out
 
-    comm.Close();
+    line.close();
     EXPECT_FALSE(serial.write(frame));
 }
 
@@ -53,18 +51,16 @@ TEST(QtSerialWriteTest, NotSentReasonTellsAClosedPortFromAFailedLine) {
     const std::string notOpen = "Not sent: the serial port is not open.";
     PtyMaster master;
     ASSERT_TRUE(master.ok());
-    spcomm::TComm comm;
-    comm.SetCommName(master.slaveName());
-    comm.SetOutx_XonXoffFlow(false);
-    comm.SetInx_XonXoffFlow(false);
-    QtSerialWrite serial(comm);
+    kvops::Line line;
+    spcomm::TComm& comm = line.comm();
+    QtSerialWrite serial(line);
     auto* channel = dynamic_cast<spcomm::TQueueChannel*>(&comm.channel());
     ASSERT_NE(channel, nullptr);
 
     EXPECT_FALSE(serial.write("PPPPPP#VAR#"));
     EXPECT_EQ(serial.notSentReason(), notOpen);
 
-    comm.Open();
+    ASSERT_FALSE(line.open(master.slaveName()));
     EXPECT_EQ(serial.notSentReason(), "");
     struct Row {
         std::string frame;
@@ -95,7 +91,7 @@ TEST(QtSerialWriteTest, NotSentReasonTellsAClosedPortFromAFailedLine) {
     EXPECT_FALSE(serial.write("PPPPPP#VAR#"));
     EXPECT_EQ(serial.notSentReason(), stopped);
 
-    comm.Close();
+    line.close();
     EXPECT_EQ(serial.notSentReason(), notOpen);
 }
 

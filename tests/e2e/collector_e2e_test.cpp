@@ -23,7 +23,7 @@
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "profile/Profile.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 #include "sim/Collector.h"
 #include "sim/DemoCollector.h"
 

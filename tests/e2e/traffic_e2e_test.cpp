@@ -25,7 +25,7 @@
 #include "main1/TrafficModel.h"
 #include "main1/TrafficPage.h"
 #include "main1/adapters/QtUserMessages.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 #include "sim/Collector.h"
 #include "sim/DeviceState.h"
 

@@ -11,11 +11,12 @@
 #include <string_view>
 
 #include "protocol/Conversions.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
+#include "presenter/WindowFrames.h"
 #include "protocol/ReadBack.h"
 #include "protocol/ReplyCollector.h"
 #include "protocol/SetCommands.h"
-#include "protocol/WindowInterfaces.h"
+#include "presenter/WindowInterfaces.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "WindowFixture.h"
 #include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 #include "protocol/Parameters.h"
 #include "protocol/SetCommands.h"
 

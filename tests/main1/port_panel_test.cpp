@@ -20,7 +20,7 @@
 
 #include "PtyPair.h"
 #include "WindowFixture.h"
-#include "protocol/DeviceSession.h"
+#include "presenter/DeviceSession.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FakeWindow.h"
-#include "protocol/ExchangeController.h"
+#include "presenter/ExchangeController.h"
 #include "protocol/ReplyCollector.h"
 
 namespace {
@@ -123,11 +123,15 @@ const std::string kListing =
     "AXS1:1.01\r\nAXS2:1.02\r\nAXS3:1.03\r\nAXS4:1.04\r\nDI01:1,0\r\nARS485X:4,2\r\n"
     "BRS485X:1\r\nMTM:007\r\nPUDL:3\r\n";
 
-// The window needs the read-back rows only; a reader that keeps the counter bases waits for
-// each of them with all its digits.
+// The listing as the collector sends it: the read-back rows, then the counter bases.
+const std::string kCounters = "LP1:00001234\r\nLP2:00000000\r\nLPN:00000777\r\nLPF:005\r\n";
+const std::string kWholeListing = kListing + kCounters;
+
+// The read-back rows alone are not the whole listing: a reader waits for each counter base
+// with all its digits too.
 TEST(ReplyCollector, AWholeListingAlsoHoldsEveryCounterBase) {
     using C = kvproto::ReplyCollector::Completeness;
-    const std::string counters = "LP1:00001234\r\nLP2:00000000\r\nLPN:00000777\r\nLPF:005\r\n";
+    const std::string& counters = kCounters;
     struct Case {
         std::string text;
         bool listing, whole;
@@ -151,7 +155,7 @@ TEST(ReplyCollector, AWholeListingAlsoHoldsEveryCounterBase) {
 TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     Started rig;
     rig.session.readParametersClick();
-    rig.receive(kListing);
+    rig.receive(kWholeListing);
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
@@ -172,20 +176,20 @@ TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
     Started rig;
     rig.session.readParametersClick();
     const std::size_t cut1 = 100, cut2 = 200;
-    rig.receive(kListing.substr(0, cut1));
+    rig.receive(kWholeListing.substr(0, cut1));
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
     EXPECT_TRUE(rig.timer6.enabled());
     EXPECT_EQ(rig.controls.text("Station"), "000");  // nothing read from a part yet
     rig.clock.advance(250);
-    rig.receive(kListing.substr(cut1, cut2 - cut1));
+    rig.receive(kWholeListing.substr(cut1, cut2 - cut1));
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     ASSERT_TRUE(rig.timer6.enabled());
     rig.clock.advance(250);
-    rig.receive(kListing.substr(cut2));
-    EXPECT_EQ(rig.controls.text("Memo8"), kListing);
+    rig.receive(kWholeListing.substr(cut2));
+    EXPECT_EQ(rig.controls.text("Memo8"), kWholeListing);
     rig.clock.advance(50);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
@@ -232,7 +236,7 @@ TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
     rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
-    rig.receive(kListing);
+    rig.receive(kWholeListing);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "017");
     EXPECT_EQ(rig.session.pendingCode(), kIdle);

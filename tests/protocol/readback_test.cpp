@@ -1,5 +1,6 @@
 // Parameter read-back: every row at its positions, the skip and abort rules, and its run
 // inside the exchange controller.
+#include "presenter/WindowFrames.h"
 #include "protocol/ReadBack.h"
 
 #include <gtest/gtest.h>

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/DeviceSession.h"
-#include "protocol/WindowInterfaces.h"
+#include "presenter/DeviceSession.h"
+#include "presenter/WindowInterfaces.h"
 
 namespace kvtest {
 

@@ -13,7 +13,7 @@
 
 #include <QWidget>
 
-#include "protocol/WindowInterfaces.h"
+#include "presenter/WindowInterfaces.h"
 
 class QComboBox;
 

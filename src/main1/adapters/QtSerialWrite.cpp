@@ -16,34 +16,39 @@ std::string lineFailedText(const std::string& port) {
 
 }  // namespace
 
-QtSerialWrite::QtSerialWrite(spcomm::TComm& comm) : comm_(comm) {}
+QtSerialWrite::QtSerialWrite(kvops::Line& line) : line_(line) {}
 
 bool QtSerialWrite::write(std::string_view bytes) {
     std::string_view notSent;  // for the observer
-    if (bytes.empty()) {
-        refused_ = "Not sent: the frame is empty.";
-        notSent = "empty frame";
-    } else if (bytes.size() > std::numeric_limits<std::uint16_t>::max()) {
-        refused_ = "Not sent: the frame is longer than 65535 bytes.";
-        notSent = "longer than one write can carry (65535 bytes)";
-    } else if (comm_.Write(bytes.data(), static_cast<std::uint16_t>(bytes.size()))) {
-        refused_.clear();
-    } else if (comm_.IsOpen()) {
-        // An open port refuses a frame only once a worker has given up on the line (its
-        // notice may still be on its way).
-        refused_ = lineFailedText(comm_.CommName());
-        notSent = "the port stopped working";
-    } else {
-        // A closed port explains itself for as long as it is closed.
-        refused_.clear();
-        notSent = "the port is not open";
+    const kvops::Error error = line_.write(bytes);
+    switch (error.code) {
+        case kvops::ErrorCode::None:
+            refused_.clear();
+            break;
+        case kvops::ErrorCode::NotOpen:
+            // A closed port explains itself for as long as it is closed.
+            refused_.clear();
+            notSent = "the port is not open";
+            break;
+        case kvops::ErrorCode::HungUp:
+            // An open port refuses a frame only once a worker has given up on the line (its
+            // notice may still be on its way).
+            refused_ = lineFailedText(line_.port());
+            notSent = "the port stopped working";
+            break;
+        default:
+            refused_ = bytes.empty() ? "Not sent: the frame is empty."
+                                     : "Not sent: the frame is longer than 65535 bytes.";
+            notSent = bytes.empty() ? "empty frame"
+                                    : "longer than one write can carry (65535 bytes)";
+            break;
     }
     if (observer_) observer_(bytes, notSent);
     return notSent.empty();
 }
 
 std::string QtSerialWrite::notSentReason() const {
-    if (!comm_.IsOpen()) return notOpenText();
-    if (comm_.LineFailed()) return lineFailedText(comm_.CommName());
+    if (!line_.isOpen()) return notOpenText();
+    if (line_.comm().LineFailed()) return lineFailedText(line_.port());
     return refused_;
 }

@@ -1,16 +1,16 @@
-// kvproto::SerialWrite over the window's TComm. Main thread only.
+// kvproto::SerialWrite over the window's line. Main thread only.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "SPComm/TComm.h"
-#include "protocol/WindowInterfaces.h"
+#include "ops/Line.h"
+#include "presenter/WindowInterfaces.h"
 
 class QtSerialWrite : public kvproto::SerialWrite {
 public:
-    explicit QtSerialWrite(spcomm::TComm& comm);
+    explicit QtSerialWrite(kvops::Line& line);
 
     // False when the port refuses the frame (closed, or its line has failed), when it is
     // empty, or when it is longer than one write can carry (65535 bytes).
@@ -28,7 +28,7 @@ public:
     void setObserver(Observer observer) { observer_ = std::move(observer); }
 
 private:
-    spcomm::TComm& comm_;
+    kvops::Line& line_;
     std::string refused_;  // reason of the last refused write; cleared by an accepted one
     Observer observer_;
 };

@@ -6,7 +6,7 @@
 
 #include <QTimer>
 
-#include "protocol/WindowInterfaces.h"
+#include "presenter/WindowInterfaces.h"
 
 class QtTimer : public kvproto::Timer {
 public:

@@ -8,7 +8,7 @@
 #include <QString>
 #include <functional>
 
-#include "protocol/WindowInterfaces.h"
+#include "presenter/WindowInterfaces.h"
 
 class QStatusBar;
 class QWidget;

@@ -1,0 +1,45 @@
+#include "presenter/WindowFrames.h"
+
+#include <vector>
+
+#include "protocol/ReadBack.h"
+
+namespace kvproto {
+
+namespace {
+
+class ControlsSink : public ReadBackSink {
+public:
+    explicit ControlsSink(Controls& controls) : controls_(controls) {}
+    void text(const ReadBackValue& v, std::string_view chars) override {
+        controls_.setText(v.control, chars);
+    }
+    void index(const ReadBackValue& v, int index) override {
+        controls_.setItemIndex(v.control, index);
+    }
+
+private:
+    Controls& controls_;
+};
+
+}  // namespace
+
+std::string encodeField(const Controls& controls, const FieldSpec& field) {
+    if (field.encoding == Encoding::Index)
+        return encodeValue(field.encoding, {controls.itemIndex(field.control), {}});
+    return encodeValue(field.encoding, {-1, controls.text(field.control)});
+}
+
+std::string buildSetFrame(std::string_view word, std::span<const FieldSpec> fields,
+                          const Controls& controls) {
+    std::vector<std::string> values;
+    for (const FieldSpec& field : fields) values.push_back(encodeField(controls, field));
+    return assembleSetFrame(word, values);
+}
+
+void applyReadBack(std::string_view reply, Controls& controls) {
+    ControlsSink sink(controls);
+    runReadBack(reply, sink);
+}
+
+}  // namespace kvproto
