@@ -3,7 +3,8 @@
 //
 // The serial port hands over a block once the line has been quiet for its read interval, so
 // a collector that pauses inside its reply arrives in pieces. A block belongs to the reply in
-// progress when the line was silent for at most kPieceGap before it: the time since the
+// progress when the line was silent for at most kPieceGap (give or take kArrivalSlack) before
+// it: the time since the
 // previous block less the block's own time on the line (10 bits a byte at the line's speed).
 // A block after a longer silence starts a new reply. A reply never grows beyond kMaxSize
 // bytes: a block that would take it further starts a new reply.
@@ -31,6 +32,9 @@ using Millis = std::chrono::milliseconds;
 class ReplyCollector {
 public:
     static constexpr Millis kPieceGap{500};
+    // What the measured silence may exceed kPieceGap by: the time blocks take from the line to
+    // the reader varies by a few scheduler ticks, more on a busy machine.
+    static constexpr Millis kArrivalSlack{100};
     static constexpr Millis kQuiet{1000};
     static constexpr Millis kLongest{3000};
     static constexpr std::size_t kMaxSize = 4096;

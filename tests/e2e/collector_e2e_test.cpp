@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -23,6 +24,7 @@
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "profile/Profile.h"
+#include "Kv480tProcess.h"
 #include "presenter/DeviceSession.h"
 #include "sim/Collector.h"
 #include "sim/DemoCollector.h"
@@ -355,15 +357,22 @@ TEST_F(CollectorE2E, SlowCollectorGetsNoFalseTimeOut) {
 // A collector that pauses inside its listing: the receive buffer shows the whole listing and
 // the read-back reaches its last rows.
 TEST_F(CollectorE2E, ListingInPiecesIsShownAndReadBackWhole) {
-    for (int gapMs : {150, 400}) {
-        SCOPED_TRACE(gapMs);
+    struct Case {
+        std::size_t chunk;
+        int gapMs;
+    };
+    for (const Case& c : {Case{140, 150}, Case{140, 400}, Case{64, 500}, Case{300, 500}}) {
+        SCOPED_TRACE(std::to_string(c.chunk) + " bytes, " + std::to_string(c.gapMs) + " ms");
         CollectorOptions options;
-        options.chunkSize = 140;
-        options.chunkGap = kvsim::Millis{gapMs};
+        options.chunkSize = c.chunk;
+        options.chunkGap = kvsim::Millis{c.gapMs};
         startCollector(options);
         openWindow();
         readParameters();
+        // The whole listing, from its first tag to its last counter base.
         EXPECT_EQ(memo().rfind("TC1:", 0), 0u) << memo();
+        for (const char* tag : {"PUDL:", "LP1:", "LP2:", "LPN:", "LPF:"})
+            EXPECT_TRUE(memoHas(tag)) << tag << " missing from " << memo();
         EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));  // first piece
         EXPECT_EQ(w<QLineEdit>("AD4H")->text(), QStringLiteral("000100"));  // middle
         EXPECT_EQ(w<QLineEdit>("Edit3")->text(), QStringLiteral("005"));    // last piece
@@ -371,6 +380,66 @@ TEST_F(CollectorE2E, ListingInPiecesIsShownAndReadBackWhole) {
         window.reset();
         collector.reset();
     }
+}
+
+// The window's Verify with "Include counter bases" and kv480t verify --include-counters find
+// the same differences in one file against one collector, counter bases included.
+TEST_F(CollectorE2E, WindowVerifyAndKv480tVerifyAgreeOnCounterBases) {
+    const std::string file = (dir / "counters.json").string();
+    ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
+    startCollector();
+    kvprofile::Profile profile{"", "test", collector->state().settings()};
+    ASSERT_FALSE(profile.settings.set("ad1.urv", "000321").has_value());
+    ASSERT_FALSE(profile.settings.set("pin1.base", "00004711").has_value());
+    profile.settings = kvprofile::filtered(profile.settings, {false, true});
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, profile, nullptr));
+
+    openWindow();
+    w<QCheckBox>("ProfileIncludeCounters")->setChecked(true);
+    click("ProfileLoad");
+    click("ProfileVerify");
+    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    const std::string status = window->statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(status.rfind("2 differ: ", 0), 0u) << status;
+    for (const char* difference : {"pin1.base 00000000 on the collector, 00004711 in the profile",
+                                   "ad1.urv 000100 on the collector, 000321 in the profile"})
+        EXPECT_NE(status.find(difference), std::string::npos) << status;
+    click("Button10");  // Close: the port is kv480t's now
+
+    const kvtest::ProcessRun run =
+        kvtest::kv480t({"verify", "--port", collector->slavePath(), "--include-counters", file});
+    EXPECT_EQ(run.exitCode, 1) << kvtest::describe(run);
+    EXPECT_NE(run.out.find("differs: 2 parameters"), std::string::npos) << run.out;
+    for (const char* name : {"ad1.urv", "pin1.base"})
+        EXPECT_NE(run.out.find(name), std::string::npos) << name << "\n" << run.out;
+    ProfilePanel::setFileHook({});
+}
+
+// A profile that holds only some settings: Write All sends its set commands and no other,
+// whatever the other fields hold (a baud rate, parity or interface sent by mistake would cut
+// the line).
+TEST_F(CollectorE2E, WriteAllOfAPartialProfileSendsOnlyItsCommands) {
+    const std::string file = (dir / "ain1.json").string();
+    ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
+    startCollector();
+    openWindow();
+    for (const SetStep& step : setSteps())
+        for (const Edit& e : step.edits) enter(e);
+    kvprofile::Profile profile;
+    for (const auto& [name, value] :
+         {std::pair{"ad1.urv", "000222"}, {"ad1.lrv", "000011"}, {"ad1.start", "00002"}})
+        ASSERT_FALSE(profile.settings.set(name, value).has_value());
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, profile, nullptr));
+    click("ProfileLoad");
+    const std::uint64_t before = collector->framesHandled();
+    click("ProfileWriteAll");
+    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }, 20000));
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QStringLiteral("Write All done: 1 settings written, each answered."));
+    EXPECT_EQ(collector->framesHandled(), before + 1);
+    EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("KORVEL#AIN1:000222,000011,00002#"));
+    EXPECT_EQ(collector->state().number("ad1.urv"), 222);
+    ProfilePanel::setFileHook({});
 }
 
 // Close while "Read Parameters" waits for a silent collector: the request ends with the port.
