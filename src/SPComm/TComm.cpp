@@ -85,6 +85,9 @@ void TComm::Deliver(TCommMessage&& message) {
     if (message.session != 0 && message.session != session_) return;  // from a closed open
     switch (message.id) {
         case PWM_GOTCOMMDATA:
+            receivedAt_ = message.receivedAt != std::chrono::steady_clock::time_point{}
+                              ? message.receivedAt
+                              : std::chrono::steady_clock::now();
             if (OnReceiveData && message.block)
                 OnReceiveData(this, message.block.get(), message.length);
             break;

@@ -12,6 +12,8 @@
 //   channel's post() and backlog(), the send-queue-empty flag (an std::atomic<bool>), the
 //   transmit queue (its own lock; Write() pushes, the transmit worker pops) and the current
 //   time-outs (atomics, read at the start of each read).
+// - Time of a block: the receive worker stamps each block with the steady-clock time its read
+//   completed; during OnReceiveData, ReceivedAt() gives it (the event's signature stays).
 // - Ownership of blocks: a received block is allocated by the receive worker and travels
 //   inside its TCommMessage (a unique_ptr); it is freed after OnReceiveData returns, or when
 //   the message is dropped. A written block is copied by Write() and owned by the transmit
@@ -76,6 +78,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -121,7 +124,10 @@ enum TCommMessageId : std::uint32_t {
 
 struct TCommMessage {
     std::uint32_t id = 0;
-    std::uint16_t length = 0;               // PWM_GOTCOMMDATA: bytes in block (1..2048)
+    std::uint16_t length = 0;  // PWM_GOTCOMMDATA: bytes in block (1..2048)
+    // PWM_GOTCOMMDATA: when the receive worker's read of the block completed, before it
+    // waited for room in the channel (see TComm::ReceivedAt()); zero: not stamped.
+    std::chrono::steady_clock::time_point receivedAt{};
     std::uint32_t value = 0;                // PWM_RECEIVEERROR / PWM_MODEMSTATECHANGE
     std::unique_ptr<std::uint8_t[]> block;  // length bytes followed by one 0 byte
     std::uint32_t session = 0;              // the open that posted it; 0: not stamped
@@ -203,6 +209,12 @@ public:
     // Owner's thread: raises the event that the message stands for. Messages stamped by an
     // open that has since been closed are dropped.
     void Deliver(TCommMessage&& message);
+    // Owner's thread, while OnReceiveData runs: when the block it carries was read from the
+    // line, i.e. when the receive worker's read completed (with the default time-outs, once
+    // the line had been quiet for ReadIntervalTimeout), however long the block then waited
+    // for the owner. A block posted without a time (not by a worker) gets the time Deliver
+    // took it. Outside OnReceiveData: the last block's time.
+    std::chrono::steady_clock::time_point ReceivedAt() const { return receivedAt_; }
     TDeliveryChannel& channel() { return *channel_; }
 
     // Port name as the user knows it (see "Port names" above).
@@ -271,6 +283,7 @@ private:
     std::uint32_t session_ = 0;      // stamp of the current open; 0 while closed
     std::uint32_t lastSession_ = 0;  // the last stamp handed out
     bool lineFailed_ = false;
+    std::chrono::steady_clock::time_point receivedAt_{};
 };
 
 }  // namespace spcomm

@@ -5,11 +5,13 @@
 
 namespace spcomm::detail {
 
-bool TWorkerLink::PostBlock(const std::uint8_t* data, std::size_t n) {
+bool TWorkerLink::PostBlock(const std::uint8_t* data, std::size_t n,
+                            std::chrono::steady_clock::time_point readAt) {
     if (n == 0 || n > UINT16_MAX) return false;
     TCommMessage message;
     message.id = PWM_GOTCOMMDATA;
     message.length = static_cast<std::uint16_t>(n);
+    message.receivedAt = readAt;
     message.block.reset(new (std::nothrow) std::uint8_t[n + 1]);
     if (!message.block) {
         RequestHangup();

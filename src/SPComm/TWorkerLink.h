@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,9 +22,11 @@ public:
           sendQueueEmpty_(std::move(sendQueueEmpty)),
           session_(session) {}
 
-    // Copies n bytes (1..2048) into a fresh zero-terminated block and posts it. On failure
-    // posts a hang-up request and returns false.
-    bool PostBlock(const std::uint8_t* data, std::size_t n);
+    // Copies n bytes (1..2048) into a fresh zero-terminated block and posts it, stamped with
+    // `readAt` (when the read that took it completed). On failure posts a hang-up request and
+    // returns false.
+    bool PostBlock(const std::uint8_t* data, std::size_t n,
+                   std::chrono::steady_clock::time_point readAt);
     // Posts PWM_RECEIVEERROR, PWM_MODEMSTATECHANGE or PWM_SENDDATAEMPTY; a failed post turns
     // into a hang-up request.
     bool PostValue(std::uint32_t id, std::uint32_t value = 0);

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-TrafficModel::TrafficModel(std::size_t capacity, QObject* parent)
-    : QAbstractTableModel(parent), log_(capacity) {
+TrafficModel::TrafficModel(std::size_t capacity, std::size_t byteBudget, QObject* parent)
+    : QAbstractTableModel(parent), log_(capacity, byteBudget) {
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushMs);
     connect(&flushTimer_, &QTimer::timeout, this, &TrafficModel::flush);
 }
 
-void TrafficModel::append(kvtraffic::Row&& row) {
-    pending_.push_back(std::move(row));
-    if (pending_.size() >= log_.capacity())
+void TrafficModel::append(const kvtraffic::RowView& row) {
+    pending_.push(row);
+    if (pending_.size() >= log_.capacity() || pending_.bytes() >= log_.byteBudget() / 4)
         flush();
     else if (!flushTimer_.isActive())
         flushTimer_.start();
@@ -20,37 +20,34 @@ void TrafficModel::append(kvtraffic::Row&& row) {
 void TrafficModel::flush() {
     flushTimer_.stop();
     if (pending_.empty()) return;
-    std::vector<kvtraffic::Row> batch;
-    batch.swap(pending_);
-    const std::size_t capacity = log_.capacity();
-    const std::size_t neverKept = batch.size() > capacity ? batch.size() - capacity : 0;
-    const std::size_t incoming = batch.size() - neverKept;
-    const std::size_t room = capacity - std::min(capacity, log_.keptRows());
-    const std::size_t leaving = incoming > room ? incoming - room : 0;
+    kvtraffic::RowStore batch = std::move(pending_);
+    pending_.clear();
+    const kvtraffic::TrafficLog::Fit fit = log_.fit(batch);
+    const std::size_t incoming = batch.size() - fit.neverKept;
 
     const int front = droppedRowShown_ ? 1 : 0;
-    if (leaving > 0) {
-        beginRemoveRows({}, front, front + static_cast<int>(leaving) - 1);
-        log_.dropFront(leaving);
+    if (fit.leaving > 0) {
+        beginRemoveRows({}, front, front + static_cast<int>(fit.leaving) - 1);
+        log_.dropFront(fit.leaving);
         endRemoveRows();
     }
-    if (neverKept > 0) {
-        const kvtraffic::Row& last = batch[neverKept - 1];
-        log_.countDropped(neverKept, last.wallMs, last.sinceOpenMs);
+    if (fit.neverKept > 0) {
+        const kvtraffic::RowView last = batch[fit.neverKept - 1];
+        log_.countDropped(fit.neverKept, last.wallMs, last.sinceOpenMs);
     }
     if (log_.dropped() > 0 && !droppedRowShown_) {
         beginInsertRows({}, 0, 0);
         droppedRowShown_ = true;
         droppedRow_ = log_.droppedRow();
         endInsertRows();
-    } else if (droppedRowShown_ && (leaving > 0 || neverKept > 0)) {
+    } else if (droppedRowShown_ && (fit.leaving > 0 || fit.neverKept > 0)) {
         droppedRow_ = log_.droppedRow();
         emit dataChanged(index(0, 0), index(0, columnCount() - 1));
     }
 
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(incoming) - 1);
-    for (std::size_t i = neverKept; i < batch.size(); ++i) log_.push(std::move(batch[i]));
+    for (std::size_t i = fit.neverKept; i < batch.size(); ++i) log_.push(batch[i]);
     endInsertRows();
 }
 
@@ -71,7 +68,7 @@ void TrafficModel::setHex(bool hex) {
     if (rowCount() > 0) emit dataChanged(index(0, 4), index(rowCount() - 1, 4), {Qt::DisplayRole});
 }
 
-kvtraffic::Row TrafficModel::rowAt(int row) const {
+kvtraffic::RowView TrafficModel::viewAt(int row) const {
     if (droppedRowShown_) {
         if (row == 0) return droppedRow_;
         --row;
@@ -83,10 +80,19 @@ std::string TrafficModel::linesFor(const QList<int>& rows, kvtraffic::FileFormat
     std::string out;
     for (const int row : rows) {
         if (row < 0 || row >= rowCount()) continue;
-        out += kvtraffic::line(rowAt(row), view_, format);
+        out += kvtraffic::line(viewAt(row), view_, format);
         out += kvtraffic::lineEnd(format);
     }
     return out;
+}
+
+bool TrafficModel::save(const std::string& path, std::string* error) {
+    flush();
+    kvtraffic::FileWriter file(path, view_);
+    for (int row = 0; row < rowCount() && file.good(); ++row) file.write(viewAt(row));
+    if (file.finish()) return true;
+    if (error) *error = file.error();
+    return false;
 }
 
 int TrafficModel::rowCount(const QModelIndex& parent) const {
@@ -106,17 +112,13 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
                    : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != FullTextRole) return {};
     const auto column = static_cast<std::size_t>(index.column());
-    int row = index.row();
-    if (droppedRowShown_ && row == 0)
-        return QString::fromStdString(kvtraffic::column(droppedRow_, column, view_));
-    if (droppedRowShown_) --row;
-    const kvtraffic::Row& shown = log_.kept(static_cast<std::size_t>(row));
+    const kvtraffic::RowView shown = viewAt(index.row());
     // A long block is cut for the table: laying out kilobytes of text per cell is what would
     // make painting slow, and no row is that wide.
     if (role == Qt::DisplayRole && column == 4 && shown.kind != kvtraffic::Kind::Event &&
         shown.data.size() > kShownBytes) {
-        kvtraffic::Row head{shown.wallMs, shown.sinceOpenMs, shown.kind,
-                            shown.data.substr(0, kShownBytes)};
+        const kvtraffic::RowView head(shown.wallMs, shown.sinceOpenMs, shown.kind,
+                                      shown.data.substr(0, kShownBytes));
         return QString::fromStdString(kvtraffic::column(head, column, view_) + " ...");
     }
     return QString::fromStdString(kvtraffic::column(shown, column, view_));

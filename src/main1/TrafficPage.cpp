@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -12,7 +13,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -40,12 +40,13 @@ const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 TrafficPage::TrafficPage(QStatusBar* status, QWidget* parent)
     : QWidget(parent),
       status_(status),
-      model_(new TrafficModel(kvtraffic::TrafficLog::kDefaultCapacity, this)),
+      model_(new TrafficModel(kvtraffic::TrafficLog::kDefaultCapacity,
+                              kvtraffic::TrafficLog::kDefaultByteBudget, this)),
       view_(new QTableView(this)),
       hex_(new QCheckBox(QStringLiteral("Hex"), this)),
       save_(new QPushButton(QStringLiteral("Save..."), this)),
       clear_(new QPushButton(QStringLiteral("Clear"), this)),
-      recorder_([this](kvtraffic::Row&& row) { model_->append(std::move(row)); }) {
+      recorder_([this](kvtraffic::Row&& row) { model_->append(row); }) {
     setObjectName(QStringLiteral("TrafficPage"));
     view_->setObjectName(QStringLiteral("TrafficView"));
     hex_->setObjectName(QStringLiteral("TrafficHex"));
@@ -164,23 +165,10 @@ void TrafficPage::save() {
 }
 
 bool TrafficPage::saveTo(const QString& path, QString* error) {
-    model_->flush();
-    const kvtraffic::FileFormat format = kvtraffic::formatForPath(path.toStdString());
-    QList<int> rows;
-    rows.reserve(model_->rowCount());
-    for (int row = 0; row < model_->rowCount(); ++row) rows << row;
-    std::string text = kvtraffic::headerLine(format);
-    text += kvtraffic::lineEnd(format);
-    text += model_->linesFor(rows, format);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    std::string failure;
+    if (model_->save(QFile::encodeName(path).toStdString(), &failure)) return true;
+    if (error) *error = QString::fromLocal8Bit(failure);
+    return false;
 }
 
 void TrafficPage::setFileHook(FileHook hook) {

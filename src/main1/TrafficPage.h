@@ -44,7 +44,8 @@ public:
     QString selectedText() const;
     void copySelection() const;
     void save();
-    // False, with the reason in `error`, when the file cannot be written.
+    // Replaces the file whole: false, with the reason in `error` (naming the file), when it
+    // cannot be written; the old file is then unchanged.
     bool saveTo(const QString& path, QString* error);
 
     using FileHook = std::function<QString(const QString& suggestedPath)>;

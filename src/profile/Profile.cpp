@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "files/ReplacingFile.h"
 #include "protocol/SetCommands.h"
 
 namespace kvprofile {
@@ -126,11 +127,9 @@ ReadResult readProfileFile(const std::string& path) {
 }
 
 bool writeProfileFile(const std::string& path, const Profile& profile, std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out << writeProfile(profile);
-    if (out.flush()) return true;
-    if (error)
-        *error = fail(path, "", std::string("cannot be written (") + std::strerror(errno) + ")");
+    std::string failure = kvfiles::writeWholeFile(path, writeProfile(profile));
+    if (failure.empty()) return true;
+    if (error) *error = std::move(failure);
     return false;
 }
 

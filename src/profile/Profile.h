@@ -58,7 +58,8 @@ struct ReadResult {
 // `file` names the source in messages.
 ReadResult parseProfile(std::string_view text, std::string_view file);
 ReadResult readProfileFile(const std::string& path);
-// False with `error` set when the file cannot be written.
+// Replaces the file whole (files/ReplacingFile.h): false with `error` set ("<path>: cannot be
+// written (<reason>)") when it cannot be written, and then the old file is unchanged.
 bool writeProfileFile(const std::string& path, const Profile& profile, std::string* error);
 
 // The current time as the "saved" field wants it.

@@ -96,7 +96,7 @@ std::string_view kindText(Kind kind) {
     return "?";
 }
 
-std::string column(const Row& row, std::size_t index, ByteView view) {
+std::string column(const RowView& row, std::size_t index, ByteView view) {
     const bool bytes = row.kind != Kind::Event;
     switch (index) {
         case 0:
@@ -116,7 +116,7 @@ std::string column(const Row& row, std::size_t index, ByteView view) {
     }
 }
 
-std::array<std::string, 5> columns(const Row& row, ByteView view) {
+std::array<std::string, 5> columns(const RowView& row, ByteView view) {
     return {column(row, 0, view), column(row, 1, view), column(row, 2, view), column(row, 3, view),
             column(row, 4, view)};
 }
@@ -132,7 +132,7 @@ std::string csvField(std::string_view field) {
     return out;
 }
 
-std::string tabLine(const Row& row, ByteView view) {
+std::string tabLine(const RowView& row, ByteView view) {
     const auto fields = columns(row, view);
     std::string out;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -142,7 +142,7 @@ std::string tabLine(const Row& row, ByteView view) {
     return out;
 }
 
-std::string csvLine(const Row& row, ByteView view) {
+std::string csvLine(const RowView& row, ByteView view) {
     const auto fields = columns(row, view);
     std::string out;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -152,7 +152,7 @@ std::string csvLine(const Row& row, ByteView view) {
     return out;
 }
 
-std::string line(const Row& row, ByteView view, FileFormat format) {
+std::string line(const RowView& row, ByteView view, FileFormat format) {
     return format == FileFormat::Csv ? csvLine(row, view) : tabLine(row, view);
 }
 
@@ -178,13 +178,23 @@ FileFormat formatForPath(std::string_view path) {
 }
 
 FileWriter::FileWriter(const std::string& path, ByteView view)
-    : out_(path, std::ios::binary | std::ios::trunc), format_(formatForPath(path)), view_(view) {
-    if (out_) out_ << headerLine(format_) << lineEnd(format_) << std::flush;
+    : file_(path), format_(formatForPath(path)), view_(view) {
+    file_.write(headerLine(format_) + std::string(lineEnd(format_)));
 }
 
-void FileWriter::write(const Row& row) {
-    if (!out_) return;
-    out_ << line(row, view_, format_) << lineEnd(format_) << std::flush;
+FileWriter::~FileWriter() {
+    finish();
+}
+
+void FileWriter::write(const RowView& row) {
+    if (!file_.good()) return;
+    std::string text = line(row, view_, format_);
+    text += lineEnd(format_);
+    file_.write(text);
+}
+
+bool FileWriter::finish() {
+    return file_.commit();
 }
 
 }  // namespace kvtraffic

@@ -6,15 +6,16 @@
 //
 // A row is written as tab-separated text (no field holds a tab or a line break) or as a CSV
 // record (RFC 4180: fields with a comma, a quote or a line break are quoted, quotes doubled,
-// records end with CR LF). Files start with a header line of the column names.
+// records end with CR LF). Files start with a header line of the column names and replace the
+// file of that name whole, or not at all (files/ReplacingFile.h).
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <string_view>
 
+#include "files/ReplacingFile.h"
 #include "traffic/TrafficLog.h"
 
 namespace kvtraffic {
@@ -32,14 +33,14 @@ std::string wallClockText(std::int64_t wallMs);
 std::string_view kindText(Kind kind);
 
 // The five columns of a row as shown, or one of them (0 to 4).
-std::array<std::string, 5> columns(const Row& row, ByteView view);
-std::string column(const Row& row, std::size_t index, ByteView view);
+std::array<std::string, 5> columns(const RowView& row, ByteView view);
+std::string column(const RowView& row, std::size_t index, ByteView view);
 
 std::string csvField(std::string_view field);
 // One line without its line end.
-std::string tabLine(const Row& row, ByteView view);
-std::string csvLine(const Row& row, ByteView view);
-std::string line(const Row& row, ByteView view, FileFormat format);
+std::string tabLine(const RowView& row, ByteView view);
+std::string csvLine(const RowView& row, ByteView view);
+std::string line(const RowView& row, ByteView view, FileFormat format);
 std::string headerLine(FileFormat format);
 // The line end of the format: "\n", or "\r\n" for CSV.
 std::string_view lineEnd(FileFormat format);
@@ -47,17 +48,30 @@ std::string_view lineEnd(FileFormat format);
 // CSV when the path ends in ".csv" (any case), else tab-separated text.
 FileFormat formatForPath(std::string_view path);
 
-// Rows appended to a file as they come (the header first), each flushed at once so that the
-// file is complete up to the last row whatever ends the program.
+// A traffic file: the header, then rows appended as they come. Each row goes to the system
+// at once, under a temporary name next to the file (so a program that dies leaves a readable
+// "<path>.tmp-XXXXXX"); finish() puts the file in place of any old one. kv480t --log writes
+// one while it runs, the Traffic page's Save... all its rows at once.
 class FileWriter {
 public:
+    // Creates the temporary file and writes the header; good() says whether that worked.
     FileWriter(const std::string& path, ByteView view = ByteView::Text);
-    // False when the file could not be created or a write failed.
-    bool good() const { return static_cast<bool>(out_); }
-    void write(const Row& row);
+    // Finishes the file unless finish() has been called.
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    // False when the file could not be created or a write failed; error() says why
+    // ("<path>: cannot be written (<reason>)"). The old file is then kept unchanged.
+    bool good() const { return file_.good(); }
+    const std::string& error() const { return file_.error(); }
+    void write(const RowView& row);
+    // Puts the file in place of the old one. False, with the reason in error(), when that or
+    // any write before failed: the old file is unchanged. Once only.
+    bool finish();
 
 private:
-    std::ofstream out_;
+    kvfiles::ReplacingFile file_;
     FileFormat format_;
     ByteView view_;
 };

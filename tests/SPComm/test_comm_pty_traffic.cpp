@@ -119,6 +119,27 @@ TEST_F(PtyPort, BurstsFurtherApartThanTheIntervalArriveSeparately) {
     EXPECT_TRUE(blocks[1] == second);
 }
 
+// ReceivedAt(): when the worker read the block, however long it then waited for its owner.
+TEST_F(PtyPort, ABlockCarriesTheTimeItWasReadNotTheTimeItWasHandled) {
+    comm.Open();
+    std::vector<std::chrono::steady_clock::time_point> readAt;
+    const TReceiveDataEvent record = comm.OnReceiveData;
+    comm.OnReceiveData = [&](TComm* sender, const std::uint8_t* data, std::uint16_t n) {
+        readAt.push_back(sender->ReceivedAt());
+        record(sender, data, n);
+    };
+    const auto written = std::chrono::steady_clock::now();
+    device.Write("KV#", 3);
+    for (int i = 0; i < 500 && channel->backlog() == 0; ++i) std::this_thread::sleep_for(10ms);
+    const auto posted = std::chrono::steady_clock::now();
+    ASSERT_GT(channel->backlog(), 0u);
+    std::this_thread::sleep_for(50ms);  // the owner is busy
+    ASSERT_TRUE(PumpUntilReceived(3, 5s));
+    ASSERT_EQ(readAt.size(), 1u);
+    EXPECT_GE(readAt[0], written + std::chrono::milliseconds(comm.ReadIntervalTimeout()));
+    EXPECT_LE(readAt[0], posted);
+}
+
 TEST_F(PtyPort, ReadsThatTimeOutEmptyPostNothingAndReceivingGoesOn) {
     comm.SetReadIntervalTimeout(0);
     comm.SetReadTotalTimeoutConstant(10);

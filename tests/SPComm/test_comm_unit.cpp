@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -61,9 +62,15 @@ TEST(CommDelivery, RaisesEachNotificationInPostingOrder) {
     auto channel = std::make_shared<TQueueChannel>();
     TComm c(channel);
     std::vector<std::string> log;
+    // A block carries the worker's time stamp; one without gets the time it is delivered.
+    const auto stamp = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    const auto beforeDelivery = std::chrono::steady_clock::now();
     c.OnReceiveData = [&](TComm* s, const std::uint8_t* b, std::uint16_t n) {
         EXPECT_EQ(s, &c);
-        log.push_back("data:" + std::string(reinterpret_cast<const char*>(b), n));
+        const char* when = s->ReceivedAt() == stamp            ? "@stamp"
+                           : s->ReceivedAt() >= beforeDelivery ? "@delivery"
+                                                               : "@?";
+        log.push_back("data:" + std::string(reinterpret_cast<const char*>(b), n) + when);
     };
     c.OnReceiveError = [&](TComm*, std::uint32_t v) {
         log.push_back("error:" + std::to_string(v));
@@ -82,6 +89,7 @@ TEST(CommDelivery, RaisesEachNotificationInPostingOrder) {
             m.length = static_cast<std::uint16_t>(std::string(text).size());
             m.block = std::make_unique<std::uint8_t[]>(m.length + 1u);
             std::copy(text, text + m.length, m.block.get());
+            if (m.length == 3) m.receivedAt = stamp;
         }
         channel->post(std::move(m));
     };
@@ -93,8 +101,8 @@ TEST(CommDelivery, RaisesEachNotificationInPostingOrder) {
     post(PWM_REQUESTHANGUP, 0, nullptr);
     post(PWM_GOTCOMMDATA, 0, "second");
     EXPECT_EQ(channel->drain(), 7u);
-    EXPECT_EQ(log, (std::vector<std::string>{"data:OK#", "error:8", "modem:12", "empty", "hangup",
-                                             "data:second"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"data:OK#@stamp", "error:8", "modem:12", "empty",
+                                             "hangup", "data:second@delivery"}));
 }
 
 TEST(CommDelivery, MissingHandlersDropTheirNotifications) {

@@ -55,13 +55,25 @@ protected:
     int hangups = 0;
 };
 
-TEST_F(EchoPort, AFrameComesBackAsOneBlock) {
+// The block carries the time the worker read it, not the time its owner handled it.
+TEST_F(EchoPort, AFrameComesBackAsOneBlockStampedWhenItWasRead) {
     comm.Open();
+    std::chrono::steady_clock::time_point readAt{};
+    comm.OnReceiveData = [this, &readAt, record = comm.OnReceiveData](
+                             TComm* sender, const std::uint8_t* data, std::uint16_t n) {
+        readAt = sender->ReceivedAt();
+        record(sender, data, n);
+    };
     const std::string frame = "PPPPPP#READALL#";
     ASSERT_TRUE(comm.Write(frame.data(), static_cast<std::uint16_t>(frame.size())));
+    for (int i = 0; i < 2000 && channel->backlog() == 0; ++i) std::this_thread::sleep_for(10ms);
+    const auto posted = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(PumpUntilReceived(frame.size()));
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(std::string(blocks[0].begin(), blocks[0].end()), frame);
+    EXPECT_LE(readAt, posted);
+    EXPECT_NE(readAt, std::chrono::steady_clock::time_point{});
 }
 
 TEST_F(EchoPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {

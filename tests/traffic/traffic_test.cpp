@@ -2,8 +2,10 @@
 // hex, tab-separated lines and CSV records (files: the kv480t --log and Traffic page tests).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "traffic/TrafficFormat.h"
@@ -111,33 +113,49 @@ TEST(TrafficFormat, FileFormatByExtension) {
     for (const auto& c : cases) EXPECT_EQ(kvtraffic::formatForPath(c.path), c.format) << c.path;
 }
 
+// Row i's data: its number, padded with dots to `bytes`.
+std::string numbered(std::size_t i, std::size_t bytes) {
+    std::string data = std::to_string(i);
+    if (data.size() < bytes) data.resize(bytes, '.');
+    return data;
+}
+
 TEST(TrafficLog, KeepsTheNewestRowsAndSaysHowManyWereDropped) {
+    constexpr std::size_t kBig = std::size_t{1} << 30;
     const struct {
-        std::size_t capacity, appended, shown;
-        const char* first;  // the first row's data
+        std::size_t capacity, budget, rowBytes, appended, shown;
+        std::string first;  // the first row's data
     } cases[] = {
-        {3, 0, 0, nullptr},
-        {3, 3, 3, "0"},
-        {3, 4, 4, "... 1 earlier rows dropped"},
-        {3, 10, 4, "... 7 earlier rows dropped"},
-        {1, 5, 2, "... 4 earlier rows dropped"},
-        {10000, 10123, 10001, "... 123 earlier rows dropped"},
+        {3, kBig, 1, 0, 0, ""},
+        {3, kBig, 1, 3, 3, "0"},
+        {3, kBig, 1, 4, 4, "... 1 earlier rows dropped"},
+        {3, kBig, 1, 10, 4, "... 7 earlier rows dropped"},
+        {1, kBig, 1, 5, 2, "... 4 earlier rows dropped"},
+        {10000, kBig, 1, 10123, 10001, "... 123 earlier rows dropped"},
+        // The byte budget: whole rows only, the newest always.
+        {100, 100, 30, 3, 3, numbered(0, 30)},
+        {100, 100, 30, 10, 4, "... 7 earlier rows dropped"},
+        {100, 100, 200, 3, 2, "... 2 earlier rows dropped"},
+        {10, 100, 10, 25, 11, "... 15 earlier rows dropped"},  // both bounds at once
+        {10000, kvtraffic::TrafficLog::kDefaultByteBudget, 2048, 10000, 4097,
+         "... 5904 earlier rows dropped"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.appended);
-        kvtraffic::TrafficLog log(c.capacity);
+        SCOPED_TRACE(std::to_string(c.appended) + " rows of " + std::to_string(c.rowBytes));
+        kvtraffic::TrafficLog log(c.capacity, c.budget);
         for (std::size_t i = 0; i < c.appended; ++i)
             log.append(Row{static_cast<std::int64_t>(i), static_cast<std::int64_t>(i), Kind::Rx,
-                           std::to_string(i)});
+                           numbered(i, c.rowBytes)});
         ASSERT_EQ(log.size(), c.shown);
-        if (!c.first) continue;
+        if (c.first.empty()) continue;
         EXPECT_EQ(log.at(0).data, c.first);
         // The newest rows, in order, after the dropped-rows row.
-        const std::size_t kept = std::min(c.capacity, c.appended);
-        EXPECT_EQ(log.keptRows(), kept);
-        EXPECT_EQ(log.at(log.size() - 1).data, std::to_string(c.appended - 1));
-        EXPECT_EQ(log.at(log.size() - kept).data, std::to_string(c.appended - kept));
-        if (c.appended > c.capacity) {  // it carries the times of the last row dropped
+        const std::size_t kept = log.keptRows();
+        EXPECT_EQ(kept, c.shown - (c.appended > kept ? 1 : 0));
+        EXPECT_LE(log.keptBytes(), std::max(c.budget, c.rowBytes));
+        EXPECT_EQ(log.at(log.size() - 1).data, numbered(c.appended - 1, c.rowBytes));
+        EXPECT_EQ(log.at(log.size() - kept).data, numbered(c.appended - kept, c.rowBytes));
+        if (c.appended > kept) {  // it carries the times of the last row dropped
             EXPECT_EQ(log.at(0).kind, Kind::Event);
             EXPECT_EQ(log.at(0).wallMs, static_cast<std::int64_t>(c.appended - kept - 1));
         }
@@ -148,6 +166,26 @@ TEST(TrafficLog, KeepsTheNewestRowsAndSaysHowManyWereDropped) {
     EXPECT_EQ(log.size(), 0u);
     log.append(row(Kind::Tx, "y"));
     EXPECT_EQ(log.at(0).data, "y") << "the dropped count survived Clear";
+}
+
+// A batch announced at once: its oldest rows that cannot be kept, the kept rows that leave.
+TEST(TrafficLog, ABatchFitsWithinBothBounds) {
+    const struct {
+        std::size_t keptBefore, batchRows, neverKept, leaving;
+    } cases[] = {
+        // Rows of 10 bytes; the log holds 5 rows or 40 bytes.
+        {0, 3, 0, 0}, {2, 2, 0, 0}, {3, 2, 0, 1}, {4, 4, 0, 4}, {4, 5, 1, 4}, {0, 12, 8, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.keptBefore) + " kept, " + std::to_string(c.batchRows));
+        kvtraffic::TrafficLog log(5, 40);
+        kvtraffic::RowStore batch;
+        for (std::size_t i = 0; i < c.keptBefore; ++i) log.append(row(Kind::Rx, numbered(i, 10)));
+        for (std::size_t i = 0; i < c.batchRows; ++i) batch.push(row(Kind::Rx, numbered(i, 10)));
+        const auto fit = log.fit(batch);
+        EXPECT_EQ(fit.neverKept, c.neverKept);
+        EXPECT_EQ(fit.leaving, c.leaving);
+    }
 }
 
 TEST(TrafficRecorder, StampsRowsFromTheLastOpen) {
@@ -178,6 +216,43 @@ TEST(TrafficRecorder, StampsRowsFromTheLastOpen) {
             EXPECT_GE(rows[i].wallMs, rows[i - 1].wallMs) << i;
         }
         EXPECT_EQ(rows[i].sinceOpenMs >= 0, i >= 2) << i << ": " << rows[i].sinceOpenMs;
+    }
+}
+
+// A received block's row carries the time the line gave it, not the time it was handled.
+TEST(TrafficRecorder, AReceivedBlockIsStampedWithItsLineTime) {
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
+    auto ms = [](auto d) { return std::chrono::duration_cast<milliseconds>(d).count(); };
+    auto wallNow = [&] { return ms(std::chrono::system_clock::now().time_since_epoch()); };
+    std::vector<Row> rows;
+    kvtraffic::Recorder recorder([&](Row&& r) { rows.push_back(std::move(r)); });
+    const Clock::time_point beforeOpen = Clock::now();
+    recorder.opened("/dev/ttyUSB0", "");
+    const Clock::time_point afterOpen = Clock::now();
+    std::this_thread::sleep_for(milliseconds(40));  // so that a read after the open is past
+    const struct {
+        Clock::time_point readAt;
+        std::int64_t sinceOpenFrom;  // the lowest value it may have (the open's time is known
+                                     // to lie between two readings of the clock)
+    } cases[] = {
+        {afterOpen + milliseconds(30), 30},
+        {beforeOpen - milliseconds(5000), 0},  // read before the open was recorded
+        {Clock::now(), 40},
+    };
+    for (const auto& c : cases) {
+        const std::int64_t wallBefore = wallNow() - ms(Clock::now() - c.readAt);
+        recorder.received("KV#", c.readAt);
+        const std::int64_t wallAfter = wallNow() - ms(Clock::now() - c.readAt);
+        const Row& r = rows.back();
+        SCOPED_TRACE(r.sinceOpenMs);
+        EXPECT_EQ(r.kind, Kind::Rx);
+        EXPECT_GE(r.wallMs, wallBefore - 1);
+        EXPECT_LE(r.wallMs, wallAfter + 1);
+        EXPECT_GE(r.sinceOpenMs, c.sinceOpenFrom);
+        if (c.sinceOpenFrom < 40) {
+            EXPECT_LE(r.sinceOpenMs, c.sinceOpenFrom + ms(afterOpen - beforeOpen) + 1);
+        }
     }
 }
 

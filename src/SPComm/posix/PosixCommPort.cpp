@@ -186,11 +186,12 @@ private:
         for (;;) {
             std::size_t n = 0;
             Outcome outcome = ReadBlock(n);
+            const auto readAt = std::chrono::steady_clock::now();
             // Closing aborts the read in progress, as a purge does on Windows; bytes that came
             // before a hang-up are still handed over.
             if (outcome == Outcome::Closed) break;
             if (n > 0 && !WaitForRoom()) break;
-            if (n > 0 && !link_.PostBlock(buffer_.data(), n)) break;
+            if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
             if (outcome != Outcome::Block) {
                 if (outcome == Outcome::HungUp || outcome == Outcome::Failed) link_.RequestHangup();
                 break;

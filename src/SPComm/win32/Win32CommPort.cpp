@@ -150,7 +150,8 @@ private:
                     Fail(::GetLastError());
                     break;
                 }
-                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n))) break;
+                const auto readAt = std::chrono::steady_clock::now();
+                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n, readAt))) break;
                 if (StartRead(read) == Step::Stop) break;
             } else {
                 link_.RequestHangup();
@@ -193,7 +194,8 @@ private:
             DWORD n = 0;
             if (::ReadFile(port_.port, buffer_.data(), static_cast<DWORD>(buffer_.size()), &n,
                            read.get())) {
-                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n))) {
+                const auto readAt = std::chrono::steady_clock::now();
+                if (n > 0 && (!WaitForRoom() || !link_.PostBlock(buffer_.data(), n, readAt))) {
                     return Step::Stop;
                 }
                 continue;

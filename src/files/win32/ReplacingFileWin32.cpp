@@ -1,0 +1,108 @@
+// Windows: the temporary file is created next to the file it replaces (CREATE_NEW), written,
+// flushed (FlushFileBuffers) and moved over it with MoveFileEx (MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH). Names are in the ANSI code page, as std::ofstream takes them.
+#include <windows.h>
+
+#include "files/ReplacingFile.h"
+
+namespace kvfiles {
+
+namespace {
+
+std::string reason(DWORD code) {
+    char* text = nullptr;
+    const DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = n > 0 && text ? std::string(text, n) : std::string();
+    if (text) ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                               result.back() == ' ' || result.back() == '.')) {
+        result.pop_back();
+    }
+    return result.empty() ? "error " + std::to_string(code) : result;
+}
+
+HANDLE asHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+void ReplacingFile::open() {
+    target_ = path_;
+    const DWORD attributes = ::GetFileAttributesA(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // Nothing a file can replace; opening it says why.
+        direct_ = true;
+        temporaryPath_ = target_;
+        const HANDLE h = ::CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return fail(reason(::GetLastError()));
+        handle_ = reinterpret_cast<std::intptr_t>(h);
+        return;
+    }
+    HANDLE h = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+        temporaryPath_ = detail::temporaryName(target_);
+        h = ::CreateFileA(temporaryPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) error = ::GetLastError();
+        if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        temporaryPath_.clear();  // not ours to remove
+        return fail(reason(error));
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+}
+
+bool ReplacingFile::write(std::string_view bytes) {
+    if (!good() || done_) return false;
+    while (!bytes.empty()) {
+        const DWORD chunk =
+            bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!::WriteFile(asHandle(handle_), bytes.data(), chunk, &written, nullptr) ||
+            written == 0) {
+            fail(reason(::GetLastError()));
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool ReplacingFile::commit() {
+    if (done_) return good();
+    done_ = true;
+    if (!good()) return false;
+    const HANDLE h = asHandle(handle_);
+    if (!direct_ && !::FlushFileBuffers(h)) {
+        fail(reason(::GetLastError()));
+        return false;
+    }
+    handle_ = -1;
+    if (!::CloseHandle(h)) {
+        fail(reason(::GetLastError()));
+        return false;
+    }
+    if (direct_) return true;
+    if (!::MoveFileExA(temporaryPath_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        fail(reason(::GetLastError()));
+        return false;
+    }
+    temporaryPath_.clear();
+    return true;
+}
+
+void ReplacingFile::closeAndRemove() {
+    if (handle_ != -1) ::CloseHandle(asHandle(handle_));
+    handle_ = -1;
+    if (!direct_ && !temporaryPath_.empty()) ::DeleteFileA(temporaryPath_.c_str());
+    temporaryPath_.clear();
+}
+
+}  // namespace kvfiles
