@@ -90,6 +90,7 @@ void TComm::Deliver(TCommMessage&& message) {
                               : std::chrono::steady_clock::now();
             if (OnReceiveData && message.block)
                 OnReceiveData(this, message.block.get(), message.length);
+            receivedAt_ = {};  // only while the event runs
             break;
         case PWM_RECEIVEERROR:
             if (OnReceiveError) OnReceiveError(this, message.value);

@@ -214,6 +214,7 @@ public:
     // the line had been quiet for ReadIntervalTimeout), however long the block then waited
     // for the owner. A block posted without a time (not by a worker) gets the time Deliver
     // took it. Outside OnReceiveData: the last block's time.
+    // Zero outside OnReceiveData.
     std::chrono::steady_clock::time_point ReceivedAt() const { return receivedAt_; }
     TDeliveryChannel& channel() { return *channel_; }
 

@@ -40,7 +40,8 @@ struct Client::Impl {
                                            std::uint16_t length) {
             const std::string_view block(reinterpret_cast<const char*>(buffer), length);
             tell(TrafficEvent::Received, block);
-            exchange.received(block, sinceEpoch(Clock::now()));
+            const Clock::time_point at = line.comm().ReceivedAt();
+            exchange.received(block, sinceEpoch(at == Clock::time_point{} ? Clock::now() : at));
         };
         line.comm().OnRequestHangup = [this](spcomm::TComm*) {
             if (line.noteHangUp()) tell(TrafficEvent::HungUp);

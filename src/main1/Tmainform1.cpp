@@ -240,9 +240,19 @@ void Tmainform1::Button58Click() {
 
 void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
                                   std::uint16_t bufferLength) {
-    traffic_->recorder().received(
-        std::string_view(reinterpret_cast<const char*>(buffer), bufferLength));
-    session_->receiveData(buffer, bufferLength);
+    // The block's time on the line, taken by the receive worker (a block delivered by hand
+    // has none: now).
+    const auto readAt = line_->comm().ReceivedAt();
+    const std::string_view block(reinterpret_cast<const char*>(buffer), bufferLength);
+    if (readAt == std::chrono::steady_clock::time_point{}) {
+        traffic_->recorder().received(block);
+        session_->receiveData(buffer, bufferLength);
+        return;
+    }
+    traffic_->recorder().received(block, readAt);
+    session_->receiveData(buffer, bufferLength,
+                          std::chrono::duration_cast<std::chrono::milliseconds>(
+                              readAt.time_since_epoch()));
 }
 
 void Tmainform1::Timer6Timer() {
