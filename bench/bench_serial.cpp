@@ -1,4 +1,4 @@
-// bench_serial [MiB [throughput|overhead|idle|flood]]: TComm on a pseudo-terminal against a
+// bench_serial [MiB [throughput|overhead|idle|flood|window]]: TComm on a pseudo-terminal against a
 // bare poll()+read() loop on the same terminal, figure by figure:
 //   - receive throughput of 64 MiB (or MiB) from the device side to the owner's thread, in
 //     MB/s and as "throughput ratio R" (TComm over the bare loop, median of the rounds);
@@ -8,6 +8,8 @@
 //     each block more slowly than that (a busy window); peak memory (RSS) growth, the
 //     channel's peak backlog, and the backlog time from the flood's end until the owner has
 //     every byte. Runs first, so that the other parts' buffers do not hide the growth.
+//     Where the window is built, a flood into the real window with its "Traffic" page shown
+//     follows (WindowFlood.h; "window" runs it alone), long enough to fill the page's log.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +35,9 @@
 #include "BenchSupport.h"
 #include "SPComm/TComm.h"
 #include "SPComm/TQueueChannel.h"
+#ifdef KV_BENCH_WINDOW
+#include "WindowFlood.h"
+#endif
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -43,6 +48,10 @@ namespace {
 
 constexpr std::uint32_t kIntervalMs = 100;
 constexpr int kRounds = 7;
+#ifdef KV_BENCH_WINDOW
+// The window takes a few hundred blocks a second: 30 s fill its traffic log several times.
+constexpr double kWindowFloodSeconds = 30.0;
+#endif
 
 using kvbench::Pty;
 
@@ -283,7 +292,10 @@ int main(int argc, char** argv) {
         Flood(5.0, 50us);  // a window slower than the line
         Flood(5.0, 0us);   // an owner that keeps up, for scale
     }
-    if (!only.empty() && only == "flood") return 0;
+#ifdef KV_BENCH_WINDOW
+    if (wanted("flood") || only == "window") kvbench::windowFlood(kWindowFloodSeconds);
+#endif
+    if (only == "flood" || only == "window") return 0;
     std::vector<std::uint8_t> data(mib << 20);
     std::uint32_t x = 2463534242u;
     for (auto& b : data) {
