@@ -1,8 +1,15 @@
 #include "cli/TrafficLogFile.h"
 
+#include <iostream>
+
 namespace kvcli {
 
-TrafficLogFile::TrafficLogFile(const std::string& path) : writer_(path) {}
+TrafficLogFile::TrafficLogFile(const std::string& path) : writer_(path), started_(writer_.good()) {}
+
+TrafficLogFile::~TrafficLogFile() {
+    const std::lock_guard lock(mutex_);
+    if (!writer_.finish() && started_) std::cerr << "kv480t: " << writer_.error() << '\n';
+}
 
 void TrafficLogFile::attach(kvclient::Client& client, const std::string& port) {
     kvtraffic::Recorder* recorder = nullptr;

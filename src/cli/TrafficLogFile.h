@@ -16,9 +16,13 @@ namespace kvcli {
 
 class TrafficLogFile {
 public:
-    // Creates (or empties) the file; good() says whether that worked.
+    // Starts the file (a temporary one beside it until the log is finished; the old file
+    // stays until then); good() says whether that worked, error() why not.
     explicit TrafficLogFile(const std::string& path);
+    // Finishes the file; a failure is said on stderr ("kv480t: <why>").
+    ~TrafficLogFile();
     bool good() const { return writer_.good(); }
+    const std::string& error() const { return writer_.error(); }
     // From now on the client's traffic on `port` goes to the file. The file must outlive the
     // client. Any thread.
     void attach(kvclient::Client& client, const std::string& port);
@@ -26,6 +30,7 @@ public:
 private:
     std::mutex mutex_;
     kvtraffic::FileWriter writer_;
+    bool started_;  // the file could be started (a failure to start is told by the caller)
     std::vector<std::unique_ptr<kvtraffic::Recorder>> recorders_;  // one per client
 };
 

@@ -87,7 +87,7 @@ std::unique_ptr<kvcli::TrafficLogFile> openLog(const Options& options, bool* fai
     if (options.log.empty()) return nullptr;
     auto log = std::make_unique<kvcli::TrafficLogFile>(options.log);
     if (!log->good()) {
-        std::cerr << "kv480t: " << options.log << ": cannot write the log file\n";
+        std::cerr << "kv480t: " << log->error() << '\n';
         *failed = true;
         return nullptr;
     }
