@@ -49,13 +49,6 @@ std::span<const QueryButton> queryButtons() {
     return kQueryButtons;
 }
 
-const QueryButton* findQueryButton(std::string_view button) {
-    for (const QueryButton& query : kQueryButtons) {
-        if (query.button == button) return &query;
-    }
-    return nullptr;
-}
-
 void DeviceSession::runQuery(const QueryButton& query) {
     bool sent = false;
     for (QueryStep step : query.stepSpan()) {

@@ -33,6 +33,5 @@ struct QueryButton {
 // "Read Parameters" (Button32), "Communication Test" (Button14), "Data Query" (Button124),
 // "Parameter Initialization" (Button19), in that order.
 std::span<const QueryButton> queryButtons();
-const QueryButton* findQueryButton(std::string_view button);
 
 }  // namespace kvproto

@@ -59,27 +59,28 @@ struct Parameter {
     // fields, the send sequence and how the value is written into the frame.
     std::string_view button;
     std::string_view command;
-    std::size_t field;
-    SendSequence sequence;
-    Encoding encoding;
+    std::size_t field = 0;
+    SendSequence sequence = SendSequence::A;
+    Encoding encoding = Encoding::Text;
     // Input rule: drop-down lists take one of `items`; entry fields take `chars`, at most
     // `width` characters. keyFilter: the window filters typed keys by this rule.
-    std::span<const std::string_view> items;
-    CharSet chars;
-    int width;
-    bool keyFilter;
+    std::span<const std::string_view> items = {};
+    CharSet chars = CharSet::Numeric;
+    int width = 0;
+    bool keyFilter = false;
     // Read-back: row number in the read-back's scan order (0: not read back), the compared tag
     // characters and where the value stands relative to the tag's first character. A
     // parameter with a tag but no row (the counter bases) is reported in the collector's
     // listing without being read back into the window.
-    int readRow;
-    std::string_view tag;
-    std::size_t offset;
-    std::size_t readWidth;
-    ParameterKind kind;
-    DeviceRule device;
-    std::int64_t deviceMin;
-    std::int64_t deviceMax;
+    int readRow = 0;
+    std::string_view tag = {};
+    std::size_t offset = 0;
+    std::size_t readWidth = 0;
+    ParameterKind kind = ParameterKind::Configuration;
+    // What the collector itself accepts (the simulated collector enforces it).
+    DeviceRule device = DeviceRule::Index;
+    std::int64_t deviceMin = 0;
+    std::int64_t deviceMax = 0;
 
     bool isList() const { return encoding == Encoding::Index; }
     bool readBack() const { return readRow > 0; }
@@ -89,7 +90,6 @@ inline constexpr std::size_t kParameterCount = 31;
 
 std::span<const Parameter> parameters();
 const Parameter* findParameter(std::string_view name);
-const Parameter* parameterForControl(std::string_view control);
 // Position of the row in parameters().
 std::size_t parameterIndex(const Parameter& parameter);
 

@@ -30,8 +30,6 @@ void ReplyCollector::clear() {
 
 bool ReplyCollector::complete(Completeness completeness) const {
     switch (completeness) {
-        case Completeness::Listing:
-            return readBackComplete(text_);
         case Completeness::WholeListing:
             return wholeListingComplete(text_);
         case Completeness::Line:

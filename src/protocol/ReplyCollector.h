@@ -39,11 +39,11 @@ public:
     static constexpr Millis kLongest{3000};
     static constexpr std::size_t kMaxSize = 4096;
 
-    // What counts as complete: the parameter listing when every read-back row is in it
-    // (Listing), or also every counter base it reports (WholeListing); a one-line answer (a set
-    // command's) when it ends a line (Line); a reply of unknown length (the live readings) never,
-    // so it is ready only once the line has been quiet for kQuiet (Quiet).
-    enum class Completeness { Listing, WholeListing, Line, Quiet };
+    // What counts as complete: the parameter listing when every read-back row and every
+    // counter base it reports are in it (WholeListing); a one-line answer (a set command's)
+    // when it ends a line (Line); a reply of unknown length (the live readings) never, so it is
+    // ready only once the line has been quiet for kQuiet (Quiet).
+    enum class Completeness { WholeListing, Line, Quiet };
 
     explicit ReplyCollector(int baud = 9600) : baud_(baud) {}
 

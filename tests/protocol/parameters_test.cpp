@@ -25,7 +25,6 @@ TEST(ParameterTable, NamesControlsAndCommandFieldsAreConsistent) {
         EXPECT_TRUE(names.insert(p.name).second) << "stable name twice";
         EXPECT_TRUE(controls.insert(p.control).second) << "control twice";
         EXPECT_EQ(findParameter(p.name), &p);
-        EXPECT_EQ(parameterForControl(p.control), &p);
         EXPECT_EQ(p.isList(), !p.items.empty());
         const SetCommand& command = setCommandFor(p);
         ASSERT_LT(p.field, command.fieldCount);
