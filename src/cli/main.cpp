@@ -273,9 +273,9 @@ int runProfile(bool write, const Options& options) {
     }
     const kvclient::Millis timeout{options.timeoutMs};
     return runOnPorts(options, [&](Client& client) {
-        return write ? kvclient::applySettings(client, settings, settings, timeout,
-                                               "in the profile")
-                     : kvclient::verifySettings(client, settings, timeout);
+        return write
+                   ? kvclient::applySettings(client, settings, settings, timeout, "in the profile")
+                   : kvclient::verifySettings(client, settings, timeout);
     });
 }
 
@@ -301,9 +301,8 @@ int runSet(const Options& options) {
         }
     }
     const kvclient::Millis timeout{options.timeoutMs};
-    return runOnPorts(options, [&](Client& client) {
-        return kvclient::setValues(client, asked, timeout);
-    });
+    return runOnPorts(options,
+                      [&](Client& client) { return kvclient::setValues(client, asked, timeout); });
 }
 
 void addTimeout(CLI::App* command, Options& options) {

@@ -22,8 +22,7 @@ CollectorResult failed(Error error, std::string step) {
 
 }  // namespace
 
-CollectorResult verifySettings(Client& client, const CollectorSettings& expected,
-                               Millis timeout) {
+CollectorResult verifySettings(Client& client, const CollectorSettings& expected, Millis timeout) {
     const ReadResult read = client.readParameters(timeout);
     if (read.error()) return failed(read.error(), "read-back");
     CollectorResult result;
@@ -39,8 +38,7 @@ CollectorResult applySettings(Client& client, const CollectorSettings& settings,
     while (const kvproto::SetCommand* command = run.next()) {
         if (run.record(client.set(*command, settings, timeout))) continue;
         CollectorResult result = failed(run.failure()->error, std::string(command->word));
-        result.error.text +=
-            " (" + std::to_string(run.answered()) + " commands written before)";
+        result.error.text += " (" + std::to_string(run.answered()) + " commands written before)";
         result.written = run.answered();
         return result;
     }

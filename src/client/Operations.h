@@ -24,8 +24,8 @@ struct CollectorResult {
     Error error;       // the failure, if any
     std::string step;  // where it failed: a set command's word, "read-back", ...
     std::vector<kvproto::Difference> differences;
-    std::string where;         // the expected side: "in the profile", "asked"
-    std::size_t written = 0;   // set commands answered
+    std::string where;               // the expected side: "in the profile", "asked"
+    std::size_t written = 0;         // set commands answered
     std::vector<std::string> notes;  // things done beyond what was asked, values left out
 
     bool ok() const { return !error && differences.empty(); }
@@ -41,8 +41,7 @@ CollectorResult verifySettings(Client& client, const kvproto::CollectorSettings&
                                Millis timeout);
 // `asked` may hold only some values of a set command; the others are read from the collector
 // first (and noted). Then as applySettings, comparing what was asked.
-CollectorResult setValues(Client& client, const kvproto::CollectorSettings& asked,
-                          Millis timeout);
+CollectorResult setValues(Client& client, const kvproto::CollectorSettings& asked, Millis timeout);
 
 // The job of one port, given its own opened Client.
 using PortJob = std::function<CollectorResult(Client& client)>;
@@ -51,8 +50,7 @@ using PortSetUp = std::function<void(Client& client, const std::string& port)>;
 
 // Opens every port and runs the job on it, all at once, one thread each. `arrived` runs on
 // the calling thread for each result as it comes in. Returns the results in port order.
-std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports,
-                                        const PortJob& job,
+std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, const PortJob& job,
                                         const std::function<void(const CollectorResult&)>& arrived,
                                         const PortSetUp& setUp = {});
 

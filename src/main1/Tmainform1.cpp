@@ -85,9 +85,7 @@ Tmainform1::Tmainform1(QWidget* parent)
     traffic_->watch(*serial_, *messages_);
     spcomm::TComm& comm = line_->comm();
     comm.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
-                                std::uint16_t length) {
-        Comm1ReceiveData(sender, buffer, length);
-    };
+                                std::uint16_t length) { Comm1ReceiveData(sender, buffer, length); };
     // A pulled cable or adapter: both workers may say so; the technician hears it once.
     comm.OnRequestHangup = [this](spcomm::TComm*) {
         if (!line_->noteHangUp()) return;
@@ -210,10 +208,10 @@ void Tmainform1::Button10Click() {
     traffic_->recorder().opened(port, kvops::kLineSettingsText);
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
-    statusBar()->showMessage(QStringLiteral("Port %1 open, %2.")
-                                 .arg(QString::fromStdString(port),
-                                      QLatin1StringView(kvops::kLineSettingsText.data(),
-                                                        kvops::kLineSettingsText.size())));
+    statusBar()->showMessage(
+        QStringLiteral("Port %1 open, %2.")
+            .arg(QString::fromStdString(port), QLatin1StringView(kvops::kLineSettingsText.data(),
+                                                                 kvops::kLineSettingsText.size())));
 }
 
 void Tmainform1::SetButtonClick(std::string_view button) {
@@ -250,9 +248,9 @@ void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
         return;
     }
     traffic_->recorder().received(block, readAt);
-    session_->receiveData(buffer, bufferLength,
-                          std::chrono::duration_cast<std::chrono::milliseconds>(
-                              readAt.time_since_epoch()));
+    session_->receiveData(
+        buffer, bufferLength,
+        std::chrono::duration_cast<std::chrono::milliseconds>(readAt.time_since_epoch()));
 }
 
 void Tmainform1::Timer6Timer() {

@@ -99,8 +99,8 @@ private:
     void rememberOnExit();
 
     std::unique_ptr<Ui::Tmainform1> ui;
-    QTimer Timer3;  // reply time-out, one-shot
-    QTimer Timer6;  // reply processing, one-shot
+    QTimer Timer3;                       // reply time-out, one-shot
+    QTimer Timer6;                       // reply processing, one-shot
     std::unique_ptr<kvops::Line> line_;  // Comm1: the port to the collector
     bool portOpen_ = false;
     bool outerSizeSet_ = false;
@@ -116,5 +116,5 @@ private:
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
-    TrafficPage* traffic_ = nullptr;        // the "Traffic" page, owned by PageControl1
+    TrafficPage* traffic_ = nullptr;      // the "Traffic" page, owned by PageControl1
 };

@@ -20,20 +20,20 @@ namespace kvops {
 enum class ErrorCode {
     None = 0,
     // Opening the port.
-    PortNotFound,      // no such device
-    PortBusy,          // another program holds the port
-    PortPermission,    // the user may not open the device
-    PortSettings,      // the port refused the collector's line settings
-    PortOpenFailed,    // any other reason the port did not open
+    PortNotFound,    // no such device
+    PortBusy,        // another program holds the port
+    PortPermission,  // the user may not open the device
+    PortSettings,    // the port refused the collector's line settings
+    PortOpenFailed,  // any other reason the port did not open
     // Sending a frame.
-    NotOpen,           // the port is not open
-    WriteRefused,      // the port did not take the frame
-    HungUp,            // the line stopped working (adapter pulled, connection dropped)
+    NotOpen,       // the port is not open
+    WriteRefused,  // the port did not take the frame
+    HungUp,        // the line stopped working (adapter pulled, connection dropped)
     // The collector's answer.
-    NoAnswer,          // no answer began in time
-    NotUnderstood,     // an answer came but could not be read
+    NoAnswer,       // no answer began in time
+    NotUnderstood,  // an answer came but could not be read
     // The request itself.
-    BadRequest,        // nothing was sent: the request is wrong
+    BadRequest,  // nothing was sent: the request is wrong
 };
 
 struct Error {

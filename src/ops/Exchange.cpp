@@ -51,9 +51,9 @@ std::optional<Outcome> Exchange::tick(Millis now) {
 
 std::optional<Outcome> Exchange::timeOut() {
     if (!waiting_ || begun_) return std::nullopt;
-    return finish(Status::TimedOut,
-                  {ErrorCode::NoAnswer, 0, "no answer within " + std::to_string(timeout_.count()) +
-                                               " ms"});
+    return finish(
+        Status::TimedOut,
+        {ErrorCode::NoAnswer, 0, "no answer within " + std::to_string(timeout_.count()) + " ms"});
 }
 
 std::optional<Outcome> Exchange::hangUp(Error error) {

@@ -135,8 +135,8 @@ private:
     kvops::Exchange exchange_;
     OutcomeObserver observer_;
     int pending_ = kIdle;
-    int requestPending_ = kIdle;   // the kind of the engine's request (see OutcomeObserver)
-    bool listingOver_ = false;     // the read's listing is in, its read-back due
+    int requestPending_ = kIdle;  // the kind of the engine's request (see OutcomeObserver)
+    bool listingOver_ = false;    // the read's listing is in, its read-back due
     int timeoutKind_ = kTimeoutSilent;
     int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;

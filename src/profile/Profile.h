@@ -36,9 +36,9 @@ inline constexpr int kVersion = 1;
 
 // What a profile holds beyond the configuration, and the rules that go with it, are the
 // collector settings' own (CollectorSettings.h).
+using kvproto::filtered;
 using kvproto::Include;
 using kvproto::included;
-using kvproto::filtered;
 using kvproto::incompleteCommand;
 
 struct Profile {

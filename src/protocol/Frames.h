@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace kvproto {
 
 inline constexpr std::string_view kSetPrefix = "KORVEL#";

@@ -9,7 +9,8 @@ namespace kvproto {
 bool ReplyCollector::add(std::string_view block, Millis now) {
     // The silence before this block: the time since the last one, less its own line time.
     const auto lineTime = Millis{static_cast<long long>(block.size()) * 10'000 / baud_};
-    const bool fresh = closed_ || text_.empty() || now - last_ - lineTime > kPieceGap + kArrivalSlack ||
+    const bool fresh = closed_ || text_.empty() ||
+                       now - last_ - lineTime > kPieceGap + kArrivalSlack ||
                        text_.size() + block.size() > kMaxSize;
     closed_ = false;
     if (fresh) {

@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "../main1/WindowFixture.h"
+#include "Kv480tProcess.h"
 #include "main1/ProfilePanel.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
-#include "profile/Profile.h"
-#include "Kv480tProcess.h"
 #include "presenter/DeviceSession.h"
+#include "profile/Profile.h"
 #include "sim/Collector.h"
 #include "sim/DemoCollector.h"
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/Conversions.h"
 #include "presenter/DeviceSession.h"
 #include "presenter/WindowFrames.h"
+#include "presenter/WindowInterfaces.h"
+#include "protocol/Conversions.h"
 #include "protocol/ReadBack.h"
 #include "protocol/ReplyCollector.h"
 #include "protocol/SetCommands.h"
-#include "presenter/WindowInterfaces.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Parameter read-back: every row at its positions, the skip and abort rules, and its run
 // inside the exchange controller.
-#include "presenter/WindowFrames.h"
 #include "protocol/ReadBack.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "FakeWindow.h"
+#include "presenter/WindowFrames.h"
 #include "protocol/Conversions.h"
 
 namespace {

@@ -39,8 +39,8 @@ bool QtSerialWrite::write(std::string_view bytes) {
         default:
             refused_ = bytes.empty() ? "Not sent: the frame is empty."
                                      : "Not sent: the frame is longer than 65535 bytes.";
-            notSent = bytes.empty() ? "empty frame"
-                                    : "longer than one write can carry (65535 bytes)";
+            notSent =
+                bytes.empty() ? "empty frame" : "longer than one write can carry (65535 bytes)";
             break;
     }
     if (observer_) observer_(bytes, notSent);
