@@ -177,7 +177,7 @@ void Tmainform1::addPort(const QString& path, bool select, const QString& toolTi
 
 void Tmainform1::Button10Click() {
     if (portOpen_) {
-        ui->Button10->setText(QStringLiteral("Open"));
+        setPortButtonCaption(QStringLiteral("Open"));
         portOpen_ = false;
         line_->close();
         traffic_->recorder().closed();
@@ -188,14 +188,14 @@ void Tmainform1::Button10Click() {
         statusBar()->showMessage(QStringLiteral("Port closed."));
         return;
     }
-    ui->Button10->setText(QStringLiteral("Close"));
+    setPortButtonCaption(QStringLiteral("Close"));
     portOpen_ = true;
     const std::string port = QFile::encodeName(ui->SPREALCOM->currentText()).toStdString();
     if (const kvops::Error error = line_->open(port)) {
         // A port that did not open is reported and the panel stays ready to open again. The
         // box keeps to the component's message; the status line adds the port and the
         // system's reason.
-        ui->Button10->setText(QStringLiteral("Open"));
+        setPortButtonCaption(QStringLiteral("Open"));
         portOpen_ = false;
         session_->portClosed();
         profilePanel_->portClosed();
@@ -212,6 +212,13 @@ void Tmainform1::Button10Click() {
         QStringLiteral("Port %1 open, %2.")
             .arg(QString::fromStdString(port), QLatin1StringView(kvops::kLineSettingsText.data(),
                                                                  kvops::kLineSettingsText.size())));
+}
+
+void Tmainform1::setPortButtonCaption(const QString& caption) {
+    // A new caption takes the button's shortcut away (it would take the caption's mnemonic).
+    const QKeySequence key = ui->Button10->shortcut();
+    ui->Button10->setText(caption);
+    ui->Button10->setShortcut(key);
 }
 
 void Tmainform1::SetButtonClick(std::string_view button) {

@@ -96,6 +96,8 @@ private:
     // Hot-plug watching, the reopen offer and the remembered settings (Tmainform1Ports.cpp).
     void setUpPortsAndSettings();
     void portPanelChanged();
+    // "Open" or "Close", keeping the button's keyboard shortcut.
+    void setPortButtonCaption(const QString& caption);
     void rememberOnExit();
 
     std::unique_ptr<Ui::Tmainform1> ui;

@@ -76,6 +76,8 @@ TEST_F(PortPanelTest, OpenAndCloseFollowTheButton) {
     EXPECT_FALSE(window->comm1().Outx_XonXoffFlow());  // off on the PC side after every open
     EXPECT_FALSE(window->comm1().Inx_XonXoffFlow());
     EXPECT_EQ(window->comm1().BaudRate(), 9600u);
+    // F2 opens and closes whatever the caption says.
+    EXPECT_EQ(w<QPushButton>("Button10")->shortcut(), QKeySequence(Qt::Key_F2));
 
     click("Button10");
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
