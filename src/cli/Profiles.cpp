@@ -13,21 +13,10 @@ namespace {
 
 using kvclient::CollectorResult;
 
-std::string_view resultWord(int exitCode) {
-    switch (exitCode) {
-        case kExitDone:
-            return "ok";
-        case kExitDiffers:
-            return "differs";
-        case kExitPort:
-            return "port error";
-        case kExitNoAnswer:
-            return "no answer";
-        case kExitNotUnderstood:
-            return "not understood";
-        default:
-            return "bad request";
-    }
+// "ok", "differs", or the failure's kind in words.
+std::string_view resultWord(const CollectorResult& result) {
+    if (result.error) return kvops::codeWords(result.error.code);
+    return result.differences.empty() ? "ok" : "differs";
 }
 
 // The failure as "step: reason".
@@ -69,7 +58,7 @@ int worstExitCode(const std::vector<CollectorResult>& results) {
 
 std::string outcomeText(const CollectorResult& outcome) {
     const int exitCode = exitCodeOf(outcome);
-    std::string out = outcome.port + " " + std::string(resultWord(exitCode));
+    std::string out = outcome.port + " " + std::string(resultWord(outcome));
     if (exitCode == kExitDone) return out + "\n";
     if (exitCode != kExitDiffers) return out + ": " + reasonOf(outcome) + "\n";
     out += ": " + std::to_string(outcome.differences.size()) + " parameters\n";
@@ -96,7 +85,7 @@ std::string outcomeJson(const CollectorResult& outcome) {
     const int exitCode = exitCodeOf(outcome);
     nlohmann::ordered_json out;
     out["port"] = outcome.port;
-    out["result"] = resultWord(exitCode);
+    out["result"] = resultWord(outcome);
     out["exit"] = exitCode;
     if (outcome.error) out["reason"] = reasonOf(outcome);
     out["written"] = outcome.written;

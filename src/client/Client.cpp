@@ -29,6 +29,7 @@ struct Client::Impl {
     spcomm::TQueueChannel& channel = static_cast<spcomm::TQueueChannel&>(line.comm().channel());
     kvops::Exchange exchange{[this](std::string_view frame) { return line.write(frame); }};
     bool hangUpPending = false;  // the line hung up; the next request closes the port
+    Error closedReason{ErrorCode::NotOpen, 0, {}};  // why a request finds the port closed
     TrafficObserver observer;
 
     void tell(TrafficEvent event, std::string_view data = {}, std::string_view detail = {}) {
@@ -57,7 +58,6 @@ struct Client::Impl {
         hangUpPending = false;
         closedReason = {ErrorCode::HungUp, 0, {}};
     }
-    Error closedReason{ErrorCode::NotOpen, 0, {}};
 
     Outcome run(std::string_view frame, kvops::Completeness completeness, Millis timeout) {
         channel.drain();  // what came after an earlier request ended belongs to none

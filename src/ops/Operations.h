@@ -97,7 +97,6 @@ public:
     // The command that failed and how, once the run stopped on one.
     const kvproto::SetCommand* failedCommand() const { return failed_; }
     const std::optional<Outcome>& failure() const { return failure_; }
-    const ApplyPlan& plan() const { return plan_; }
 
 private:
     ApplyPlan plan_;
