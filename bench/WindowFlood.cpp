@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -19,7 +20,6 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "SPComm/TComm.h"
 #include "main1/Tmainform1.h"
 #include "main1/TrafficModel.h"
 #include "main1/TrafficPage.h"
@@ -30,6 +30,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+
+std::int64_t wallNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 long residentKiB() {
     std::ifstream statm("/proc/self/statm");
@@ -71,22 +77,28 @@ void windowFlood(double seconds) {
     window->show();
     window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(2);
     window->addPort(QString::fromStdString(pty.path), true);
-    window->Button10Click();
-    spcomm::TComm& comm = window->comm1();
-    if (!comm.IsOpen()) {
+    auto* open = window->findChild<QPushButton*>(QStringLiteral("Button10"));
+    open->click();
+    if (open->text() != QStringLiteral("Close")) {
         std::printf("window flood: the port did not open\n");
         return;
     }
+    // What the Traffic page shows, as it shows it: the received bytes in the rows it adds, and
+    // the most a row's block waited between the line and the page.
+    TrafficModel& model = window->findChild<TrafficPage*>()->model();
     std::uint64_t got = 0;
-    Clock::duration behind{};  // the most a block waited between the line and the window
+    std::int64_t behindMs = 0;
     bool measuring = false;
-    const spcomm::TReceiveDataEvent windowsHandler = comm.OnReceiveData;
-    comm.OnReceiveData = [&](spcomm::TComm* sender, const std::uint8_t* buffer,
-                             std::uint16_t length) {
-        got += length;
-        if (measuring) behind = std::max(behind, Clock::now() - sender->ReceivedAt());
-        windowsHandler(sender, buffer, length);
-    };
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model,
+                     [&](const QModelIndex&, int first, int last) {
+                         const std::int64_t now = wallNowMs();
+                         for (int row = first; row <= last; ++row) {
+                             const kvtraffic::RowView shown = model.viewAt(row);
+                             if (shown.kind != kvtraffic::Kind::Rx) continue;
+                             got += shown.data.size();
+                             if (measuring) behindMs = std::max(behindMs, now - shown.wallMs);
+                         }
+                     });
     runUntil([start = Clock::now()] { return Clock::now() - start > 300ms; });
 
     std::atomic<bool> sampling{true};
@@ -124,9 +136,8 @@ void windowFlood(double seconds) {
         "through), %d rows kept, peak RSS growth %.1f MiB, window behind the line by at most "
         "%.3f s, backlog after the flood %.3f s\n",
         floodS, static_cast<double>(sent) / 1e6, static_cast<double>(sent) / 1e6 / floodS,
-        window->trafficPage().model().rowCount(), static_cast<double>(peak - before) / 1024.0,
-        std::chrono::duration<double>(behind).count(), caughtUp - floodS);
-    comm.OnReceiveData = windowsHandler;
+        model.rowCount(), static_cast<double>(peak - before) / 1024.0,
+        static_cast<double>(behindMs) / 1000.0, caughtUp - floodS);
 }
 
 }  // namespace kvbench

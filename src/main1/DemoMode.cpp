@@ -1,9 +1,9 @@
 #include "main1/DemoMode.h"
 
-#include <QStatusBar>
 #include <system_error>
 
 #include "main1/Tmainform1.h"
+#include "main1/adapters/StatusLine.h"
 #ifdef KV_HAVE_DEMO_COLLECTOR
 #include "sim/DemoCollector.h"
 #endif
@@ -15,17 +15,20 @@ bool startDemoCollector(Tmainform1& window) {
     try {
         const QString path = QString::fromStdString(kvsim::startDemoCollector());
         window.addPort(path, true, QStringLiteral("Simulated KV480T-R-2 collector (demo mode)"));
-        window.statusBar()->showMessage(
+        window.statusLine().note(
+            StatusLine::Source::Start,
             QStringLiteral("Demo mode: a simulated collector answers on %1. Press Open.")
                 .arg(path));
         return true;
     } catch (const std::system_error& e) {
-        window.statusBar()->showMessage(
+        window.statusLine().note(
+            StatusLine::Source::Start,
             QStringLiteral("Demo mode failed: %1").arg(QString::fromLocal8Bit(e.what())));
         return false;
     }
 #else
-    window.statusBar()->showMessage(
+    window.statusLine().note(
+        StatusLine::Source::Start,
         QStringLiteral("Demo mode is not built into this program (it was built without KV_DEMO)."));
     return false;
 #endif

@@ -5,9 +5,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QWidget>
 
+#include "main1/adapters/StatusLine.h"
 #include "ops/Operations.h"
 #include "presenter/DeviceSession.h"
 #include "presenter/WindowFrames.h"
@@ -32,7 +32,7 @@ const char* kHighlight = "background-color: #ffc8c8;";
 
 ProfilePanel::ProfilePanel(QWidget* window, kvproto::Controls& controls,
                            kvproto::DeviceSession& session, kvproto::UserMessages& messages,
-                           QStatusBar* status)
+                           StatusLine& status)
     : QObject(window),
       window_(window),
       controls_(controls),
@@ -72,7 +72,11 @@ kvprofile::Include ProfilePanel::include() const {
 }
 
 void ProfilePanel::status(const QString& text) {
-    status_->showMessage(text);
+    status_.note(StatusLine::Source::Profile, text);
+}
+
+void ProfilePanel::problem(const QString& text) {
+    status_.problem(StatusLine::Source::Profile, text);
 }
 
 std::optional<kvproto::CollectorSettings> ProfilePanel::fieldSettings(bool requireComplete) {
@@ -233,13 +237,14 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
             return;
         }
         const QString why = outcome.status == kvops::Status::NotSent
-                                ? status_->currentMessage()
+                                ? status_.messageOf(StatusLine::Source::Exchange)
                                 : QString::fromStdString(kvops::describe(outcome.error));
         finishWriting(QStringLiteral("Write All stopped at %1 of %2 (%3): %4")
                           .arg(run_->answered() + 1)
                           .arg(run_->total())
                           .arg(command ? qs(command->word) : QString())
-                          .arg(why));
+                          .arg(why),
+                      true);
         return;
     }
     if (mode_ != Mode::Verifying || kind != kvproto::kReadParameters) return;
@@ -249,15 +254,18 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
     }
     mode_ = Mode::Idle;
     if (outcome.status == kvops::Status::TimedOut)
-        status(QStringLiteral("Verify: the collector did not answer."));
+        problem(QStringLiteral("Verify: the collector did not answer."));
 }
 
-void ProfilePanel::finishWriting(const QString& outcome) {
+void ProfilePanel::finishWriting(const QString& outcome, bool failed) {
     mode_ = Mode::Idle;
     tick_.stop();
     if (run_) run_->stop();
     writeAll_->setText(QStringLiteral("Write All"));
-    status(outcome);
+    if (failed)
+        problem(outcome);
+    else
+        status(outcome);
 }
 
 void ProfilePanel::verify() {
@@ -285,7 +293,8 @@ void ProfilePanel::portClosed() {
     if (mode_ == Mode::Writing) {
         finishWriting(QStringLiteral("Write All stopped after %1 of %2: the port closed.")
                           .arg(run_->answered())
-                          .arg(run_->total()));
+                          .arg(run_->total()),
+                      true);
     }
     mode_ = Mode::Idle;
 }
@@ -306,7 +315,7 @@ void ProfilePanel::finishVerify(const std::string& listing) {
                    .arg(kvops::comparedCount(expected_))
                    .arg(expectedWhere_));
     } else {
-        status(QString::fromStdString(
+        problem(QString::fromStdString(
             kvproto::describeDifferences(differences, expectedWhere_.toStdString())));
     }
 }

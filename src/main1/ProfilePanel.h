@@ -31,7 +31,7 @@
 
 class QCheckBox;
 class QPushButton;
-class QStatusBar;
+class StatusLine;
 namespace kvproto {
 class Controls;
 class DeviceSession;
@@ -43,7 +43,7 @@ class ProfilePanel : public QObject {
     Q_OBJECT
 public:
     ProfilePanel(QWidget* window, kvproto::Controls& controls, kvproto::DeviceSession& session,
-                 kvproto::UserMessages& messages, QStatusBar* status);
+                 kvproto::UserMessages& messages, StatusLine& status);
 
     // Tests answer the file dialogs through this hook: it gets whether a file is to be
     // written and the folder the dialog would open in, and returns the chosen path ("" to
@@ -78,16 +78,17 @@ private:
     void sendNext();
     void requestEnded(int kind, const kvops::Outcome& outcome);
     void armTick();
-    void finishWriting(const QString& outcome);
+    void finishWriting(const QString& outcome, bool failed = false);
     void finishVerify(const std::string& listing);
     void clearHighlights();
     void status(const QString& text);
+    void problem(const QString& text);
 
     QWidget* window_;
     kvproto::Controls& controls_;
     kvproto::DeviceSession& session_;
     kvproto::UserMessages& messages_;
-    QStatusBar* status_;
+    StatusLine& status_;
     QPushButton* writeAll_;
     QCheckBox* includeStation_;
     QCheckBox* includeCounters_;

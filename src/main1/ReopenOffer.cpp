@@ -6,6 +6,7 @@
 #include <QStatusBar>
 
 #include "main1/PortWatcher.h"
+#include "main1/adapters/StatusLine.h"
 
 namespace {
 
@@ -15,13 +16,14 @@ QString qs(const std::string& path) {
 
 }  // namespace
 
-ReopenOffer::ReopenOffer(QStatusBar* status, PortWatcher& watcher, Reopen reopen, QObject* parent)
+ReopenOffer::ReopenOffer(QStatusBar* bar, StatusLine& status, PortWatcher& watcher, Reopen reopen,
+                         QObject* parent)
     : QObject(parent),
       status_(status),
       watcher_(watcher),
       reopen_(std::move(reopen)),
-      button_(new QPushButton(QStringLiteral("Reopen"), status)),
-      automatic_(new QCheckBox(QStringLiteral("Reopen automatically"), status)) {
+      button_(new QPushButton(QStringLiteral("Reopen"), bar)),
+      automatic_(new QCheckBox(QStringLiteral("Reopen automatically"), bar)) {
     button_->setObjectName(QStringLiteral("ReopenButton"));
     button_->setToolTip(QStringLiteral("Open the port again on the adapter that came back"));
     button_->hide();
@@ -29,8 +31,8 @@ ReopenOffer::ReopenOffer(QStatusBar* status, PortWatcher& watcher, Reopen reopen
     automatic_->setToolTip(
         QStringLiteral("When the adapter of a port that stopped working comes back, open it "
                        "again without asking"));
-    status->addPermanentWidget(button_);
-    status->addPermanentWidget(automatic_);
+    bar->addPermanentWidget(button_);
+    bar->addPermanentWidget(automatic_);
     connect(button_, &QPushButton::clicked, this, &ReopenOffer::reopenNow);
     connect(&watcher_, &PortWatcher::portsChanged, this, &ReopenOffer::look);
 }
@@ -41,15 +43,13 @@ void ReopenOffer::portOpened(const QString& name) {
     openedName_ = name;
     opened_ = entry ? std::optional(entry->identity) : std::nullopt;
     hungUp_ = seenGone_ = otherReported_ = false;
-    offered_.clear();
-    button_->hide();
+    withdrawOffer();
 }
 
 void ReopenOffer::portClosed() {
     if (hungUp_) return;  // closing a hung-up port is part of getting it back
     opened_.reset();
-    offered_.clear();
-    button_->hide();
+    withdrawOffer();
 }
 
 void ReopenOffer::hungUp() {
@@ -66,16 +66,13 @@ void ReopenOffer::look() {
         if (kvports::sameAdapter(entry.identity, *opened_)) back = &entry;
     if (!back) {
         seenGone_ = true;
-        if (!offered_.isEmpty()) {  // gone again before it was reopened
-            offered_.clear();
-            button_->hide();
-        }
+        if (!offered_.isEmpty()) withdrawOffer();  // gone again before it was reopened
         const PortEntry* other = findPort(watcher_.ports(), openedName_);
         if (other && !otherReported_) {
             otherReported_ = true;
-            status_->showMessage(QStringLiteral("A different adapter is now at %1; it is not "
-                                                "reopened.")
-                                     .arg(openedName_));
+            status_.note(StatusLine::Source::Reopen,
+                         QStringLiteral("A different adapter is now at %1; it is not reopened.")
+                             .arg(openedName_));
         }
         return;
     }
@@ -84,22 +81,30 @@ void ReopenOffer::look() {
     const bool stable = QFile::encodeName(openedName_).toStdString() == back->identity.byIdPath;
     offered_ = stable ? openedName_ : qs(back->identity.path);
     if (automatic_->isChecked()) {
-        status_->showMessage(
+        status_.note(
+            StatusLine::Source::Reopen,
             QStringLiteral("The adapter of %1 is back; reopening %2.").arg(openedName_, offered_));
         // After the handler that noticed it: reopening redraws the port list.
         QMetaObject::invokeMethod(this, &ReopenOffer::reopenNow, Qt::QueuedConnection);
         return;
     }
-    status_->showMessage(QStringLiteral("The adapter of %1 is back as %2. Press Reopen to open "
-                                        "it again.")
-                             .arg(openedName_, offered_));
+    // An offer waiting for the technician stands like a problem.
+    status_.problem(
+        StatusLine::Source::Reopen,
+        QStringLiteral("The adapter of %1 is back as %2. Press Reopen to open it again.")
+            .arg(openedName_, offered_));
     button_->show();
 }
 
 void ReopenOffer::reopenNow() {
     if (offered_.isEmpty()) return;
     const QString port = offered_;
+    withdrawOffer();
+    reopen_(port);
+}
+
+void ReopenOffer::withdrawOffer() {
     offered_.clear();
     button_->hide();
-    reopen_(port);
+    status_.withdraw(StatusLine::Source::Reopen);
 }

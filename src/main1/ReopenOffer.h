@@ -18,6 +18,7 @@
 class QCheckBox;
 class QPushButton;
 class QStatusBar;
+class StatusLine;
 class PortWatcher;
 
 class ReopenOffer : public QObject {
@@ -25,8 +26,9 @@ class ReopenOffer : public QObject {
 public:
     using Reopen = std::function<void(const QString& port)>;
     // Puts the "Reopen" button (hidden until offered) and the "Reopen automatically" box into
-    // `status`.
-    ReopenOffer(QStatusBar* status, PortWatcher& watcher, Reopen reopen, QObject* parent);
+    // `bar`; its messages go to `status`.
+    ReopenOffer(QStatusBar* bar, StatusLine& status, PortWatcher& watcher, Reopen reopen,
+                QObject* parent);
 
     void portOpened(const QString& name);
     void portClosed();
@@ -40,8 +42,9 @@ public:
 private:
     void look();
     void reopenNow();
+    void withdrawOffer();
 
-    QStatusBar* status_;
+    StatusLine& status_;
     PortWatcher& watcher_;
     Reopen reopen_;
     QPushButton* button_;

@@ -22,6 +22,7 @@
 #include "main1/adapters/QtSerialWrite.h"
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
+#include "main1/adapters/StatusLine.h"
 #include "presenter/DeviceSession.h"
 #include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
@@ -73,13 +74,14 @@ Tmainform1::Tmainform1(QWidget* parent)
     controls_ = std::make_unique<QtControls>(this);
     timer3Adapter_ = std::make_unique<QtTimer>(&Timer3);
     timer6Adapter_ = std::make_unique<QtTimer>(&Timer6);
-    messages_ = std::make_unique<QtUserMessages>(this, statusBar());
+    status_ = new StatusLine(statusBar(), this);
+    messages_ = std::make_unique<QtUserMessages>(this, *status_);
     serial_ = std::make_unique<QtSerialWrite>(*line_);
     session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
                                                         *timer6Adapter_, *messages_, *serial_);
-    profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, statusBar());
+    profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, *status_);
     // The third page, after the form's two: the line's traffic.
-    traffic_ = new TrafficPage(statusBar());
+    traffic_ = new TrafficPage(status_);
     traffic_->setAutoFillBackground(true);
     ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
     traffic_->watch(*serial_, *messages_);
@@ -91,7 +93,8 @@ Tmainform1::Tmainform1(QWidget* parent)
         if (!line_->noteHangUp()) return;
         traffic_->recorder().hungUp();
         session_->lineHungUp();
-        statusBar()->showMessage(
+        status_->problem(
+            StatusLine::Source::Port,
             QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
                            "Press Close, check the connection, then Open.")
                 .arg(QString::fromStdString(line_->port())));
@@ -144,7 +147,8 @@ void Tmainform1::showPictures(const PictureLoader& load) {
     const QPixmap icon = pixmap(kvres::PictureId::Icon);
     setWindowIcon(icon.isNull() ? QIcon() : QIcon(icon));
     // A picture that cannot be decoded is left out; the window works without it.
-    if (!problems.isEmpty()) statusBar()->showMessage(problems.join(QStringLiteral("; ")));
+    if (!problems.isEmpty())
+        status_->note(StatusLine::Source::Start, problems.join(QStringLiteral("; ")));
 }
 
 void Tmainform1::connectHandlers() {
@@ -185,7 +189,7 @@ void Tmainform1::Button10Click() {
         profilePanel_->portClosed();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
-        statusBar()->showMessage(QStringLiteral("Port closed."));
+        status_->note(StatusLine::Source::Port, QStringLiteral("Port closed."));
         return;
     }
     setPortButtonCaption(QStringLiteral("Close"));
@@ -199,7 +203,8 @@ void Tmainform1::Button10Click() {
         portOpen_ = false;
         session_->portClosed();
         profilePanel_->portClosed();
-        statusBar()->showMessage(QString::fromStdString(kvops::describe(error, port) + "."));
+        status_->problem(StatusLine::Source::Port,
+                         QString::fromStdString(kvops::describe(error, port) + "."));
         const std::string message = error.text.substr(0, error.text.find(": "));
         traffic_->recorder().openFailed(port, message);
         messages_->showMessage(message);
@@ -208,7 +213,8 @@ void Tmainform1::Button10Click() {
     traffic_->recorder().opened(port, kvops::kLineSettingsText);
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
-    statusBar()->showMessage(
+    status_->note(
+        StatusLine::Source::Port,
         QStringLiteral("Port %1 open, %2.")
             .arg(QString::fromStdString(port), QLatin1StringView(kvops::kLineSettingsText.data(),
                                                                  kvops::kLineSettingsText.size())));

@@ -37,6 +37,7 @@ class PortWatcher;
 class ReopenOffer;
 class RememberedSettings;
 class TrafficPage;
+class StatusLine;
 
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
@@ -48,25 +49,18 @@ public:
     // Used by --port and by the --demo hook for the simulated collector's port.
     void addPort(const QString& path, bool select, const QString& toolTip = {});
 
-    bool portOpen() const { return portOpen_; }
-    spcomm::TComm& comm1() { return line_->comm(); }
-    kvproto::DeviceSession& session() { return *session_; }
-    ProfilePanel& profilePanel() { return *profilePanel_; }
-    TrafficPage& trafficPage() { return *traffic_; }
-    QTimer& timer3() { return Timer3; }
-    QTimer& timer6() { return Timer6; }
-    PortWatcher& portWatcher() { return *portWatcher_; }
-    ReopenOffer& reopenOffer() { return *reopenOffer_; }
-    RememberedSettings& rememberedSettings() { return *settings_; }
-
-    // Opens `port` again the way the port panel does: Close (when open), then Open.
-    void reopenPort(const QString& port);
+    // The status line every part of the window writes to.
+    StatusLine& statusLine() { return *status_; }
 
     // Fills Image2, Image1 and the window icon from `load`; pictures that fail are left
     // empty and their errors go to the status line. The constructor uses kvres::loadPicture.
     using PictureLoader = std::function<QImage(kvres::PictureId, QString*)>;
     void showPictures(const PictureLoader& load);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
     // Creation handler: resets the window's state (run once by the constructor).
     void FormCreate();
 
@@ -88,10 +82,9 @@ public:
     void Timer6Timer();
     void Timer3Timer();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
+    // Opens `port` again the way the port panel does: Close (when open), then Open.
+    void reopenPort(const QString& port);
     void connectHandlers();
     // Hot-plug watching, the reopen offer and the remembered settings (Tmainform1Ports.cpp).
     void setUpPortsAndSettings();
@@ -111,6 +104,7 @@ private:
     std::unique_ptr<QtControls> controls_;
     std::unique_ptr<QtTimer> timer3Adapter_;
     std::unique_ptr<QtTimer> timer6Adapter_;
+    StatusLine* status_ = nullptr;  // owned by this window (QObject child)
     std::unique_ptr<QtUserMessages> messages_;
     std::unique_ptr<QtSerialWrite> serial_;
     std::unique_ptr<kvproto::DeviceSession> session_;

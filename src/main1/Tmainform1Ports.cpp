@@ -17,6 +17,7 @@
 #include "main1/ReopenOffer.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/PortEnumeration.h"
+#include "main1/adapters/StatusLine.h"
 #include "main1/hotplug/PortChangeNotifier.h"
 #include "ui_Tmainform1.h"
 
@@ -34,7 +35,8 @@ void Tmainform1::setUpPortsAndSettings() {
             [this] { ui->SPREALCOM->refresh(listItems(portWatcher_->ports())); });
 
     reopenOffer_ = new ReopenOffer(
-        statusBar(), *portWatcher_, [this](const QString& port) { reopenPort(port); }, this);
+        statusBar(), *status_, *portWatcher_, [this](const QString& port) { reopenPort(port); },
+        this);
     // Runs after Button10Click, which connectHandlers() connected first.
     connect(ui->Button10, &QPushButton::clicked, this, &Tmainform1::portPanelChanged);
     spcomm::TNotifyEvent report = std::move(line_->comm().OnRequestHangup);
@@ -66,7 +68,8 @@ void Tmainform1::setUpPortsAndSettings() {
     if (const std::optional<QPoint> position = settings_->windowPosition();
         position && QGuiApplication::screenAt(*position + QPoint(50, 20)))
         move(*position);
-    if (!settings_->problem().isEmpty()) statusBar()->showMessage(settings_->problem());
+    if (!settings_->problem().isEmpty())
+        status_->note(StatusLine::Source::Start, settings_->problem());
 }
 
 void Tmainform1::portPanelChanged() {
@@ -89,8 +92,8 @@ void Tmainform1::reopenPort(const QString& port) {
     Button10Click();  // Open
     portPanelChanged();
     if (line_->isOpen())
-        statusBar()->showMessage(
-            QStringLiteral("Port %1 reopened: its adapter came back.").arg(port));
+        status_->note(StatusLine::Source::Port,
+                      QStringLiteral("Port %1 reopened: its adapter came back.").arg(port));
 }
 
 void Tmainform1::rememberOnExit() {

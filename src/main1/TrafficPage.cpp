@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include "main1/TrafficModel.h"
 #include "main1/adapters/QtSerialWrite.h"
 #include "main1/adapters/QtUserMessages.h"
+#include "main1/adapters/StatusLine.h"
 #include "traffic/TrafficFormat.h"
 
 namespace {
@@ -37,7 +37,7 @@ const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 
 }  // namespace
 
-TrafficPage::TrafficPage(QStatusBar* status, QWidget* parent)
+TrafficPage::TrafficPage(StatusLine* status, QWidget* parent)
     : QWidget(parent),
       status_(status),
       model_(new TrafficModel(kvtraffic::TrafficLog::kDefaultCapacity,
@@ -155,13 +155,15 @@ void TrafficPage::save() {
     if (path.isEmpty()) return;
     QString error;
     if (!saveTo(path, &error)) {
-        if (status_) status_->showMessage(QStringLiteral("Traffic not saved: %1").arg(error));
+        if (status_)
+            status_->problem(StatusLine::Source::Traffic,
+                             QStringLiteral("Traffic not saved: %1").arg(error));
         return;
     }
     if (status_)
-        status_->showMessage(QStringLiteral("Traffic saved to %1 (%2 rows).")
-                                 .arg(QDir::toNativeSeparators(path))
-                                 .arg(model_->rowCount()));
+        status_->note(StatusLine::Source::Traffic, QStringLiteral("Traffic saved to %1 (%2 rows).")
+                                                       .arg(QDir::toNativeSeparators(path))
+                                                       .arg(model_->rowCount()));
 }
 
 bool TrafficPage::saveTo(const QString& path, QString* error) {

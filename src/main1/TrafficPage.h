@@ -19,7 +19,7 @@
 
 class QCheckBox;
 class QPushButton;
-class QStatusBar;
+class StatusLine;
 class QTableView;
 class QtSerialWrite;
 class QtUserMessages;
@@ -28,7 +28,7 @@ class TrafficModel;
 class TrafficPage : public QWidget {
     Q_OBJECT
 public:
-    explicit TrafficPage(QStatusBar* status, QWidget* parent = nullptr);
+    explicit TrafficPage(StatusLine* status, QWidget* parent = nullptr);
     ~TrafficPage() override;
 
     kvtraffic::Recorder& recorder() { return recorder_; }
@@ -52,7 +52,7 @@ public:
     static void setFileHook(FileHook hook);
 
 private:
-    QStatusBar* status_;
+    StatusLine* status_;
     TrafficModel* model_;
     QTableView* view_;
     QCheckBox* hex_;

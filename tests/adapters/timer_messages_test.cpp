@@ -4,12 +4,14 @@
 
 #include <QStatusBar>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <thread>
 
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
+#include "main1/adapters/StatusLine.h"
 
 namespace {
 
@@ -89,7 +91,8 @@ TEST(QtTimerTest, NewIntervalRestartsARunningPeriodTheSameOneDoesNot) {
 
 TEST(QtUserMessagesTest, ModalTextGoesToTheHookStatusToTheBar) {
     QStatusBar bar;
-    QtUserMessages messages(nullptr, &bar);
+    StatusLine line(&bar, nullptr);
+    QtUserMessages messages(nullptr, line);
     QStringList seen;
     QtUserMessages::setModalHook([&](const QString& text) { seen << text; });
 
@@ -105,10 +108,60 @@ TEST(QtUserMessagesTest, ModalTextGoesToTheHookStatusToTheBar) {
     messages.showStatus("");
     EXPECT_TRUE(bar.currentMessage().isEmpty());
     EXPECT_EQ(seen.size(), 3);  // status texts never reach the modal path
-
     QtUserMessages::setModalHook({});
-    QtUserMessages noBar(nullptr, nullptr);
-    noBar.showStatus("ignored without a status bar");
+}
+
+// Which message the status line shows, step by step.
+TEST(StatusLineTest, ProblemsStandNotesPassOverThem) {
+    using Source = StatusLine::Source;
+    enum class Do { Note, Problem, Withdraw, Wait };
+    struct Step {
+        Do what;
+        Source source;
+        const char* text;  // Note, Problem: the message
+        const char* shown;
+    };
+    const Step steps[] = {
+        {Do::Note, Source::Port, "Port open", "Port open"},
+        {Do::Note, Source::Traffic, "Traffic saved", "Traffic saved"},  // newest note wins
+        {Do::Problem, Source::Port, "Port stopped working", "Port stopped working"},
+        {Do::Note, Source::Traffic, "Traffic saved again", "Traffic saved again"},
+        {Do::Wait, Source::Port, nullptr, "Port stopped working"},         // the problem comes back
+        {Do::Problem, Source::Reopen, "Adapter back", "Adapter back"},     // newest problem
+        {Do::Withdraw, Source::Reopen, nullptr, "Port stopped working"},   // the older again
+        {Do::Withdraw, Source::Traffic, nullptr, "Port stopped working"},  // had none
+        {Do::Note, Source::Port, "Port closed", "Port closed"},            // its own news ends it
+        {Do::Wait, Source::Port, nullptr, "Port closed"},                  // nothing stands
+        {Do::Problem, Source::Exchange, "Not sent", "Not sent"},
+        {Do::Withdraw, Source::Exchange, nullptr, ""},  // shown and withdrawn: cleared
+        {Do::Problem, Source::Exchange, "Not sent", "Not sent"},
+        {Do::Note, Source::Profile, "Loaded", "Loaded"},
+        {Do::Withdraw, Source::Exchange, nullptr, "Loaded"},  // a note over it stays
+        {Do::Wait, Source::Port, nullptr, "Loaded"},
+    };
+    QStatusBar bar;
+    StatusLine line(&bar, nullptr, std::chrono::milliseconds(30));
+    int index = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(index++);
+        switch (step.what) {
+            case Do::Note:
+                line.note(step.source, QString::fromUtf8(step.text));
+                break;
+            case Do::Problem:
+                line.problem(step.source, QString::fromUtf8(step.text));
+                break;
+            case Do::Withdraw:
+                line.withdraw(step.source);
+                break;
+            case Do::Wait:
+                QTest::qWait(80);
+                break;
+        }
+        EXPECT_EQ(line.text().toStdString(), step.shown);
+    }
+    EXPECT_EQ(line.messageOf(Source::Profile), QStringLiteral("Loaded"));
+    EXPECT_TRUE(line.messageOf(Source::Exchange).isEmpty());
 }
 
 }  // namespace

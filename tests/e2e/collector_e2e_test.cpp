@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "../main1/WindowFixture.h"
 #include "Kv480tProcess.h"
+#include "WindowFixture.h"
 #include "main1/ProfilePanel.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
@@ -98,19 +98,18 @@ const std::vector<SetStep>& setSteps() {
     return steps;
 }
 
-class CollectorE2E : public ::testing::Test {
+class CollectorE2E : public kvtest::WindowTest {
 protected:
     void SetUp() override {
-        QtUserMessages::setModalHook([this](const QString& text) { modalMessages << text; });
+        WindowTest::SetUp();
         dir = std::filesystem::temp_directory_path() /
               ("kv480t-e2e-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
-        window.reset();
+        WindowTest::TearDown();
         collector.reset();
-        QtUserMessages::setModalHook({});
         std::filesystem::remove_all(dir);
     }
 
@@ -122,28 +121,9 @@ protected:
 
     // A new window on the collector's port, opened with "Open".
     void openWindow() {
-        window.reset();
-        window = std::make_unique<Tmainform1>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        // Let Timer6's start-up tick pass before anything is received.
-        ASSERT_TRUE(waitUntil([this] { return !window->timer6().isActive(); }));
-        window->addPort(QString::fromStdString(collector->slavePath()), true);
-        ASSERT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), collector->slavePath());
-        click("Button10");
-        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
-        ASSERT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
+        newWindow();
+        openPort(collector->slavePath());
     }
-
-    template <class T>
-    T* w(const char* name) {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        if (!found) ADD_FAILURE() << "no control " << name;
-        return found;
-    }
-    void click(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
-    std::string memo() { return w<QPlainTextEdit>("Memo8")->toPlainText().toStdString(); }
-    bool memoHas(const std::string& text) { return memo().find(text) != std::string::npos; }
 
     void enter(const Edit& e) {
         if (e.typed == nullptr) {
@@ -155,20 +135,10 @@ protected:
         QTest::keyClicks(edit, QString::fromLatin1(e.typed));
         ASSERT_EQ(edit->text().toStdString(), e.typed) << e.control;
     }
-
-    // "Read Parameters", then the bounded wait for the read-back to finish.
-    void readParameters() {
-        click("Button32");
-        ASSERT_TRUE(waitUntil([this] {
-            return window->session().pendingCode() == kvproto::kIdle && memoHas("PUDL:");
-        })) << "no read-back; Memo8: "
-            << memo();
-    }
+    bool profileBusy() { return part<ProfilePanel>().busy(); }
 
     std::filesystem::path dir;
     std::unique_ptr<Collector> collector;
-    std::unique_ptr<Tmainform1> window;
-    QStringList modalMessages;
 };
 
 TEST_F(CollectorE2E, EverySetButtonThenReadParametersInAFreshWindowRestoresEveryField) {
@@ -240,7 +210,7 @@ TEST_F(CollectorE2E, ParameterInitializationThenReadParametersShowsFactoryValues
 
     click("Button19");
     ASSERT_TRUE(waitUntil([this] { return memoHas("OK:RESET"); })) << memo();
-    EXPECT_EQ(window->session().pendingCode(), kvproto::kIdle);
+    EXPECT_TRUE(waitUntil([this] { return idle(); }));
     EXPECT_EQ(collector->state(), kvsim::factoryDefaults());
 
     readParameters();
@@ -305,9 +275,8 @@ TEST_F(CollectorE2E, DroppedLineLeavesTheWindowResponsiveAndCloseThenOpenWorksAg
     ASSERT_TRUE(collector->reopenLine());
     click("Button10");  // Close
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
-    EXPECT_FALSE(window->comm1().IsOpen());
     click("Button10");  // Open again, on the new line behind the same name
-    ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     click("Button14");
     EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:KV480T-R-2"); })) << memo();
 }
@@ -315,15 +284,11 @@ TEST_F(CollectorE2E, DroppedLineLeavesTheWindowResponsiveAndCloseThenOpenWorksAg
 // What demo mode does: the in-process collector's port offered and selected in SPREALCOM;
 // the user opens it and reads the parameters.
 TEST_F(CollectorE2E, DemoCollectorPortOpensAndReadsParameters) {
-    window = std::make_unique<Tmainform1>();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    ASSERT_TRUE(waitUntil([this] { return !window->timer6().isActive(); }));
     const QString port = QString::fromStdString(kvsim::startDemoCollector());
     window->addPort(port, true);
     EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
     click("Button10");
-    ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     readParameters();
     EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));
     EXPECT_EQ(w<QLineEdit>("AD1H")->text(), QStringLiteral("000100"));
@@ -398,7 +363,7 @@ TEST_F(CollectorE2E, WindowVerifyAndKv480tVerifyAgreeOnCounterBases) {
     w<QCheckBox>("ProfileIncludeCounters")->setChecked(true);
     click("ProfileLoad");
     click("ProfileVerify");
-    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }));
     const std::string status = window->statusBar()->currentMessage().toStdString();
     EXPECT_EQ(status.rfind("2 differ: ", 0), 0u) << status;
     for (const char* difference : {"pin1.base 00000000 on the collector, 00004711 in the profile",
@@ -433,7 +398,7 @@ TEST_F(CollectorE2E, WriteAllOfAPartialProfileSendsOnlyItsCommands) {
     click("ProfileLoad");
     const std::uint64_t before = collector->framesHandled();
     click("ProfileWriteAll");
-    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Write All done: 1 settings written, each answered."));
     EXPECT_EQ(collector->framesHandled(), before + 1);
@@ -450,8 +415,8 @@ TEST_F(CollectorE2E, CloseEndsTheRequestInProgress) {
     openWindow();
     click("Button32");
     click("Button10");  // Close at once
-    EXPECT_FALSE(window->comm1().IsOpen());
-    EXPECT_EQ(window->session().pendingCode(), kvproto::kIdle);
+    EXPECT_FALSE(portOpen());
+    EXPECT_TRUE(idle());
     QTest::qWait(3500);  // longer than the query's time-out
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
 }
@@ -472,7 +437,7 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
     EXPECT_EQ(saved.profile->settings.get("rs485.parity"), "Even");
     EXPECT_FALSE(saved.profile->settings.has("rs485.address"));  // identity: only when asked
     EXPECT_FALSE(saved.profile->settings.has("pin1.base"));      // counters: only when asked
-    EXPECT_EQ(window->profilePanel().lastFolder().toStdString(), dir.string());
+    EXPECT_EQ(part<ProfilePanel>().lastFolder().toStdString(), dir.string());
 
     openWindow();  // a fresh window: Load fills the fields and sends nothing
     const std::uint64_t before = collector->framesHandled();
@@ -485,13 +450,13 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
 
     click("ProfileWriteAll");
     EXPECT_EQ(w<QPushButton>("ProfileWriteAll")->text(), QStringLiteral("Cancel"));
-    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Write All done: 17 settings written, each answered."));
     EXPECT_EQ(collector->framesHandled(), before + 17);
 
     click("ProfileVerify");
-    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }));
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Verified: the collector holds all 26 values in the profile."));
 
@@ -501,10 +466,10 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
     ASSERT_TRUE(kvprofile::writeProfileFile(file, other, nullptr));
     click("ProfileLoad");
     click("ProfileVerify");
-    ASSERT_TRUE(waitUntil([&] { return !window->profilePanel().busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }));
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("1 differ: ad1.urv 000025 on the collector, 000120 in the profile"));
-    EXPECT_EQ(window->profilePanel().highlightedFields(), QStringList{QStringLiteral("AD1H")});
+    EXPECT_EQ(part<ProfilePanel>().highlightedFields(), QStringList{QStringLiteral("AD1H")});
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
     ProfilePanel::setFileHook({});
 }
@@ -521,7 +486,7 @@ TEST_F(CollectorE2E, WriteAllStopsWhenCancelledAndSendsNothingForABadField) {
     w<QLineEdit>("Edit2")->setText(QStringLiteral("2x"));
     const std::uint64_t before = collector->framesHandled();
     click("ProfileWriteAll");
-    EXPECT_FALSE(window->profilePanel().busy());
+    EXPECT_FALSE(profileBusy());
     EXPECT_EQ(modalMessages.size(), 1) << modalMessages.join('|').toStdString();
     QTest::qWait(300);
     EXPECT_EQ(collector->framesHandled(), before);
@@ -531,7 +496,7 @@ TEST_F(CollectorE2E, WriteAllStopsWhenCancelledAndSendsNothingForABadField) {
     click("ProfileWriteAll");
     ASSERT_TRUE(waitUntil([&] { return collector->framesHandled() >= before + 2; }));
     click("ProfileWriteAll");  // reads "Cancel"
-    EXPECT_FALSE(window->profilePanel().busy());
+    EXPECT_FALSE(profileBusy());
     EXPECT_EQ(w<QPushButton>("ProfileWriteAll")->text(), QStringLiteral("Write All"));
     EXPECT_TRUE(window->statusBar()->currentMessage().startsWith(
         QStringLiteral("Write All cancelled after ")))
@@ -548,7 +513,7 @@ TEST_F(CollectorE2E, FrameAfterAHangUpIsRefusedWithTheReason) {
     startCollector();
     openWindow();
     ASSERT_TRUE(collector->dropLine());
-    ASSERT_TRUE(waitUntil([this] { return window->comm1().LineFailed(); }));
+    ASSERT_TRUE(waitUntil([this] { return status().contains(QStringLiteral("stopped working")); }));
     const std::uint64_t before = collector->framesHandled();
     for (const char* button : {"Button188", "Button46"}) {
         click(button);

@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "WaitUntil.h"
+#include "WindowFixture.h"
 #include "main1/Tmainform1.h"
 #include "main1/TrafficModel.h"
 #include "main1/TrafficPage.h"
@@ -33,23 +33,18 @@ namespace {
 
 using kvsim::Collector;
 
-class TrafficE2E : public ::testing::Test {
+class TrafficE2E : public kvtest::WindowTest {
 protected:
     void SetUp() override {
-        QtUserMessages::setModalHook([this](const QString& text) { modalMessages << text; });
+        WindowTest::SetUp();
         dir = std::filesystem::temp_directory_path() /
               ("kv480t-traffic-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        window = std::make_unique<Tmainform1>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(kvtest::waitUntil([this] { return !window->timer6().isActive(); }));
     }
     void TearDown() override {
-        window.reset();
+        WindowTest::TearDown();
         collector.reset();
-        QtUserMessages::setModalHook({});
         TrafficPage::setFileHook({});
         std::filesystem::remove_all(dir);
     }
@@ -57,18 +52,9 @@ protected:
     void openOn(kvsim::CollectorOptions options = {}) {
         collector = std::make_unique<Collector>(options);
         collector->start();
-        window->addPort(QString::fromStdString(collector->slavePath()), true);
-        click("Button10");
-        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+        openPort(collector->slavePath());
     }
-    template <class T>
-    T* w(const char* name) {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        if (!found) ADD_FAILURE() << "no control " << name;
-        return found;
-    }
-    void click(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
-    TrafficModel& model() { return window->trafficPage().model(); }
+    TrafficModel& model() { return part<TrafficPage>().model(); }
     // The table's text at a row and column, whole (the table cuts long blocks).
     std::string shown(int row, int column) {
         return model().index(row, column).data(TrafficModel::FullTextRole).toString().toStdString();
@@ -85,20 +71,10 @@ protected:
         }
         return lines;
     }
-    void readBack() {
-        click("Button32");
-        ASSERT_TRUE(kvtest::waitUntil(
-            [this] {
-                return window->session().pendingCode() == kvproto::kIdle &&
-                       w<QPlainTextEdit>("Memo8")->toPlainText().contains("PUDL:");
-            },
-            8000));
-    }
+    void readBack() { readParameters(); }
 
     std::filesystem::path dir;
     std::unique_ptr<Collector> collector;
-    std::unique_ptr<Tmainform1> window;
-    QStringList modalMessages;
 };
 
 TEST_F(TrafficE2E, ThirdPageAfterTheFormsTwo) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FakeWindow.h"
+#include "PtyPair.h"
 #include "WindowFixture.h"
 #include "main1/KeyFilters.h"
 #include "main1/adapters/Pictures.h"
@@ -379,13 +380,13 @@ TEST_F(FormTest, InterfaceTypeShowsCloseWithoutSelection) {
 TEST_F(FormTest, InterfaceTypeLosingItsChoiceLooksLikeNoItem) {
     auto* list = w<QComboBox>("BRS485NX");
     ASSERT_NE(list, nullptr);
+    kvtest::PtyPair line;
+    openPort(line.path());
     const auto readBack = [&](const std::string& reply) {
-        QTest::mouseClick(w<QPushButton>("Button32"), Qt::LeftButton);
-        ASSERT_EQ(window->session().pendingCode(), 101);
-        window->Comm1ReceiveData(&window->comm1(),
-                                 reinterpret_cast<const std::uint8_t*>(reply.data()),
-                                 static_cast<std::uint16_t>(reply.size()));
-        ASSERT_TRUE(kvtest::waitUntil([&] { return window->session().pendingCode() == 0; }));
+        click("Button32");
+        ASSERT_EQ(line.readText(15), "PPPPPP#CHEACK1#");
+        line.writeText(reply);
+        ASSERT_TRUE(kvtest::waitUntil([&] { return idle() && memo() == reply; }));
     };
     const auto looksLikeItem = [&](int item) {
         QComboBox reference(list->parentWidget());
@@ -453,8 +454,7 @@ TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {
     EXPECT_TRUE(w<QComboBox>("SPREALCOM")->isEnabled());
     EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
     EXPECT_TRUE(w<QPushButton>("Button19")->isEnabled());
-    EXPECT_FALSE(window->portOpen());
-    EXPECT_FALSE(window->comm1().IsOpen());
+    EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
 
     auto* timer3 = w<QTimer>("Timer3");
     auto* timer6 = w<QTimer>("Timer6");
@@ -466,10 +466,9 @@ TEST_F(FormTest, FormCreateAndTimersLeaveTheStartState) {
     // Timer6 starts enabled; its first tick finds nothing to do and stops it for good.
     {
         Tmainform1 fresh;
-        EXPECT_TRUE(fresh.timer6().isActive());
-        EXPECT_FALSE(fresh.timer3().isActive());
+        EXPECT_TRUE(kvtest::control<QTimer>(fresh, "Timer6")->isActive());
+        EXPECT_FALSE(kvtest::control<QTimer>(fresh, "Timer3")->isActive());
     }
-    EXPECT_TRUE(kvtest::waitUntil([&] { return !timer6->isActive(); }));
     QTest::qWait(300);
     EXPECT_FALSE(timer6->isActive());
     EXPECT_FALSE(timer3->isActive());

@@ -26,12 +26,7 @@ protected:
         ProfilePanel::setFileHook({});
         WindowTest::TearDown();
     }
-    void nextRun() {
-        window.reset();
-        window = std::make_unique<Tmainform1>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
+    void nextRun() { newWindow(); }
 };
 
 TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
@@ -58,7 +53,7 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         auto* list = w<QComboBox>("SPREALCOM");
         list->setEditText(port);
         QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
-        ASSERT_TRUE(window->comm1().IsOpen()) << modalMessages.join('|').toStdString();
+        ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
         QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
         list->setEditText(QStringLiteral("COM7"));  // typed, not opened: not remembered
 
@@ -66,7 +61,7 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         w<QCheckBox>("TrafficHex")->setChecked(run.flag);
         ProfilePanel::setFileHook(
             [&](bool, const QString&) { return QDir(run.folder).filePath("missing.json"); });
-        window->profilePanel().load();  // the folder is taken even though the file is missing
+        click("ProfileLoad");  // the folder is taken even though the file is missing
         modalMessages.clear();
         window->move(run.position);
         const QPoint where = window->pos();
@@ -75,12 +70,11 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         nextRun();
         EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
         EXPECT_EQ(w<QCheckBox>("ReopenAutomatically")->isChecked(), run.flag);
-        EXPECT_EQ(window->rememberedSettings().trafficHex(), run.flag);
         EXPECT_EQ(w<QCheckBox>("TrafficHex")->isChecked(), run.flag);
-        EXPECT_EQ(window->profilePanel().lastFolder(), run.folder);
+        EXPECT_EQ(part<ProfilePanel>().lastFolder(), run.folder);
         EXPECT_EQ(window->pos(), where);
         EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("000"));
-        EXPECT_FALSE(window->comm1().IsOpen());  // remembered, not opened
+        EXPECT_FALSE(portOpen());  // remembered, not opened
     }
     ::close(master);
 }
@@ -115,7 +109,7 @@ TEST_F(RememberedTest, BrokenStoreIsNotedAndLeftAlone) {
             << window->statusBar()->currentMessage().toStdString();
         EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), QStringLiteral("COM3"));
         w<QCheckBox>("ReopenAutomatically")->setChecked(true);
-        window->rememberedSettings().setTrafficHex(true);
+        w<QCheckBox>("TrafficHex")->setChecked(true);
         window.reset();
         if (row.directory) {
             EXPECT_TRUE(QFileInfo(file).isDir());

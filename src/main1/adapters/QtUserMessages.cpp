@@ -2,9 +2,9 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QStatusBar>
 
 #include "main1/adapters/Latin1.h"
+#include "main1/adapters/StatusLine.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ std::function<void(const QString&)>& modalHook() {
 
 }  // namespace
 
-QtUserMessages::QtUserMessages(QWidget* parent, QStatusBar* status)
+QtUserMessages::QtUserMessages(QWidget* parent, StatusLine& status)
     : parent_(parent), status_(status) {}
 
 void QtUserMessages::showMessage(std::string_view text) {
@@ -31,11 +31,11 @@ void QtUserMessages::showMessage(std::string_view text) {
 }
 
 void QtUserMessages::showStatus(std::string_view text) {
-    if (!status_) return;
+    // Why a frame was not sent stands until a frame is sent again.
     if (text.empty())
-        status_->clearMessage();
+        status_.withdraw(StatusLine::Source::Exchange);
     else
-        status_->showMessage(fromLatin1Bytes(text));
+        status_.problem(StatusLine::Source::Exchange, fromLatin1Bytes(text));
 }
 
 void QtUserMessages::setModalHook(std::function<void(const QString&)> hook) {

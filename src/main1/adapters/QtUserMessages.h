@@ -10,15 +10,15 @@
 
 #include "presenter/WindowInterfaces.h"
 
-class QStatusBar;
+class StatusLine;
 class QWidget;
 
 class QtUserMessages : public kvproto::UserMessages {
 public:
-    QtUserMessages(QWidget* parent, QStatusBar* status);
+    QtUserMessages(QWidget* parent, StatusLine& status);
 
     void showMessage(std::string_view text) override;
-    // An empty text clears the status line.
+    // An empty text withdraws the reason shown before.
     void showStatus(std::string_view text) override;
 
     // Told of every text showMessage() shows (before the box opens).
@@ -31,6 +31,6 @@ public:
 
 private:
     QWidget* parent_;
-    QStatusBar* status_;
+    StatusLine& status_;
     std::function<void(std::string_view)> observer_;
 };
