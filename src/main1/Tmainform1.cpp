@@ -245,8 +245,8 @@ void Tmainform1::Button19Click() {
 }
 
 void Tmainform1::Button58Click() {
-    ui->Memo8->clear();
-    ui->discomm->clear();
+    controls_->clear("Memo8");  // with a text not yet on screen
+    controls_->clear("discomm");
 }
 
 void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -79,7 +80,10 @@ TEST_F(ControlsTest, TextCrossesAsLatin1BytesForEveryKind) {
         {"SPREALCOM", [&](const QString& s) { editableList->setEditText(s); },
          [&] { return editableList->currentText(); }},
         {"Memo8", [&](const QString& s) { memo->setPlainText(s); },
-         [&] { return memo->toPlainText(); }},
+         [&] {
+             QCoreApplication::processEvents();  // on screen when the loop runs
+             return memo->toPlainText();
+         }},
         {"Button10", [&](const QString& s) { button->setText(s); }, [&] { return button->text(); }},
         {"Label4", [&](const QString& s) { label->setText(s); }, [&] { return label->text(); }},
     };
@@ -134,8 +138,21 @@ TEST_F(ControlsTest, MemoAndEditClearAndEnableReachesAnyWidget) {
     controls->clear("AD1H");
     EXPECT_TRUE(memo->toPlainText().isEmpty());
     EXPECT_TRUE(edit->text().isEmpty());
+    // Set twice in one turn of the event loop: read back at once, shown once, the latest.
+    controls->setText("Memo8", "first");
     controls->setText("Memo8", "a\nb");
+    EXPECT_EQ(controls->text("Memo8"), "a\nb");
+    int shown = 0;
+    QObject::connect(memo, &QPlainTextEdit::textChanged, [&] { ++shown; });
+    QCoreApplication::processEvents();
     EXPECT_EQ(memo->blockCount(), 2);
+    EXPECT_EQ(shown, 1);
+    // Cleared before it was shown: it stays clear.
+    controls->setText("Memo8", "late");
+    controls->clear("Memo8");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_EQ(controls->text("Memo8"), "");
 
     for (const char* name : {"AD1H", "MR485JN", "Memo8", "Button10", "Label4"}) {
         SCOPED_TRACE(name);

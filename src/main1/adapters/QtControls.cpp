@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <stdexcept>
+#include <utility>
 
 #include "main1/adapters/Latin1.h"
 
@@ -35,7 +36,11 @@ std::string QtControls::text(std::string_view control) const {
     QWidget* w = widget(control);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return toLatin1Bytes(edit->text());
     if (auto* box = qobject_cast<QComboBox*>(w)) return toLatin1Bytes(box->currentText());
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return toLatin1Bytes(memo->toPlainText());
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+        for (const MemoText& waiting : memosToShow_)
+            if (waiting.memo == memo) return toLatin1Bytes(waiting.text);
+        return toLatin1Bytes(memo->toPlainText());
+    }
     if (auto* button = qobject_cast<QAbstractButton*>(w)) return toLatin1Bytes(button->text());
     if (auto* label = qobject_cast<QLabel*>(w)) return toLatin1Bytes(label->text());
     fault(control, "has no text");
@@ -47,10 +52,26 @@ void QtControls::setText(std::string_view control, std::string_view text) {
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->setText(s);
     if (auto* box = qobject_cast<QComboBox*>(w))
         return box->isEditable() ? box->setEditText(s) : box->setCurrentText(s);
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) return memo->setPlainText(s);
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+        for (MemoText& waiting : memosToShow_)
+            if (waiting.memo == memo) {
+                waiting.text = s;
+                return;
+            }
+        if (memosToShow_.empty())
+            QMetaObject::invokeMethod(
+                root_, [this] { showMemos(); }, Qt::QueuedConnection);
+        memosToShow_.push_back({memo, s});
+        return;
+    }
     if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->setText(s);
     if (auto* label = qobject_cast<QLabel*>(w)) return label->setText(s);
     fault(control, "has no text");
+}
+
+void QtControls::showMemos() {
+    for (const MemoText& waiting : std::exchange(memosToShow_, {}))
+        waiting.memo->setPlainText(waiting.text);
 }
 
 int QtControls::itemIndex(std::string_view control) const {
@@ -68,7 +89,10 @@ void QtControls::setEnabled(std::string_view control, bool enabled) {
 
 void QtControls::clear(std::string_view memo) {
     QWidget* w = widget(memo);
-    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->clear();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) {
+        std::erase_if(memosToShow_, [m](const MemoText& waiting) { return waiting.memo == m; });
+        return m->clear();
+    }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->clear();
     fault(memo, "cannot be cleared");
 }
