@@ -25,11 +25,15 @@ inline std::string slurp(const std::filesystem::path& file) {
     return text.str();
 }
 
-// kv480t with these arguments (killed after 20 s), stdout and stderr apart.
-inline ProcessRun kv480t(const std::vector<std::string>& args) {
+// kv480t with these arguments (killed after 20 s), stdout and stderr apart. `asOrdinaryUser`:
+// run by root, it runs as "nobody", who may open only what everybody may.
+inline ProcessRun kv480t(const std::vector<std::string>& args, bool asOrdinaryUser = false) {
     const auto dir = std::filesystem::temp_directory_path();
     const std::string tag = "kv480t-test-" + std::to_string(::getpid());
-    std::string command = "timeout -s KILL 20 '" KV480T_PATH "'";
+    std::string command = "timeout -s KILL 20 ";
+    if (asOrdinaryUser && ::geteuid() == 0)
+        command += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    command += "'" KV480T_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " </dev/null >'" + (dir / (tag + ".out")).string() + "' 2>'" +
                (dir / (tag + ".err")).string() + "'";
