@@ -4,7 +4,8 @@
 
 namespace kvcli {
 
-TrafficLogFile::TrafficLogFile(const std::string& path) : writer_(path), started_(writer_.good()) {}
+TrafficLogFile::TrafficLogFile(const std::string& path)
+    : writer_(path, kvtraffic::ByteView::Text, true), started_(writer_.good()) {}
 
 TrafficLogFile::~TrafficLogFile() {
     const std::lock_guard lock(mutex_);
@@ -15,13 +16,13 @@ void TrafficLogFile::attach(kvclient::Client& client, const std::string& port) {
     kvtraffic::Recorder* recorder = nullptr;
     {
         const std::lock_guard lock(mutex_);
-        recorders_.push_back(std::make_unique<kvtraffic::Recorder>([this](kvtraffic::Row&& row) {
-            // Called with mutex_ held (below).
-            writer_.write(row);
-        }));
+        recorders_.push_back(
+            std::make_unique<kvtraffic::Recorder>([this, port](kvtraffic::Row&& row) {
+                // Called with mutex_ held (below).
+                writer_.write(row, port);
+            }));
         recorder = recorders_.back().get();
     }
-    (void)port;
     using kvclient::TrafficEvent;
     client.setTrafficObserver(
         [this, recorder](TrafficEvent event, std::string_view data, std::string_view detail) {

@@ -1,6 +1,7 @@
 // kv480t --log FILE: the clients' traffic written to FILE as it passes, one row each (tab-
-// separated text; CSV when FILE ends in .csv), as the window's "Traffic" page shows it.
-// Several clients (one per port, each on its own thread) may write to one file.
+// separated text; CSV when FILE ends in .csv), as the window's "Traffic" page shows it, after
+// a first column naming the port. Several clients (one per port, each on its own thread) may
+// write to one file.
 #pragma once
 
 #include <memory>

@@ -156,8 +156,9 @@ std::string line(const RowView& row, ByteView view, FileFormat format) {
     return format == FileFormat::Csv ? csvLine(row, view) : tabLine(row, view);
 }
 
-std::string headerLine(FileFormat format) {
+std::string headerLine(FileFormat format, bool portColumn) {
     std::string out;
+    if (portColumn) out += format == FileFormat::Csv ? "port," : "port\t";
     for (std::size_t i = 0; i < kColumnNames.size(); ++i) {
         if (i) out += format == FileFormat::Csv ? ',' : '\t';
         out += format == FileFormat::Csv ? csvField(kColumnNames[i]) : std::string(kColumnNames[i]);
@@ -177,18 +178,23 @@ FileFormat formatForPath(std::string_view path) {
     return ending == ".csv" ? FileFormat::Csv : FileFormat::Tab;
 }
 
-FileWriter::FileWriter(const std::string& path, ByteView view)
-    : file_(path), format_(formatForPath(path)), view_(view) {
-    file_.write(headerLine(format_) + std::string(lineEnd(format_)));
+FileWriter::FileWriter(const std::string& path, ByteView view, bool portColumn)
+    : file_(path), format_(formatForPath(path)), view_(view), portColumn_(portColumn) {
+    file_.write(headerLine(format_, portColumn_) + std::string(lineEnd(format_)));
 }
 
 FileWriter::~FileWriter() {
     finish();
 }
 
-void FileWriter::write(const RowView& row) {
+void FileWriter::write(const RowView& row, std::string_view port) {
     if (!file_.good()) return;
-    std::string text = line(row, view_, format_);
+    std::string text;
+    if (portColumn_) {
+        // A name never holds a tab or a line break where ports are named.
+        text = format_ == FileFormat::Csv ? csvField(port) + ',' : escapedText(port) + '\t';
+    }
+    text += line(row, view_, format_);
     text += lineEnd(format_);
     file_.write(text);
 }

@@ -41,7 +41,8 @@ std::string csvField(std::string_view field);
 std::string tabLine(const RowView& row, ByteView view);
 std::string csvLine(const RowView& row, ByteView view);
 std::string line(const RowView& row, ByteView view, FileFormat format);
-std::string headerLine(FileFormat format);
+// `portColumn`: a first column "port" in front of the five (kv480t's log of several ports).
+std::string headerLine(FileFormat format, bool portColumn = false);
 // The line end of the format: "\n", or "\r\n" for CSV.
 std::string_view lineEnd(FileFormat format);
 
@@ -55,7 +56,8 @@ FileFormat formatForPath(std::string_view path);
 class FileWriter {
 public:
     // Creates the temporary file and writes the header; good() says whether that worked.
-    FileWriter(const std::string& path, ByteView view = ByteView::Text);
+    // With `portColumn` every row starts with the port it passed on.
+    FileWriter(const std::string& path, ByteView view = ByteView::Text, bool portColumn = false);
     // Finishes the file unless finish() has been called.
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
@@ -65,7 +67,7 @@ public:
     // ("<path>: cannot be written (<reason>)"). The old file is then kept unchanged.
     bool good() const { return file_.good(); }
     const std::string& error() const { return file_.error(); }
-    void write(const RowView& row);
+    void write(const RowView& row, std::string_view port = {});
     // Puts the file in place of the old one. False, with the reason in error(), when that or
     // any write before failed: the old file is unchanged. Once only.
     bool finish();
@@ -74,6 +76,7 @@ private:
     kvfiles::ReplacingFile file_;
     FileFormat format_;
     ByteView view_;
+    bool portColumn_;
 };
 
 }  // namespace kvtraffic

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,21 +66,22 @@ TEST_F(Kv480tLog, ReadWritesOpenedTxRxClosedRows) {
 
     const auto rows = split(slurp(log), "\n", '\t');
     ASSERT_GE(rows.size(), 5u) << slurp(log);
-    EXPECT_EQ(rows[0],
-              (std::vector<std::string>{"time", "ms since open", "kind", "length", "data"}));
-    EXPECT_EQ(rows[1][2] + " " + rows[1][4], "EVENT opened " + port + ", 9600 baud 8N1");
-    EXPECT_EQ(rows[2][2] + " " + rows[2][3] + " " + rows[2][4], "TX 15 PPPPPP#CHEACK1#");
-    EXPECT_EQ(rows.back()[2] + " " + rows.back()[4], "EVENT closed");
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"port", "time", "ms since open", "kind", "length",
+                                                 "data"}));
+    EXPECT_EQ(rows[1][3] + " " + rows[1][5], "EVENT opened " + port + ", 9600 baud 8N1");
+    EXPECT_EQ(rows[2][3] + " " + rows[2][4] + " " + rows[2][5], "TX 15 PPPPPP#CHEACK1#");
+    EXPECT_EQ(rows.back()[3] + " " + rows.back()[5], "EVENT closed");
     std::string received;
     long previous = 0;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 5u) << i;
-        const long ms = std::stol(rows[i][1]);
+        ASSERT_EQ(rows[i].size(), 6u) << i;
+        EXPECT_EQ(rows[i][0], port) << i;
+        const long ms = std::stol(rows[i][2]);
         EXPECT_GE(ms, previous) << i;
         previous = ms;
         if (i > 2 && i + 1 < rows.size()) {
-            EXPECT_EQ(rows[i][2], "RX") << i;
-            received += rows[i][4];
+            EXPECT_EQ(rows[i][3], "RX") << i;
+            received += rows[i][5];
         }
     }
     EXPECT_EQ(received, kvtraffic::escapedText(kvsim::parameterText(collector.state())));
@@ -96,18 +98,18 @@ TEST_F(Kv480tLog, CsvByNameAndTheRowsOfFailures) {
         4);
     const auto records = split(slurp(csv), "\r\n", ',');
     ASSERT_EQ(records.size(), 5u) << slurp(csv);
-    EXPECT_EQ(records[0][4], "data");
+    EXPECT_EQ(records[0][5], "data");
     EXPECT_EQ(records[1].back(), " 9600 baud 8N1\"") << "a field with a comma is quoted";
-    EXPECT_EQ(records[2][2] + " " + records[2][4], "TX PPPPPP#VAR#");
-    EXPECT_EQ(records[3][4], "time-out: no answer within 200 ms");
-    EXPECT_EQ(records[4][4], "closed");
+    EXPECT_EQ(records[2][3] + " " + records[2][5], "TX PPPPPP#VAR#");
+    EXPECT_EQ(records[3][5], "time-out: no answer within 200 ms");
+    EXPECT_EQ(records[4][5], "closed");
 
     const fs::path log = dir / "missing.txt";
     EXPECT_EQ(kv480t({"query", "-p", (dir / "no-such-port").string(), "--log", log.string()}), 3);
     const auto rows = split(slurp(log), "\n", '\t');
     ASSERT_EQ(rows.size(), 2u) << slurp(log);
-    EXPECT_TRUE(rows[1][4].starts_with("not opened " + (dir / "no-such-port").string() + ": "))
-        << rows[1][4];
+    EXPECT_TRUE(rows[1][5].starts_with("not opened " + (dir / "no-such-port").string() + ": "))
+        << rows[1][5];
 
     EXPECT_EQ(
         kv480t({"test", "-p", collector.slavePath(), "--log", (dir / "no/such/dir.txt").string()}),
@@ -144,8 +146,40 @@ TEST_F(Kv480tLog, ProfileCommandsWriteTheirFramesToTheLog) {
         EXPECT_EQ(kv480t(args, &run), 0) << c.args[0] << "\n" << describe(run);
         std::vector<std::string> sent;
         for (const auto& row : split(slurp(log), "\n", '\t'))
-            if (row.size() == 5 && row[2] == "TX") sent.push_back(row[4]);
+            if (row.size() == 6 && row[3] == "TX") sent.push_back(row[5]);
         EXPECT_EQ(sent, c.sent) << c.args[0] << "\n" << slurp(log);
+    }
+}
+
+// Several ports, one file: every row names the port it passed on, and each port's rows are
+// its whole exchange.
+TEST_F(Kv480tLog, SeveralPortsShareOneFileAndEveryRowNamesItsPort) {
+    kvsim::Collector first, second;
+    first.start();
+    second.start();
+    const std::string file = (dir / "factory.json").string();
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, {"", "test", first.state().settings()}, nullptr));
+    const fs::path log = dir / "two.log";
+    kvtest::ProcessRun run;
+    ASSERT_EQ(kv480t({"verify", "--port", first.slavePath(), "--port", second.slavePath(), "--log",
+                      log.string(), file},
+                     &run),
+              0)
+        << describe(run);
+    std::map<std::string, std::vector<std::string>> kinds;  // by port
+    const auto rows = split(slurp(log), "\n", '\t');
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 6u) << i;
+        kinds[rows[i][0]].push_back(rows[i][3]);
+    }
+    ASSERT_EQ(kinds.size(), 2u) << slurp(log);
+    for (const auto* collector : {&first, &second}) {
+        const std::vector<std::string>& port = kinds[collector->slavePath()];
+        ASSERT_GE(port.size(), 4u) << collector->slavePath();
+        EXPECT_EQ(port.front(), "EVENT");
+        EXPECT_EQ(port[1], "TX");
+        EXPECT_EQ(port[2], "RX");
+        EXPECT_EQ(port.back(), "EVENT");
     }
 }
 

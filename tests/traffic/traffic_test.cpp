@@ -101,6 +101,8 @@ TEST(TrafficFormat, WallClockHasMillisecondsAndLines) {
     EXPECT_TRUE(kvtraffic::csvLine(r, ByteView::Text).ends_with(",RX,9,\"a\\tb,\"\"c\"\"\\r\\n\""));
     EXPECT_EQ(kvtraffic::headerLine(FileFormat::Tab), "time\tms since open\tkind\tlength\tdata");
     EXPECT_EQ(kvtraffic::headerLine(FileFormat::Csv), "time,ms since open,kind,length,data");
+    EXPECT_EQ(kvtraffic::headerLine(FileFormat::Csv, true),
+              "port,time,ms since open,kind,length,data");
 }
 
 TEST(TrafficFormat, FileFormatByExtension) {
