@@ -137,6 +137,11 @@ void Client::setTrafficObserver(TrafficObserver observer) {
     impl_->observer = std::move(observer);
 }
 
+std::chrono::steady_clock::time_point Client::receivedAt() const {
+    const Clock::time_point at = impl_->line.comm().ReceivedAt();
+    return at == Clock::time_point{} ? Clock::now() : at;
+}
+
 Outcome Client::request(std::string_view frame, kvops::Completeness completeness, Millis timeout) {
     return impl_->run(frame, completeness, timeout);
 }

@@ -92,6 +92,8 @@ public:
     // Told of the traffic from now on, on the Client's thread; an empty observer stops it.
     // The observer must outlive the Client or be removed first (destruction closes the port).
     void setTrafficObserver(TrafficObserver observer);
+    // While the observer is told of a Received block: when the block was read from the line.
+    std::chrono::steady_clock::time_point receivedAt() const;
 
 private:
     struct Impl;
