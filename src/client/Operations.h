@@ -27,6 +27,7 @@ struct CollectorResult {
     std::string where;               // the expected side: "in the profile", "asked"
     std::size_t written = 0;         // set commands answered
     std::vector<std::string> notes;  // things done beyond what was asked, values left out
+    kvproto::CollectorSettings reported;  // what the read-back's listing reported, if it ran
 };
 
 // Writes the plan's commands of `settings` one by one, stopping at the first that fails;
