@@ -282,7 +282,6 @@ std::vector<CsvRecord> parseCsv(std::string_view text, char separator) {
     std::vector<CsvRecord> records;
     CsvRecord record{1, {}};
     std::string field;
-    std::size_t row = 1;
     bool quoted = false, fieldStarted = false;
     const auto endField = [&] {
         record.fields.push_back(std::move(field));
@@ -292,7 +291,7 @@ std::vector<CsvRecord> parseCsv(std::string_view text, char separator) {
     const auto endRecord = [&] {
         endField();
         records.push_back(std::move(record));
-        record = CsvRecord{row, {}};
+        record = CsvRecord{records.size() + 1, {}};
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -303,7 +302,6 @@ std::vector<CsvRecord> parseCsv(std::string_view text, char separator) {
             } else if (c == '"') {
                 quoted = false;
             } else {
-                if (c == '\n') ++row;
                 field += c;
             }
             continue;
@@ -314,7 +312,6 @@ std::vector<CsvRecord> parseCsv(std::string_view text, char separator) {
             endField();
         } else if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            ++row;
             endRecord();
         } else {
             field += c;

@@ -67,7 +67,8 @@ PlanCheck parsePlan(std::string_view text, const std::string& path, const PlanOp
                     const ProfileReader& readProfile = kvprofile::readProfileFile);
 PlanCheck readPlanFile(const std::string& path, const PlanOptions& options);
 
-// The fields of a CSV text: records of fields, each record with its first row's number.
+// The fields of a CSV text: records of fields, each with its number as a spreadsheet shows it
+// (a line break inside quotes stays in its record).
 // `separator` is ',' or ';'. Used by parsePlan; a quote left open runs to the end.
 struct CsvRecord {
     std::size_t row = 0;
