@@ -91,7 +91,11 @@ public:
             return std::move(check_);
         }
         const std::vector<CsvRecord> records = parseCsv(text, separatorOf(text));
-        if (records.empty() || !header(records.front())) return std::move(check_);
+        if (records.empty()) {
+            problem(0, {}, "empty: a plan starts with a header row (port, station, profile, ...)");
+            return std::move(check_);
+        }
+        if (!header(records.front())) return std::move(check_);
         for (std::size_t i = 1; i < records.size(); ++i) row(records[i]);
         if (check_.plan.rows.empty() && check_.problems.empty())
             problem(0, {}, "no collector in the plan (every row below the header is empty)");

@@ -101,6 +101,7 @@ TEST(SitePlan, ChecksEveryRowAndColumn) {
          "e\n",
          {"not UTF-8 text"}},
         {"no rows", "port,station,profile\n", {"no collector in the plan"}},
+        {"empty file", "", {"empty: a plan starts with a header row"}},
     };
     for (const PlanCase& c : cases) {
         SCOPED_TRACE(c.name);
