@@ -12,6 +12,8 @@
 //                 [--json] [--timeout-ms N]
 //   kv480t set    --port PORT [--port PORT ...] NAME=VALUE [NAME=VALUE ...] [--json]
 //                 [--timeout-ms N]
+//   kv480t commission PLAN.csv [--report DIR] [--operator NAME] [--allow-duplicate-stations]
+//                 [--json] [--timeout-ms N]
 //
 // Every command that talks to the collector takes --log FILE: the line's traffic, row by row.
 //
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "cli/Profiles.h"
+#include "cli/Site.h"
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "client/Client.h"
@@ -35,6 +38,8 @@
 #include "ops/Operations.h"
 #include "ports/SerialPorts.h"
 #include "profile/Profile.h"
+#include "site/Plan.h"
+#include "site/Report.h"
 
 #ifndef KV480T_VERSION
 #define KV480T_VERSION "unknown"
@@ -57,6 +62,10 @@ struct Options {
     std::vector<std::string> assignments;
     kvprofile::Include include;
     std::string log;  // --log FILE: the line's traffic
+    // commission
+    std::string reportDir;
+    std::string operatorName;
+    kvsite::PlanOptions plan;
 };
 
 const char* const kSeveralPortsHelp =
@@ -305,6 +314,54 @@ int runSet(const Options& options) {
                       [&](Client& client) { return kvclient::setValues(client, asked, timeout); });
 }
 
+// commission: the plan is checked whole, and the report's folder made, before any port is
+// opened; the report is written once every row has finished.
+int runCommission(const Options& options) {
+    const kvsite::PlanCheck check = kvsite::readPlanFile(options.file, options.plan);
+    for (const std::string& problem : check.problems)
+        std::cerr << "kv480t: " << kvcli::printable(problem) << '\n';
+    if (!check.ok()) return kvcli::kExitUsage;
+
+    kvsite::Report report;
+    report.site = check.plan.name;
+    report.operatorName = options.operatorName;
+    report.toolVersion = KV480T_VERSION;
+    report.startedMs = kvsite::wallClockMs();
+    const std::string folder = options.reportDir.empty()
+                                   ? kvsite::defaultReportFolder(options.file, report.startedMs)
+                                   : options.reportDir;
+    // An empty report first: a folder that refuses it is found before anything is sent.
+    if (const std::string error = kvsite::writeReport(report, folder); !error.empty()) {
+        std::cerr << "kv480t: " << error << '\n';
+        return kvcli::kExitUsage;
+    }
+    bool logFailed = false;
+    const std::unique_ptr<kvcli::TrafficLogFile> log = openLog(options, &logFailed);
+    if (logFailed) return kvcli::kExitUsage;
+    report.rows = kvsite::commission(
+        check.plan, kvclient::Millis{options.timeoutMs},
+        [&](const kvsite::RowOutcome& row) {
+            for (const std::string& note : row.result.notes)
+                std::cerr << "kv480t: " << row.result.port << ": " << note << '\n';
+            std::cerr.flush();
+            std::cout << (options.json ? kvcli::siteRowJson(row) + "\n" : kvcli::siteRowText(row));
+            std::cout.flush();
+        },
+        [&](Client& client, const std::string& port) {
+            if (log) log->attach(client, port);
+        });
+    report.finishedMs = kvsite::wallClockMs();
+    std::vector<kvclient::CollectorResult> results;
+    for (const kvsite::RowOutcome& row : report.rows) results.push_back(row.result);
+    if (const std::string error = kvsite::writeReport(report, folder); !error.empty()) {
+        std::cerr << "kv480t: " << error << '\n';
+        return kvcli::kExitUsage;
+    }
+    std::cerr << "kv480t: report written to " << folder
+              << " (report.html, report.csv, report.json)\n";
+    return kvcli::worstExitCode(results);
+}
+
 void addTimeout(CLI::App* command, Options& options) {
     command
         ->add_option("--timeout-ms", options.timeoutMs,
@@ -414,6 +471,32 @@ int main(int argc, char** argv) {
     set->add_option("NAME=VALUE", options.assignments, "the parameters to set, e.g. ad1.urv=20")
         ->required();
 
+    CLI::App* commission = app.add_subcommand(
+        "commission",
+        "Commission a site from a plan (CSV: port, station, profile, label and parameter "
+        "columns): every collector at once, each on its own port: read what it holds, write "
+        "its profile with its station address and the row's values, read back and verify; "
+        "then a report (HTML, CSV, JSON). The plan is checked whole first: a problem gives "
+        "exit code 2 and nothing is sent.");
+    commission->add_option("PLAN", options.file, "the site plan (CSV)")->required();
+    commission->add_option("--report", options.reportDir,
+                           "the report's folder (default: beside the plan, named after it and "
+                           "the date)");
+    commission->add_option("--operator", options.operatorName,
+                           "who commissions the site, for the report");
+    commission->add_flag("--allow-duplicate-stations", options.plan.allowDuplicateStations,
+                         "let rows share a station address (collectors on separate buses)");
+    addTimeout(commission, options);
+    addLog(commission, options);
+    commission->add_flag("--json", options.json,
+                         "print one JSON object per collector, one per line");
+    commission->footer(std::string(kvcli::kExitCodesHelp) +
+                       "\n\nOne line per collector as each finishes: \"LABEL PORT ok\", "
+                       "\"LABEL PORT already as\nplanned\" (nothing written), \"LABEL PORT "
+                       "differs: N parameters\", \"LABEL PORT no answer: ...\",\n\"LABEL PORT "
+                       "port error: ...\". The exit code is that of the worst collector, as "
+                       "for apply.");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -433,6 +516,7 @@ int main(int argc, char** argv) {
         if (*apply) return runProfile(true, options);
         if (*verify) return runProfile(false, options);
         if (*set) return runSet(options);
+        if (*commission) return runCommission(options);
         if (*read) return runRequest(Request::Read, options);
         if (*test) return runRequest(Request::Test, options);
         if (*query) return runRequest(Request::Query, options);

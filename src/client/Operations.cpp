@@ -28,6 +28,7 @@ CollectorResult verifySettings(Client& client, const CollectorSettings& expected
     CollectorResult result;
     result.differences = kvops::compare(expected, read.listing.settings);
     result.where = "in the profile";
+    result.reported = read.listing.settings;
     return result;
 }
 

@@ -24,9 +24,10 @@ struct CollectorResult {
     Error error;       // the failure, if any
     std::string step;  // where it failed: a set command's word, "read-back", ...
     std::vector<kvproto::Difference> differences;
-    std::string where;               // the expected side: "in the profile", "asked"
-    std::size_t written = 0;         // set commands answered
-    std::vector<std::string> notes;  // things done beyond what was asked, values left out
+    std::string where;                    // the expected side: "in the profile", "asked"
+    std::size_t written = 0;              // set commands answered
+    std::vector<std::string> notes;       // things done beyond what was asked, values left out
+    kvproto::CollectorSettings reported;  // what the read-back's listing reported, if it ran
 };
 
 // Writes the plan's commands of `settings` one by one, stopping at the first that fails;

@@ -1,12 +1,15 @@
 #include "main1/ProfilePanel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QPushButton>
 #include <QWidget>
 
+#include "main1/CollectorReport.h"
 #include "main1/adapters/StatusLine.h"
 #include "ops/Operations.h"
 #include "presenter/DeviceSession.h"
@@ -49,6 +52,16 @@ ProfilePanel::ProfilePanel(QWidget* window, kvproto::Controls& controls,
         {"ProfileWriteAll", &ProfilePanel::writeAllOrCancel},
         {"ProfileVerify", &ProfilePanel::verify},
     };
+    // Report... sits below the group's tick boxes.
+    auto* report = new QPushButton(QStringLiteral("Report..."), window);
+    report->setObjectName(QStringLiteral("ProfileReport"));
+    report->setToolTip(QStringLiteral(
+        "Save this collector's commissioning sheet (before and after values, verification) "
+        "as HTML or PDF"));
+    if (auto* group = window->findChild<QWidget*>(QStringLiteral("GroupBoxProfile")))
+        if (auto* grid = qobject_cast<QGridLayout*>(group->layout()))
+            grid->addWidget(report, grid->rowCount(), 0);
+    connect(report, &QPushButton::clicked, this, &ProfilePanel::report);
     for (const auto& [name, handler] : buttons) {
         auto* button = window->findChild<QPushButton*>(QLatin1StringView(name));
         Q_ASSERT(button);
@@ -104,8 +117,14 @@ std::optional<kvproto::CollectorSettings> ProfilePanel::fieldSettings(bool requi
     return settings;
 }
 
-QString ProfilePanel::chooseFile(bool save) {
+QString ProfilePanel::chooseFile(bool save, bool report) {
     if (fileHook()) return fileHook()(save, lastFolder_);
+    if (report) {
+        const QString filter = pdfAvailable() ? QStringLiteral("Web page (*.html);;PDF (*.pdf)")
+                                              : QStringLiteral("Web page (*.html)");
+        return QFileDialog::getSaveFileName(window_, QStringLiteral("Save Report"), lastFolder_,
+                                            filter);
+    }
     const QString filter = QStringLiteral("Profiles (*.json);;All files (*)");
     return save ? QFileDialog::getSaveFileName(window_, QStringLiteral("Save Profile"), lastFolder_,
                                                filter)
@@ -229,6 +248,11 @@ void ProfilePanel::armTick() {
 }
 
 void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
+    if (kind == kvproto::kReadParameters && outcome.answered() && !before_) {
+        before_ = kvops::readListing(outcome.reply).settings;
+        beforeMs_ = kvsite::wallClockMs();
+    }
+    if (kind != kvproto::kReadParameters) verified_.reset();  // the collector may have changed
     if (mode_ == Mode::Writing) {
         const kvproto::SetCommand* command = run_->next();
         if (run_->record(outcome)) {
@@ -254,7 +278,9 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
     }
     mode_ = Mode::Idle;
     if (outcome.status == kvops::Status::TimedOut)
-        problem(QStringLiteral("Verify: the collector did not answer."));
+        problem(QStringLiteral("Verify: the collector did not answer.") +
+                (reportFile_.isEmpty() ? QString() : QStringLiteral(" No report saved.")));
+    reportFile_.clear();
 }
 
 void ProfilePanel::finishWriting(const QString& outcome, bool failed) {
@@ -297,6 +323,9 @@ void ProfilePanel::portClosed() {
                       true);
     }
     mode_ = Mode::Idle;
+    before_.reset();
+    verified_.reset();
+    reportFile_.clear();
 }
 
 void ProfilePanel::finishVerify(const std::string& listing) {
@@ -318,6 +347,58 @@ void ProfilePanel::finishVerify(const std::string& listing) {
         problem(QString::fromStdString(
             kvproto::describeDifferences(differences, expectedWhere_.toStdString())));
     }
+
+    kvsite::RowOutcome& row = verified_.emplace();
+    const auto* ports = window_->findChild<QComboBox*>(QStringLiteral("SPREALCOM"));
+    row.result.port = ports ? QFile::encodeName(ports->currentText()).toStdString() : "";
+    row.result.differences = differences;
+    row.result.where = expectedWhere_.toStdString();
+    row.profile =
+        loaded_ ? QFileInfo(loadedFile_).fileName().toStdString() : "(the window's fields)";
+    row.station = reported.settings.get("rs485.address").value_or("");
+    row.planned = expected_;
+    row.after = reported.settings;
+    row.afterRead = true;
+    row.beforeRead = before_.has_value();
+    row.before = before_.value_or(kvproto::CollectorSettings{});
+    row.startedMs = before_ ? beforeMs_ : kvsite::wallClockMs();
+    row.finishedMs = kvsite::wallClockMs();
+    if (!reportFile_.isEmpty()) saveReport();
+}
+
+void ProfilePanel::report() {
+    if (busy()) return;
+    const QString file = chooseFile(true, true);
+    if (file.isEmpty()) return;
+    setLastFolder(QFileInfo(file).absolutePath());
+    reportFile_ = file;
+    if (verified_) {
+        saveReport();
+        return;
+    }
+    verify();  // saves once the read-back is in
+    if (mode_ != Mode::Verifying) reportFile_.clear();
+}
+
+void ProfilePanel::saveReport() {
+    const QString file = std::exchange(reportFile_, QString());
+    kvsite::Report sheet;
+    sheet.site = verified_->result.port;
+    sheet.toolVersion = KV_VERSION;
+    sheet.startedMs = verified_->startedMs;
+    sheet.finishedMs = verified_->finishedMs;
+    sheet.rows.push_back(*verified_);
+    const QString error = saveCollectorReport(sheet, file);
+    if (!error.isEmpty()) {
+        messages_.showMessage(error.toStdString());
+        return;
+    }
+    const QString shown = status_.messageOf(StatusLine::Source::Profile) +
+                          QStringLiteral(" Report saved to %1.").arg(file);
+    if (verified_->result.differences.empty())
+        status(shown);
+    else
+        problem(shown);
 }
 
 void ProfilePanel::clearHighlights() {

@@ -14,6 +14,12 @@
 // with the fields as they were before the read) by kvops::compare, as kv480t verify does;
 // differing fields are highlighted and listed on the status line.
 //
+// Report... saves the commissioning sheet of the open port (CollectorReport.h, kvsite's
+// report) as HTML or PDF: the "before" values are those of the first parameter read since the
+// port was opened, the "after" values and the result those of the last Verify. When no Verify
+// has run since the last request that could change the collector (Write All, a Set), Report...
+// runs one first and saves once it is done.
+//
 // Main thread only. The window forwards the closing of its port; the requests' outcomes come
 // from the session.
 #pragma once
@@ -28,6 +34,7 @@
 
 #include "ops/Operations.h"
 #include "profile/Profile.h"
+#include "site/Commission.h"
 
 class QCheckBox;
 class QPushButton;
@@ -55,6 +62,7 @@ public:
     void load();
     void writeAllOrCancel();
     void verify();
+    void report();
 
     void portClosed();
 
@@ -74,7 +82,7 @@ private:
     kvprofile::Include include() const;
     // The included fields as settings; nullopt (and a message shown) when a field is bad.
     std::optional<kvproto::CollectorSettings> fieldSettings(bool requireComplete);
-    QString chooseFile(bool save);
+    QString chooseFile(bool save, bool report = false);
     void sendNext();
     void requestEnded(int kind, const kvops::Outcome& outcome);
     void armTick();
@@ -83,6 +91,7 @@ private:
     void clearHighlights();
     void status(const QString& text);
     void problem(const QString& text);
+    void saveReport();
 
     QWidget* window_;
     kvproto::Controls& controls_;
@@ -102,4 +111,10 @@ private:
     kvproto::CollectorSettings expected_;
     QString expectedWhere_;
     QStringList highlighted_;
+
+    // Report...
+    std::optional<kvproto::CollectorSettings> before_;  // the first read since the port opened
+    std::int64_t beforeMs_ = 0;
+    std::optional<kvsite::RowOutcome> verified_;  // the last Verify, while still current
+    QString reportFile_;                          // to be saved once the Verify is done
 };

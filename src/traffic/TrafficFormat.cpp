@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "files/Csv.h"
+
 namespace kvtraffic {
 
 namespace {
@@ -122,14 +124,7 @@ std::array<std::string, 5> columns(const RowView& row, ByteView view) {
 }
 
 std::string csvField(std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(field);
-    std::string out = "\"";
-    for (const char c : field) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
+    return kvfiles::csvField(field);
 }
 
 std::string tabLine(const RowView& row, ByteView view) {

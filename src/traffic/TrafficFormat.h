@@ -5,8 +5,9 @@
 // keeps its characters, only control characters are escaped.
 //
 // A row is written as tab-separated text (no field holds a tab or a line break) or as a CSV
-// record (RFC 4180: fields with a comma, a quote or a line break are quoted, quotes doubled,
-// records end with CR LF). Files start with a header line of the column names and replace the
+// record (RFC 4180: fields with a comma, a semicolon, a quote or a line break are quoted,
+// quotes doubled, records end with CR LF; text a spreadsheet would take for a formula is kept
+// as text, files/Csv.h). Files start with a header line of the column names and replace the
 // file of that name whole, or not at all (files/ReplacingFile.h).
 #pragma once
 

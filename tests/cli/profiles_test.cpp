@@ -13,6 +13,7 @@
 
 #include "CollectorValues.h"
 #include "Kv480tProcess.h"
+#include "SimulatedCollector.h"
 #include "client/Client.h"
 #include "profile/Profile.h"
 #include "protocol/ReadBack.h"
@@ -28,14 +29,7 @@ using kvtest::ProcessRun;
 using Values = std::map<std::string, std::string>;
 
 std::unique_ptr<Collector> collectorWith(bool setB, kvsim::CollectorOptions options = {}) {
-    auto collector = std::make_unique<Collector>(options);
-    collector->start();
-    kvclient::Client client;
-    EXPECT_FALSE(client.open(collector->slavePath()));
-    const kvproto::CollectorSettings settings = kvtest::settingsToSend(setB);
-    for (const kvproto::SetCommand& command : kvproto::setCommands())
-        EXPECT_TRUE(client.set(command, settings).answered()) << command.word;
-    return collector;
+    return kvtest::collectorHolding(kvtest::settingsToSend(setB), options);
 }
 
 // Every value the collector holds, by name, as it reports it.

@@ -507,6 +507,36 @@ TEST_F(CollectorE2E, WriteAllStopsWhenCancelledAndSendsNothingForABadField) {
     EXPECT_LT(collector->framesHandled(), before + 17);
 }
 
+// Report...: the port's sheet as PDF through Qt's PDF writer, the "before" values from the
+// read that started the session, the "after" values from a Verify that Report... runs itself
+// after a Set.
+TEST_F(CollectorE2E, ReportSavesTheSheetOfThePortAsPdf) {
+    const std::string file = (dir / "sheet.pdf").string();
+    ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
+    startCollector();
+    openWindow();
+    readParameters();
+    for (const Edit& e : setSteps()[8].edits) enter(e);  // AIN1: 25, 4, 0
+    click(setSteps()[8].button);
+    ASSERT_TRUE(waitUntil([&] { return memoHas("OK:AIN1:"); })) << memo();
+    click("ProfileReport");
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(file); }));
+    const std::filesystem::path text = dir / "sheet.txt";
+    ASSERT_EQ(std::system(("pdftotext -layout '" + file + "' '" + text.string() + "'").c_str()), 0)
+        << "pdftotext (scripts/setup installs poppler-utils)";
+    std::string sheet;  // the layout's runs of blanks as one
+    for (const char c : kvtest::slurp(text))
+        if (c != ' ' || !sheet.ends_with(' ')) sheet += c;
+    // Values in columns, before and after (the port's long name may wrap).
+    for (const char* line : {"ad1.urv 000100 000025 25 changed", "ad1.lrv 000000 000004 4 changed",
+                             "ad2.urv 000100 000100 000100\n", "ttyKV480T"})
+        EXPECT_NE(sheet.find(line), std::string::npos) << line << "\n" << sheet;
+    EXPECT_TRUE(window->statusBar()->currentMessage().startsWith(QStringLiteral("Verified: ")));
+    EXPECT_NE(window->statusBar()->currentMessage().indexOf(QStringLiteral("Report saved")), -1);
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+    ProfilePanel::setFileHook({});
+}
+
 // After the line hangs up, a Set is not sent, and the status line says why and what to do,
 // instead of the frame vanishing or the port being called closed while "Close" is showing.
 TEST_F(CollectorE2E, FrameAfterAHangUpIsRefusedWithTheReason) {

@@ -43,7 +43,7 @@ TEST(TrafficFormat, BytesAsEscapedTextAndHex) {
     }
 }
 
-TEST(TrafficFormat, CsvFieldsQuotedOnlyWhenNeeded) {
+TEST(TrafficFormat, CsvFieldsQuotedOnlyWhenNeededAndFormulasKeptAsText) {
     const struct {
         std::string field, csv;
     } cases[] = {
@@ -55,6 +55,18 @@ TEST(TrafficFormat, CsvFieldsQuotedOnlyWhenNeeded) {
         {"two\r\nlines", "\"two\r\nlines\""},
         {"lf\nonly", "\"lf\nonly\""},
         {"tab\tstays", "tab\tstays"},
+        {"a;b", "\"a;b\""},
+        // Formulas stay text; plain numbers stay numbers.
+        {"=1+2", "\"'=1+2\""},
+        {"+cmd|' /C calc'!A0", "\"'+cmd|' /C calc'!A0\""},
+        {"-2+3", "\"'-2+3\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {"=\"x\"", "\"'=\"\"x\"\"\""},
+        {"-5", "-5"},
+        {"+1.25", "+1.25"},
+        {"-.5", "-.5"},
+        {"-", "\"'-\""},
+        {"a=b", "a=b"},
     };
     for (const auto& c : cases) EXPECT_EQ(kvtraffic::csvField(c.field), c.csv) << c.field;
 }
