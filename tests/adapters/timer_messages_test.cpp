@@ -154,8 +154,9 @@ TEST(StatusLineTest, ProblemsStandNotesPassOverThem) {
             case Do::Withdraw:
                 line.withdraw(step.source);
                 break;
-            case Do::Wait:
+            case Do::Wait:  // past the note's time, however loaded the machine
                 QTest::qWait(80);
+                QTest::qWaitFor([&] { return line.text().toStdString() == step.shown; }, 2000);
                 break;
         }
         EXPECT_EQ(line.text().toStdString(), step.shown);
