@@ -55,6 +55,7 @@ TEST_P(ThroughSer2Net, ReadApplyAndVerifyAsOnTheLineItself) {
     EXPECT_TRUE(applied.differences.empty());
     EXPECT_TRUE(kvclient::verifySettings(client, settings, Millis(2000)).differences.empty());
     client.close();
+    gateway.stop();  // it would read the line too
 
     // The line itself, not through the gateway, reads what the gateway wrote.
     ASSERT_FALSE(client.open(collector.slavePath()));
