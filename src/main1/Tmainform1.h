@@ -33,6 +33,7 @@ class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
 class ProfilePanel;
+class PortFinder;
 class PortWatcher;
 class ReopenOffer;
 class RememberedSettings;
@@ -57,6 +58,7 @@ public:
     QTimer& timer6() { return Timer6; }
     PortWatcher& portWatcher() { return *portWatcher_; }
     ReopenOffer& reopenOffer() { return *reopenOffer_; }
+    PortFinder& portFinder() { return *portFinder_; }
     RememberedSettings& rememberedSettings() { return *settings_; }
 
     // Opens `port` again the way the port panel does: Close (when open), then Open.
@@ -118,5 +120,6 @@ private:
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
+    PortFinder* portFinder_ = nullptr;    // owned by this window (QObject child)
     TrafficPage* traffic_ = nullptr;      // the "Traffic" page, owned by PageControl1
 };
