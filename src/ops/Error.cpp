@@ -5,8 +5,7 @@
 #include "SPComm/TComm.h"
 
 #if defined(_WIN32)
-#include <windows.h>
-#include <winsock2.h>
+#include <windows.h>  // winerror.h: the WSAE* codes too
 #endif
 
 namespace kvops {

@@ -1,5 +1,6 @@
 #include "SPComm/net/Telnet.h"
 
+#include <initializer_list>
 #include <string_view>
 
 namespace spcomm::detail::telnet {
@@ -9,8 +10,13 @@ namespace {
 constexpr std::size_t kMaxSubnegotiation = 64;
 constexpr std::string_view kSignatureText = "kv480t-config";
 
+// push_back, not insert of a list: GCC 12 at -O3 takes the latter for an overflow.
+void Append(std::vector<std::uint8_t>& out, std::initializer_list<std::uint8_t> bytes) {
+    for (std::uint8_t b : bytes) out.push_back(b);
+}
+
 void Verb(std::uint8_t verb, std::uint8_t option, std::vector<std::uint8_t>& out) {
-    out.insert(out.end(), {kIac, verb, option});
+    Append(out, {kIac, verb, option});
 }
 
 }  // namespace
@@ -186,12 +192,12 @@ void TTelnetSession::Escape(const std::uint8_t* bytes, std::size_t length,
 
 void TTelnetSession::AppendComPort(std::uint8_t command, const std::vector<std::uint8_t>& value,
                                    std::vector<std::uint8_t>& out) {
-    out.insert(out.end(), {kIac, kSb, kComPort, command});
+    Append(out, {kIac, kSb, kComPort, command});
     for (std::uint8_t b : value) {
         out.push_back(b);
         if (b == kIac) out.push_back(kIac);
     }
-    out.insert(out.end(), {kIac, kSe});
+    Append(out, {kIac, kSe});
 }
 
 std::vector<std::uint8_t> TTelnetSession::SetLine(const ComPortLine& line,
