@@ -4,13 +4,23 @@
 #include <QComboBox>
 #include <QFile>
 #include <QMenu>
-#include <QPushButton>
 #include <QStringList>
+#include <QToolButton>
+#include <algorithm>
 
 namespace {
 
 QString qs(const std::string& text) {
     return QFile::decodeName(text.c_str());
+}
+
+// The box layout, among `layout` and those nested in it, that holds `widget` directly.
+QBoxLayout* layoutHolding(QLayout* layout, QWidget* widget) {
+    if (!layout) return nullptr;
+    if (layout->indexOf(widget) >= 0) return qobject_cast<QBoxLayout*>(layout);
+    for (int i = 0; i < layout->count(); ++i)
+        if (QBoxLayout* found = layoutHolding(layout->itemAt(i)->layout(), widget)) return found;
+    return nullptr;
 }
 
 QString answeredText(const kvclient::FindResult& r) {
@@ -25,18 +35,25 @@ QString answeredText(const kvclient::FindResult& r) {
 PortFinder::PortFinder(QComboBox* portList, OpenPort openPort, Status status, QObject* parent)
     : QObject(parent),
       list_(portList),
-      button_(new QPushButton(QStringLiteral("Find"), portList->parentWidget())),
+      button_(new QToolButton(portList->parentWidget())),
       openPort_(std::move(openPort)),
       status_(std::move(status)),
       listing_([] { return kvports::listSerialPorts(); }),
       timeout_(kvclient::Client::kDefaultTimeout) {
+    // A tool button: as narrow as its word, so that the port row keeps the window's width.
     button_->setObjectName(QStringLiteral("FindButton"));
+    button_->setText(QStringLiteral("Find"));
     button_->setToolTip(
         QStringLiteral("Send the communication test to every serial port present and select "
                        "the one a collector answers on"));
-    if (auto* layout = qobject_cast<QBoxLayout*>(portList->parentWidget()->layout()))
+    if (QBoxLayout* layout = layoutHolding(portList->parentWidget()->layout(), portList)) {
         layout->insertWidget(layout->indexOf(portList) + 1, button_);
-    connect(button_, &QPushButton::clicked, this, &PortFinder::find);
+        // The list and the button together ask for no more room than the list did alone,
+        // so that the window keeps its width.
+        const int taken = button_->sizeHint().width() + std::max(layout->spacing(), 0);
+        portList->setMinimumWidth(std::max(60, portList->minimumWidth() - taken));
+    }
+    connect(button_, &QToolButton::clicked, this, [this] { find(); });
 }
 
 PortFinder::~PortFinder() {

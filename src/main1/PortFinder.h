@@ -19,7 +19,7 @@
 #include "ports/SerialPorts.h"
 
 class QComboBox;
-class QPushButton;
+class QToolButton;
 
 class PortFinder : public QObject {
     Q_OBJECT
@@ -32,7 +32,7 @@ public:
     PortFinder(QComboBox* portList, OpenPort openPort, Status status, QObject* parent);
     ~PortFinder() override;
 
-    QPushButton* button() const { return button_; }
+    QToolButton* button() const { return button_; }
     // Where the ports present come from (default: kvports::listSerialPorts()), and how long
     // each may take to answer (default: kvclient::Client::kDefaultTimeout).
     void setListing(Listing listing) { listing_ = std::move(listing); }
@@ -51,7 +51,7 @@ private:
     void select(const QString& port);
 
     QComboBox* list_;
-    QPushButton* button_;
+    QToolButton* button_;
     OpenPort openPort_;
     Status status_;
     Listing listing_;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -631,7 +632,7 @@ TEST_F(CollectorE2E, FindSelectsTheAnsweringPortOrOffersThemAllAndLeavesTheOpenO
     finder.setListing([&] { return present; });
     finder.setTimeout(kvclient::Millis(500));
 
-    click("FindButton");
+    finder.button()->click();
     ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
     ASSERT_EQ(finder.results().size(), 2u) << "the open port is left alone";
     EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), answering.slavePath());
@@ -641,7 +642,7 @@ TEST_F(CollectorE2E, FindSelectsTheAnsweringPortOrOffersThemAllAndLeavesTheOpenO
 
     // Two collectors answer: a menu offers both.
     click("Button10");  // Close: now the fixture's collector is tried too
-    click("FindButton");
+    finder.button()->click();
     ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
     ASSERT_EQ(finder.results().size(), 3u);
     auto* menu = window->findChild<QMenu*>(QStringLiteral("FindMenu"));
