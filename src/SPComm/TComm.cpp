@@ -7,6 +7,8 @@
 #include "SPComm/CommPort.h"
 #include "SPComm/TQueueChannel.h"
 #include "SPComm/TWorkerLink.h"
+#include "SPComm/net/NetCommPort.h"
+#include "SPComm/net/NetPortName.h"
 
 namespace spcomm {
 
@@ -37,7 +39,9 @@ TComm::~TComm() {
 void TComm::Open() {
     if (port_) throw ECommsError("This serial port already opened");
     std::unique_ptr<detail::TCommPort> port =
-        detail::OpenCommPort(detail::DeviceNameFor(commName_));
+        IsNetworkPortName(commName_)
+            ? detail::OpenNetPort(commName_, std::chrono::milliseconds(connectTimeout_))
+            : detail::OpenCommPort(detail::DeviceNameFor(commName_));
     if (detail::TPortError e = port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
         throw ECommsError("Cannot setup comm buffer", e.code, e.reason);
     }

@@ -63,7 +63,12 @@
 // refusal). Setters return true otherwise, also while closed.
 //
 // Port names: "COMn" (the prefix in any case: "com12" too) maps to "\\.\COMn" on Windows
-// and to /dev/ttyS(n-1) elsewhere; any other name is opened as given.
+// and to /dev/ttyS(n-1) elsewhere; "rfc2217://HOST:PORT" and "tcp://HOST:PORT" open a TCP
+// connection to a serial device server instead (net/NetPortName.h, net/NetCommPort.h): a
+// third back end behind the same workers and events. A connection that closes or breaks while
+// open is a hang-up (OnRequestHangup, once). Open() raises, besides the messages below,
+// "Cannot resolve host name" and "Cannot connect to network port" for them; any other name is
+// opened as given.
 //
 // POSIX back end: the port is opened without controlling terminal, non-blocking and
 // close-on-exec, kept exclusive with TIOCEXCL and flock (a second open, in any process, fails
@@ -221,6 +226,10 @@ public:
     // Port name as the user knows it (see "Port names" above).
     const std::string& CommName() const { return commName_; }
     void SetCommName(const std::string& name) { commName_ = name; }  // takes effect at next open
+    // Network ports: how long Open() waits for the connection, and then for the server to
+    // confirm the line settings (milliseconds, default 3000). Takes effect at the next open.
+    std::uint32_t ConnectTimeout() const { return connectTimeout_; }
+    void SetConnectTimeout(std::uint32_t ms) { connectTimeout_ = ms; }
 
     // Setters: see "Line settings refused" above for the result.
 #define SPCOMM_PROPERTY(Type, Name, Default, Apply) \
@@ -277,6 +286,7 @@ private:
     detail::TLineSettings LineSettings() const;
 
     std::string commName_ = "COM2";
+    std::uint32_t connectTimeout_ = 3000;
     std::shared_ptr<TDeliveryChannel> channel_;
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_ = std::make_shared<std::atomic<bool>>(true);
     // Back end: descriptor/handle, close event, workers. Null while closed.

@@ -14,6 +14,10 @@
 //                 [--timeout-ms N]
 //   kv480t commission PLAN.csv [--report DIR] [--operator NAME] [--allow-duplicate-stations]
 //                 [--json] [--timeout-ms N]
+//   kv480t find   [--port PORT ...] [--named-only] [--json] [--timeout-ms N]
+//
+// PORT is a serial device (/dev/ttyUSB0, COMn) or a serial device server on the network
+// (rfc2217://HOST:PORT, tcp://HOST:PORT).
 //
 // Every command that talks to the collector takes --log FILE: the line's traffic, row by row.
 //
@@ -34,6 +38,7 @@
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "client/Client.h"
+#include "client/Find.h"
 #include "client/Operations.h"
 #include "ops/Operations.h"
 #include "ports/SerialPorts.h"
@@ -61,12 +66,17 @@ struct Options {
     std::string file;
     std::vector<std::string> assignments;
     kvprofile::Include include;
-    std::string log;  // --log FILE: the line's traffic
+    std::string log;         // --log FILE: the line's traffic
+    bool namedOnly = false;  // find: only the ports named
     // commission
     std::string reportDir;
     std::string operatorName;
     kvsite::PlanOptions plan;
 };
+
+const char* const kPortHelp =
+    "port: a serial device (/dev/ttyUSB0, COMn) or a serial device server "
+    "(rfc2217://HOST:PORT, tcp://HOST:PORT)";
 
 const char* const kSeveralPortsHelp =
     "\n\nSeveral --port: the collectors are served at once, each on its own thread; one line "
@@ -131,6 +141,49 @@ int listPorts(const Options& options) {
         std::cout << line << '\n';
     }
     return kvcli::kExitDone;
+}
+
+// find: one line (--json: one object) per port, in the order tried; 0 when a collector
+// answered, else 4.
+int findCollectors(const Options& options) {
+    const kvports::PortListing present =
+        options.namedOnly ? kvports::PortListing{} : kvports::listSerialPorts();
+    if (!present.note.empty()) std::cerr << "kv480t: " << present.note << '\n';
+    const std::vector<std::string> ports = kvclient::portsToFind(present, options.ports);
+    if (ports.empty()) {
+        std::cerr << "kv480t: no serial port present and none named (--port)\n";
+        return kvcli::kExitNoAnswer;
+    }
+    const std::vector<kvclient::FindResult> results =
+        kvclient::findCollectors(ports, present, kvclient::Millis{options.timeoutMs});
+    bool found = false;
+    for (const kvclient::FindResult& r : results) {
+        found = found || r.state == kvclient::FindState::Answered;
+        if (options.json) {
+            ordered_json out;
+            out["port"] = r.port;
+            out["state"] = kvclient::findStateWords(r.state);
+            if (r.state == kvclient::FindState::Answered) {
+                out["station"] = r.station;
+                out["reply"] = kvcli::latin1ToUtf8(r.reply);
+            } else {
+                out["error"] = kvcli::printable(kvops::describe(r.error));
+            }
+            out["description"] = r.description;
+            out["serial_number"] = r.serialNumber;
+            std::cout << out.dump() << '\n';
+            continue;
+        }
+        std::string line = r.port + "\t" + std::string(kvclient::findStateWords(r.state));
+        if (r.state == kvclient::FindState::Answered)
+            line += r.station.empty() ? ", station address not given" : ", station " + r.station;
+        else if (r.state != kvclient::FindState::NoAnswer)
+            line += ": " + kvcli::printable(kvops::describe(r.error));
+        if (!r.description.empty()) line += "\t" + r.description;
+        if (!r.serialNumber.empty()) line += "\tserial " + r.serialNumber;
+        std::cout << line << '\n';
+    }
+    return found ? kvcli::kExitDone : kvcli::kExitNoAnswer;
 }
 
 enum class Request { Read, Test, Query, Reset };
@@ -383,9 +436,10 @@ CLI::App* addProfileCommand(CLI::App& app, const char* name, const char* descrip
     CLI::Option* port =
         command
             ->add_option("-p,--port", options.ports,
-                         severalPorts ? "serial port (/dev/ttyUSB0, COMn); give --port once per "
-                                        "collector to serve several at once"
-                                      : "serial port: a device path (/dev/ttyUSB0) or COMn")
+                         severalPorts ? std::string(kPortHelp) +
+                                            "; give --port once per collector to serve several "
+                                            "at once"
+                                      : std::string(kPortHelp))
             ->required()
             ->allow_extra_args(false);
     if (!severalPorts) port->expected(1);
@@ -408,9 +462,7 @@ CLI::App* addProfileCommand(CLI::App& app, const char* name, const char* descrip
 CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* description,
                             Options& options) {
     CLI::App* command = app.add_subcommand(name, description);
-    command
-        ->add_option("-p,--port", options.port, "serial port: a device path (/dev/ttyUSB0) or COMn")
-        ->required();
+    command->add_option("-p,--port", options.port, kPortHelp)->required();
     addTimeout(command, options);
     command->add_flag("--json", options.json, "print the result as JSON");
     addLog(command, options);
@@ -421,8 +473,10 @@ CLI::App* addRequestCommand(CLI::App& app, const char* name, const char* descrip
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Configure a KV480T-R-2 data collector over a serial line (9600 baud, 8N1).",
-                 "kv480t"};
+    CLI::App app{
+        "Configure a KV480T-R-2 data collector over a serial line (9600 baud, 8N1), "
+        "also through a serial device server (RFC 2217 or raw TCP).",
+        "kv480t"};
     app.set_version_flag("--version", "kv480t " KV480T_VERSION);
     app.require_subcommand(1);
     app.footer(kvcli::kExitCodesHelp);
@@ -431,6 +485,20 @@ int main(int argc, char** argv) {
     CLI::App* ports = app.add_subcommand("ports", "List the serial ports present.");
     ports->add_flag("--json", options.json, "print the list as JSON");
     ports->footer(kvcli::kExitCodesHelp);
+    CLI::App* find = app.add_subcommand(
+        "find",
+        "Send the communication test to every serial port present and to the ports named, all "
+        "at once; print which answered (with the station address their answer names) and which "
+        "did not (no answer, busy, no permission). A port another program holds is reported "
+        "busy and left alone.");
+    find->add_option("-p,--port", options.ports, std::string(kPortHelp) + "; also try this one")
+        ->allow_extra_args(false);
+    find->add_flag("--named-only", options.namedOnly, "try only the ports named with --port");
+    find->add_flag("--json", options.json, "print one JSON object per port, one per line");
+    addTimeout(find, options);
+    find->footer(
+        "Exit codes:\n  0  at least one collector answered\n  2  usage error\n  4  no "
+        "collector answered");
     CLI::App* read = addRequestCommand(
         app, "read", "Read the collector's parameters and print them by name.", options);
     CLI::App* test = addRequestCommand(
@@ -507,6 +575,7 @@ int main(int argc, char** argv) {
 
     try {
         if (*ports) return listPorts(options);
+        if (*find) return findCollectors(options);
         if (*reset && !options.yes) {
             std::cerr << "kv480t: reset sets every parameter of the collector to its factory "
                          "value; add --yes to do it\n";

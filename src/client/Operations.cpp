@@ -1,11 +1,9 @@
 #include "client/Operations.h"
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <utility>
+
+#include "client/PortThreads.h"
 
 namespace kvclient {
 
@@ -70,16 +68,9 @@ CollectorResult setValues(Client& client, const CollectorSettings& asked, Millis
 std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, const PortJob& job,
                                         const std::function<void(const CollectorResult&)>& arrived,
                                         const PortSetUp& setUp) {
-    // The threads' results travel to this thread as messages through the mailbox.
-    std::mutex mutex;
-    std::condition_variable posted;
-    std::deque<std::pair<std::size_t, CollectorResult>> mailbox;
-
-    // jthreads: should starting one fail, those already started are joined on the way out.
-    std::vector<std::jthread> threads;
-    threads.reserve(ports.size());
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        threads.emplace_back([&, i] {
+    return detail::runEach<CollectorResult>(
+        ports.size(),
+        [&](std::size_t i) {
             const std::string& port = ports[i];
             CollectorResult result;
             try {
@@ -93,28 +84,9 @@ std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, c
                 result = failed({ErrorCode::PortOpenFailed, 0, e.what()}, {});
             }
             result.port = port;
-            {
-                const std::lock_guard lock(mutex);
-                mailbox.emplace_back(i, std::move(result));
-            }
-            posted.notify_one();
-        });
-    }
-
-    std::vector<CollectorResult> results(ports.size());
-    for (std::size_t received = 0; received < ports.size(); ++received) {
-        std::pair<std::size_t, CollectorResult> message;
-        {
-            std::unique_lock lock(mutex);
-            posted.wait(lock, [&] { return !mailbox.empty(); });
-            message = std::move(mailbox.front());
-            mailbox.pop_front();
-        }
-        arrived(message.second);
-        results[message.first] = std::move(message.second);
-    }
-    for (std::jthread& t : threads) t.join();
-    return results;
+            return result;
+        },
+        arrived);
 }
 
 }  // namespace kvclient

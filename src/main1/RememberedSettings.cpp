@@ -3,6 +3,7 @@
 namespace {
 
 constexpr const char* kLastPort = "port/last";
+constexpr const char* kNetworkPorts = "port/network";
 constexpr const char* kReopenAutomatically = "port/reopenAutomatically";
 constexpr const char* kTrafficHex = "traffic/hex";
 constexpr const char* kWindowPosition = "window/position";
@@ -41,6 +42,17 @@ QVariant RememberedSettings::value(const char* key) const {
 
 void RememberedSettings::setValue(const char* key, const QVariant& value) {
     if (store_) store_->setValue(QLatin1StringView(key), value);
+}
+
+QStringList RememberedSettings::networkPorts() const {
+    return value(kNetworkPorts).toStringList().mid(0, kNetworkPortsKept);
+}
+
+void RememberedSettings::rememberNetworkPort(const QString& port) {
+    QStringList ports = networkPorts();
+    ports.removeAll(port);
+    ports.prepend(port);
+    setValue(kNetworkPorts, ports.mid(0, kNetworkPortsKept));
 }
 
 QString RememberedSettings::lastPort() const {

@@ -1,8 +1,8 @@
 // What the window remembers between runs, in the platform's usual settings store (QSettings
 // with the organisation and application names that main() sets): the last port opened, the
-// traffic view's hex choice, "Reopen automatically", the window's position and the last
-// profile folder. The collector's fields are never remembered: they start at their form
-// values every time.
+// network ports opened last, the traffic view's hex choice, "Reopen automatically", the window's
+// position and the last profile folder. The collector's fields are never remembered: they start at
+// their form values every time.
 //
 // A store that cannot be read (unreadable, not in the store's format) is left alone: every
 // value reads as its default, nothing is written back over it, and problem() says why.
@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,12 @@ public:
 
     QString lastPort() const;
     void setLastPort(const QString& port);
+
+    // The network ports (rfc2217://, tcp://) opened last, newest first, at most
+    // kNetworkPortsKept.
+    static constexpr int kNetworkPortsKept = 5;
+    QStringList networkPorts() const;
+    void rememberNetworkPort(const QString& port);
 
     bool trafficHex() const;
     void setTrafficHex(bool hex);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "SPComm/net/NetPortName.h"
 #include "main1/PortWatcher.h"
 #include "main1/adapters/StatusLine.h"
 
@@ -42,6 +43,7 @@ void ReopenOffer::portOpened(const QString& name) {
     const PortEntry* entry = findPort(watcher_.ports(), name);
     openedName_ = name;
     opened_ = entry ? std::optional(entry->identity) : std::nullopt;
+    network_ = spcomm::IsNetworkPortName(QFile::encodeName(name).toStdString());
     hungUp_ = seenGone_ = otherReported_ = false;
     withdrawOffer();
 }
@@ -53,6 +55,17 @@ void ReopenOffer::portClosed() {
 }
 
 void ReopenOffer::hungUp() {
+    if (network_ && !hungUp_) {
+        // Whether the server is back cannot be seen without connecting: offer at once.
+        hungUp_ = true;
+        offered_ = openedName_;
+        status_.problem(StatusLine::Source::Reopen,
+                        QStringLiteral("The connection to %1 was closed (gateway stopped or "
+                                       "network down). Press Reopen to connect again.")
+                            .arg(openedName_));
+        button_->show();
+        return;
+    }
     if (!opened_ || hungUp_) return;
     hungUp_ = true;
     watcher_.rescan();

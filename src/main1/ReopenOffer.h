@@ -2,7 +2,9 @@
 // back: same serial number or same stable by-id link, never merely the same port name. Once
 // it has been seen gone and is present again, the status line says so and offers "Reopen"; with
 // "Reopen automatically" ticked it reopens by itself. A different adapter that took the old
-// name is reported and left alone.
+// name is reported and left alone. A network port (rfc2217://, tcp://) whose connection
+// closed is offered for reopening at once, same host and port, never reopened by itself: only
+// connecting would tell whether its server is back.
 //
 // The window tells it when its port opened or closed and when the line hung up; reopening is
 // the window's own Close-then-Open. Main thread only.
@@ -52,6 +54,7 @@ private:
 
     QString openedName_;  // as the technician chose it
     std::optional<kvports::PortIdentity> opened_;
+    bool network_ = false;  // the port opened is a network port
     bool hungUp_ = false;
     bool seenGone_ = false;       // since the hang-up
     bool otherReported_ = false;  // a different adapter on the old name, said once

@@ -33,6 +33,7 @@ class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
 class ProfilePanel;
+class PortFinder;
 class PortWatcher;
 class ReopenOffer;
 class RememberedSettings;
@@ -112,5 +113,6 @@ private:
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
+    PortFinder* portFinder_ = nullptr;    // owned by this window (QObject child)
     TrafficPage* traffic_ = nullptr;      // the "Traffic" page, owned by PageControl1
 };

@@ -1,7 +1,7 @@
 // The window's port watching and remembered settings: the port list follows adapters being
 // plugged in and pulled, a hung-up port is offered for reopening when its adapter comes back,
-// and the last port, "Reopen automatically", the profile folder and the window's position
-// are kept between runs.
+// the Find button looks for collectors, and the last port, the last network ports, "Reopen
+// automatically", the profile folder and the window's position are kept between runs.
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -11,6 +11,8 @@
 #include <QStatusBar>
 #include <QWindow>
 
+#include "SPComm/net/NetPortName.h"
+#include "main1/PortFinder.h"
 #include "main1/PortWatcher.h"
 #include "main1/ProfilePanel.h"
 #include "main1/RememberedSettings.h"
@@ -45,7 +47,13 @@ void Tmainform1::setUpPortsAndSettings() {
         reopenOffer_->hungUp();
     };
 
+    portFinder_ = new PortFinder(
+        ui->SPREALCOM,
+        [this] { return portOpen_ ? QFile::decodeName(line_->port().c_str()) : QString(); },
+        [this](const QString& message) { status_->note(StatusLine::Source::Find, message); }, this);
+
     // Remembered from the last run.
+    for (const QString& port : settings_->networkPorts()) ui->SPREALCOM->pin(port);
     auto* hex = findChild<QCheckBox*>(QStringLiteral("TrafficHex"));
     hex->setChecked(settings_->trafficHex());
     connect(hex, &QCheckBox::toggled, this, [this](bool on) { settings_->setTrafficHex(on); });
@@ -76,6 +84,10 @@ void Tmainform1::portPanelChanged() {
     if (portOpen_ && line_->isOpen()) {
         const QString port = QFile::decodeName(line_->port().c_str());
         settings_->setLastPort(port);
+        if (spcomm::IsNetworkPortName(line_->port())) {
+            settings_->rememberNetworkPort(port);
+            ui->SPREALCOM->pin(port);
+        }
         reopenOffer_->portOpened(port);
     } else {
         reopenOffer_->portClosed();

@@ -5,7 +5,7 @@
 #include "SPComm/TComm.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#include <windows.h>  // winerror.h: the WSAE* codes too
 #endif
 
 namespace kvops {
@@ -16,6 +16,16 @@ Error openError(const spcomm::ECommsError& error) {
     ErrorCode kind = ErrorCode::PortOpenFailed;
     if (message.starts_with("Cannot apply line settings")) {
         kind = ErrorCode::PortSettings;
+    } else if (message.starts_with("Cannot resolve host name")) {
+        kind = ErrorCode::HostNotFound;
+    } else if (message.starts_with("Cannot connect to network port")) {
+#if defined(_WIN32)
+        if (code == WSAECONNREFUSED) kind = ErrorCode::ConnectionRefused;
+        if (code == WSAETIMEDOUT) kind = ErrorCode::ConnectTimedOut;
+#else
+        if (code == ECONNREFUSED) kind = ErrorCode::ConnectionRefused;
+        if (code == ETIMEDOUT) kind = ErrorCode::ConnectTimedOut;
+#endif
     } else {
 #if defined(_WIN32)
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -46,7 +56,10 @@ std::string describe(const Error& error, std::string_view port) {
         case ErrorCode::PortBusy:
         case ErrorCode::PortPermission:
         case ErrorCode::PortSettings:
-        case ErrorCode::PortOpenFailed: {
+        case ErrorCode::PortOpenFailed:
+        case ErrorCode::HostNotFound:
+        case ErrorCode::ConnectionRefused:
+        case ErrorCode::ConnectTimedOut: {
             // "Error opening serial port (PORT): reason"
             const auto colon = text.find(": ");
             const std::string head = text.substr(0, colon);
@@ -83,6 +96,9 @@ std::string_view codeWords(ErrorCode code) {
         case ErrorCode::PortPermission:
         case ErrorCode::PortSettings:
         case ErrorCode::PortOpenFailed:
+        case ErrorCode::HostNotFound:
+        case ErrorCode::ConnectionRefused:
+        case ErrorCode::ConnectTimedOut:
         case ErrorCode::NotOpen:
         case ErrorCode::WriteRefused:
         case ErrorCode::HungUp:

@@ -25,6 +25,11 @@ enum class ErrorCode {
     PortPermission,  // the user may not open the device
     PortSettings,    // the port refused the collector's line settings
     PortOpenFailed,  // any other reason the port did not open
+    // Opening a network port (rfc2217://, tcp://); PortSettings when the server refuses the
+    // line settings or does not confirm them.
+    HostNotFound,       // the host name does not resolve
+    ConnectionRefused,  // nothing listens on the host's port
+    ConnectTimedOut,    // no answer within the connect time-out
     // Sending a frame.
     NotOpen,       // the port is not open
     WriteRefused,  // the port did not take the frame
@@ -49,7 +54,9 @@ Error openError(const spcomm::ECommsError& error);
 
 // The error as one sentence for the user, naming `port` when it is not empty:
 //   "Error opening serial port (/dev/ttyS0): Permission denied. The user needs to be in
-//    the dialout group ... (Linux)", "the line hung up", "no answer within 2000 ms", ...
+//    the dialout group ... (Linux)", "Cannot connect to network port
+//    (rfc2217://10.0.0.7:4001): Connection refused", "the line hung up", "no answer within
+//    2000 ms", ...
 // No final full stop unless the text has sentences after the first.
 std::string describe(const Error& error, std::string_view port = {});
 

@@ -14,6 +14,16 @@ using kvproto::SetCommand;
 
 const Request kRead{kvproto::kReadParametersFrame, Completeness::WholeListing};
 const Request kCommunicationTest{kvproto::kCommunicationTestFrame, Completeness::Line};
+
+std::optional<std::string> stationInAnswer(std::string_view reply) {
+    constexpr std::string_view kTag = "ADR:";
+    const std::size_t at = reply.find(kTag);
+    if (at == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = reply.substr(at + kTag.size());
+    const std::size_t end = std::min(rest.find_first_not_of("0123456789"), rest.size());
+    if (end == 0) return std::nullopt;
+    return std::string(rest.substr(0, end));
+}
 const Request kReset{kvproto::kParameterResetFrame, Completeness::Line};
 const Request kDataQuery{kvproto::kDataQueryFrame, Completeness::Quiet};
 

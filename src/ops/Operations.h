@@ -39,6 +39,9 @@ extern const Request kCommunicationTest;
 extern const Request kReset;
 // Live readings of unknown length: over once the line is quiet.
 extern const Request kDataQuery;
+// The station address a communication test's answer names ("VAR:KV480T-R-2,V1.2,ADR:012,OK"
+// gives "012"); none when the answer names none.
+std::optional<std::string> stationInAnswer(std::string_view reply);
 // A set command's frame is answered with one line.
 inline constexpr Completeness kSetAnswer = Completeness::Line;
 

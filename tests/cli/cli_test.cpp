@@ -12,6 +12,7 @@
 #include "CollectorValues.h"
 #include "Kv480tProcess.h"
 #include "PtyPair.h"
+#include "Ser2Net.h"
 #include "client/Client.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
@@ -101,6 +102,8 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
     Collector silent(options);
     silent.start();
     const std::string port = silent.slavePath();
+    const std::string nothing =
+        "rfc2217://127.0.0.1:" + std::to_string(kvtest::Ser2Net::freePort());
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -111,6 +114,14 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
          3,
          "kv480t: /nonexistent/ttyKV9: Error opening serial port (/nonexistent/ttyKV9): No such "
          "file or directory"},
+        {{"read", "--port", nothing},
+         3,
+         "kv480t: " + nothing + ": Cannot connect to network port (" + nothing +
+             "): Connection refused"},
+        {{"test", "--port", "tcp://127.0.0.1"},
+         3,
+         "kv480t: tcp://127.0.0.1: Error opening serial port (tcp://127.0.0.1): not a network "
+         "port: give rfc2217://HOST:PORT or tcp://HOST:PORT"},
         {{"test", "--port", port, "--timeout-ms", "200"},
          4,
          "kv480t: " + port + ": no answer within 200 ms"},

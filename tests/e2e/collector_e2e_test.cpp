@@ -9,10 +9,12 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -20,8 +22,12 @@
 #include <vector>
 
 #include "Kv480tProcess.h"
+#include "Ser2Net.h"
 #include "WindowFixture.h"
+#include "client/Operations.h"
+#include "main1/PortFinder.h"
 #include "main1/ProfilePanel.h"
+#include "main1/ReopenOffer.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "presenter/DeviceSession.h"
@@ -556,6 +562,84 @@ TEST_F(CollectorE2E, FrameAfterAHangUpIsRefusedWithTheReason) {
     ASSERT_TRUE(collector->reopenLine());
     QTest::qWait(300);
     EXPECT_EQ(collector->framesHandled(), before);  // nothing reached the new line either
+}
+
+}  // namespace
+
+namespace {
+
+// A network port typed into the list: ser2net in front of the collector, as a serial device
+// server would be. The window opens it, reads the parameters, offers Reopen when the server
+// goes away and remembers the port for the next run.
+TEST_F(CollectorE2E, NetworkPortTypedInTheListReadsParametersAndIsRemembered) {
+    startCollector();
+    {
+        kvclient::Client client;
+        ASSERT_FALSE(client.open(collector->slavePath()));
+        kvproto::CollectorSettings address;
+        ASSERT_FALSE(address.set("rs485.address", "42"));
+        ASSERT_FALSE(kvclient::setValues(client, address, kvclient::Millis(2000)).error);
+    }
+    kvtest::Ser2Net gateway(collector->deviceSlavePath());
+    const QString url = QString::fromStdString(gateway.rfc2217Url());
+    w<QComboBox>("SPREALCOM")->setEditText(url);
+    click("Button10");
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
+    readParameters();
+    EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("042"));
+
+    gateway.stop();
+    ASSERT_TRUE(waitUntil([this] { return w<QPushButton>("ReopenButton")->isVisible(); }));
+    EXPECT_EQ(part<ReopenOffer>().offeredPort(), url);
+    gateway.start();
+    click("ReopenButton");
+    ASSERT_TRUE(portOpen()) << status().toStdString();
+    click("Button14");
+    EXPECT_TRUE(waitUntil([this] { return memoHas("ADR:042"); })) << memo();
+
+    newWindow();
+    EXPECT_GE(w<QComboBox>("SPREALCOM")->findText(url), 0) << "the network port is remembered";
+}
+
+TEST_F(CollectorE2E, FindSelectsTheAnsweringPortOrOffersThemAllAndLeavesTheOpenOneAlone) {
+    startCollector();
+    openWindow();  // on the fixture's collector: it must not be tried
+    Collector answering;
+    answering.start();
+    CollectorOptions quiet;
+    quiet.silent = true;
+    Collector silent(quiet);
+    silent.start();
+    kvports::PortListing present;
+    for (const std::string& port :
+         {answering.slavePath(), silent.slavePath(), collector->slavePath()}) {
+        kvports::SerialPortInfo info;
+        info.path = port;
+        info.description = "pty " + port;
+        present.ports.push_back(info);
+    }
+    PortFinder& finder = part<PortFinder>();
+    finder.setListing([&] { return present; });
+    finder.setTimeout(kvclient::Millis(500));
+
+    finder.button()->click();
+    ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
+    ASSERT_EQ(finder.results().size(), 2u) << "the open port is left alone";
+    EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), answering.slavePath());
+    EXPECT_TRUE(portOpen());
+    EXPECT_TRUE(status().contains(QStringLiteral("no answer"))) << status().toStdString();
+
+    // Two collectors answer: a menu offers both.
+    click("Button10");  // Close: now the fixture's collector is tried too
+    finder.button()->click();
+    ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
+    ASSERT_EQ(finder.results().size(), 3u);
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("FindMenu"));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    menu->actions().at(1)->trigger();
+    EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), collector->slavePath());
+    menu->close();
 }
 
 }  // namespace

@@ -46,6 +46,15 @@ TEST(OpenError, SystemErrorsBecomeCodesAndSentences) {
          "Cannot apply line settings (/dev/ttyUSB0): " + reason(EINVAL)},
         {"Error opening serial port ", EIO, ErrorCode::PortOpenFailed,
          "Error opening serial port (/dev/ttyUSB0): " + reason(EIO)},
+        // Network ports: the component's message says what failed, the code why.
+        {"Cannot resolve host name", ENOENT, ErrorCode::HostNotFound,
+         "Cannot resolve host name (/dev/ttyUSB0): " + reason(ENOENT)},
+        {"Cannot connect to network port", ECONNREFUSED, ErrorCode::ConnectionRefused,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ECONNREFUSED)},
+        {"Cannot connect to network port", ETIMEDOUT, ErrorCode::ConnectTimedOut,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ETIMEDOUT)},
+        {"Cannot connect to network port", ENETUNREACH, ErrorCode::PortOpenFailed,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ENETUNREACH)},
     };
     for (const Case& c : cases) {
         const kvops::Error error =

@@ -30,6 +30,7 @@
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
 #include "SPComm/posix/PollEvent.h"
+#include "SPComm/posix/PollWait.h"
 #include "SPComm/posix/PosixRead.h"
 #include "SPComm/posix/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
@@ -64,34 +65,6 @@ private:
 };
 
 std::atomic<TReadFunction> readFunction{&::read};
-
-// Waits for the descriptors until the deadline (none: forever); sub-millisecond where the
-// system has ppoll. False when the wait itself failed.
-bool WaitFds(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadline) {
-    for (;;) {
-        for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
-        Clock::duration left{};
-        if (deadline) left = std::max(*deadline - Clock::now(), Clock::duration::zero());
-#if defined(__linux__)
-        timespec ts{};
-        if (deadline) {
-            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-            ts.tv_nsec = static_cast<long>(ns % 1000000000);
-        }
-        int r = ::ppoll(fds, count, deadline ? &ts : nullptr, nullptr);
-#else
-        int ms = -1;
-        if (deadline) {
-            auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
-            ms = static_cast<int>(std::min<long long>((us + 999) / 1000, 1 << 30));
-        }
-        int r = ::poll(fds, count, ms);
-#endif
-        if (r >= 0) return true;
-        if (errno != EINTR) return false;
-    }
-}
 
 // The receive worker runs two steps and the transmit worker one step above normal, where the
 // process may raise a thread's priority (Linux: a per-thread nice value, which needs
@@ -143,19 +116,6 @@ private:
 #if defined(TIOCGICOUNT)
     serial_icounter_struct last_{};
 #endif
-};
-
-struct TAtomicTimeouts {
-    std::array<std::atomic<std::uint32_t>, 5> values{};
-    void Store(const TCommTimeouts& t) {
-        const std::uint32_t v[5] = {t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
-                                    t.writeTotalMultiplier, t.writeTotalConstant};
-        for (int i = 0; i < 5; ++i) values[i].store(v[i]);
-    }
-    TCommTimeouts Load() const {
-        return {values[0].load(), values[1].load(), values[2].load(), values[3].load(),
-                values[4].load()};
-    }
 };
 
 // Shared by the port and its workers; outlives neither.

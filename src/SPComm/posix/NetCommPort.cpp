@@ -1,0 +1,465 @@
+// POSIX network back end: a non-blocking TCP socket to a serial device server, behind the same
+// workers as a serial device. rfc2217:// speaks telnet with the COM-PORT option (net/Telnet.h)
+// and sets the line at open; tcp:// passes bytes as they are. Every wait also watches the close
+// event. After the workers start, only the transmit worker writes to the socket: the receive
+// worker hands its option answers (and the owner its changed line settings) over to it.
+#include "SPComm/net/NetCommPort.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "SPComm/CommPort.h"
+#include "SPComm/TTransmitQueue.h"
+#include "SPComm/TWorkerLink.h"
+#include "SPComm/TWorkerPort.h"
+#include "SPComm/net/NetPortName.h"
+#include "SPComm/net/Telnet.h"
+#include "SPComm/posix/PollEvent.h"
+#include "SPComm/posix/PollWait.h"
+#include "SPComm/posix/ReadTimer.h"
+
+#if !defined(MSG_NOSIGNAL)
+#define MSG_NOSIGNAL 0  // macOS: SO_NOSIGPIPE is set on the socket instead
+#endif
+
+namespace spcomm::detail {
+namespace {
+
+using Clock = TReadTimer::Clock;
+
+class TSocket {
+public:
+    explicit TSocket(int fd = -1) : fd_(fd) {}
+    TSocket(TSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    TSocket& operator=(TSocket&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~TSocket() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Shared by the port and its workers; outlives neither.
+struct TNetShared {
+    int fd = -1;
+    TPollEvent closeEvent;
+    TPollEvent writeWake;  // a block queued, or answers to send
+    TPollEvent room;
+    TAtomicTimeouts timeouts;
+    std::mutex mutex;                               // guards the session and `answers`
+    std::optional<telnet::TTelnetSession> session;  // rfc2217 only
+    std::vector<std::uint8_t> answers;              // for the transmit worker to send
+    std::vector<std::uint8_t> early;  // data that came while the line was set, delivered first
+};
+
+// Sends every byte, waiting for room; 0 when done, -1 when the close event was set, else the
+// system's error.
+int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
+            std::optional<Clock::time_point> deadline = std::nullopt) {
+    while (length > 0) {
+        const ssize_t w = ::send(s.fd, data, length, MSG_NOSIGNAL);
+        if (w > 0) {
+            data += w;
+            length -= static_cast<std::size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+        pollfd fds[2] = {{s.closeEvent.fd(), POLLIN, 0}, {s.fd, POLLOUT, 0}};
+        if (!WaitFds(fds, 2, deadline)) return errno;
+        if (fds[0].revents != 0) return -1;
+        if (deadline && fds[1].revents == 0 && Clock::now() >= *deadline) return ETIMEDOUT;
+    }
+    return 0;
+}
+
+// Feeds received bytes to the session (rfc2217) or takes them as they are (tcp).
+void Take(TNetShared& s, const std::uint8_t* raw, std::size_t n, std::vector<std::uint8_t>& data,
+          std::vector<std::uint8_t>& answer) {
+    if (s.session)
+        s.session->Receive(raw, n, data, answer);
+    else
+        data.insert(data.end(), raw, raw + n);
+}
+
+class TNetReader final : public TWorker {
+public:
+    TNetReader(TNetShared& shared, TWorkerLink& link, std::function<void()> wakeWriter)
+        : s_(shared), link_(link), wakeWriter_(std::move(wakeWriter)) {}
+
+private:
+    enum class Outcome { Block, Closed, HungUp };
+
+    void Run() override {
+        std::vector<std::uint8_t> early;
+        {
+            const std::lock_guard lock(s_.mutex);
+            early.swap(s_.early);
+        }
+        for (;;) {
+            std::size_t n = 0;
+            // What came while the line was set goes first (it is below a block's size: the
+            // server sends nothing the client has not asked for).
+            if (!early.empty()) {
+                n = std::min(early.size(), buffer_.size());
+                std::copy_n(early.begin(), n, buffer_.begin());
+                early.clear();
+            }
+            const Outcome outcome = ReadBlock(n);
+            const auto readAt = std::chrono::steady_clock::now();
+            if (outcome == Outcome::Closed) break;
+            if (n > 0 && !WaitForRoom()) break;
+            if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
+            if (outcome == Outcome::HungUp) {
+                link_.RequestHangup();  // the connection was closed or broke
+                break;
+            }
+        }
+    }
+
+    bool WaitForRoom() {
+        if (!link_.Backlogged()) return true;
+        for (;;) {
+            s_.room.Reset();
+            if (link_.Drained()) return true;
+            pollfd fds[2] = {{s_.closeEvent.fd(), POLLIN, 0}, {s_.room.fd(), POLLIN, 0}};
+            if (!WaitFds(fds, 2, std::nullopt)) {
+                link_.RequestHangup();
+                return false;
+            }
+            if (fds[0].revents != 0) return false;
+        }
+    }
+
+    Outcome ReadBlock(std::size_t& n) {
+        const auto start = Clock::now();
+        const TReadTimer timer(s_.timeouts.Load(), buffer_.size(), start);
+        auto lastByte = start;
+        bool errorSeen = false;
+        std::array<std::uint8_t, kReadBlockSize> raw{};
+        std::vector<std::uint8_t> data;
+        std::vector<std::uint8_t> answer;
+        for (;;) {
+            // Never more raw bytes than the block has room for: decoding only shrinks them.
+            const ssize_t r = n < buffer_.size() ? ::recv(s_.fd, raw.data(), buffer_.size() - n, 0)
+                                                 : (errno = EAGAIN, -1);
+            if (r > 0) {
+                data.clear();
+                answer.clear();
+                {
+                    const std::lock_guard lock(s_.mutex);
+                    Take(s_, raw.data(), static_cast<std::size_t>(r), data, answer);
+                    s_.answers.insert(s_.answers.end(), answer.begin(), answer.end());
+                }
+                if (!answer.empty()) wakeWriter_();
+                std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
+                n += data.size();
+                if (!data.empty()) lastByte = Clock::now();
+                errorSeen = false;
+                continue;  // take what else is there before looking at the clock
+            }
+            if (r == 0) return Outcome::HungUp;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return Outcome::HungUp;
+            if (errorSeen) return Outcome::HungUp;
+            const TReadTimer::TStep step = timer.Next(n, lastByte, Clock::now());
+            if (step.complete) return Outcome::Block;
+            pollfd fds[2] = {{s_.closeEvent.fd(), POLLIN, 0}, {s_.fd, POLLIN, 0}};
+            if (!WaitFds(fds, 2, step.deadline)) return Outcome::HungUp;
+            if (fds[0].revents != 0) return Outcome::Closed;
+            if (fds[1].revents & (POLLERR | POLLNVAL)) errorSeen = true;
+        }
+    }
+
+    TNetShared& s_;
+    TWorkerLink& link_;
+    std::function<void()> wakeWriter_;
+    std::array<std::uint8_t, kReadBlockSize> buffer_{};
+};
+
+class TNetWriter final : public TTransmitWorker {
+public:
+    TNetWriter(TNetShared& shared, TWorkerLink& link, TTransmitQueue& queue)
+        : TTransmitWorker(link, queue), s_(shared) {}
+
+private:
+    bool Begin() override { return true; }
+    void End() override {}
+
+    TWake WaitForBlock() override {
+        pollfd fds[2] = {{s_.closeEvent.fd(), POLLIN, 0}, {s_.writeWake.fd(), POLLIN, 0}};
+        if (!WaitFds(fds, 2, std::nullopt)) return TWake::Failed;
+        if (fds[0].revents != 0) return TWake::Closed;
+        s_.writeWake.Reset();
+        // Answers to the server go out at once; the caller looks for a block after it.
+        return SendAnswers() ? TWake::Queued : TWake::Closed;
+    }
+
+    bool Closing() override {
+        pollfd fd{s_.closeEvent.fd(), POLLIN, 0};
+        return ::poll(&fd, 1, 0) > 0;
+    }
+
+    bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
+        if (!SendAnswers()) return false;
+        out_.clear();
+        {
+            const std::lock_guard lock(s_.mutex);
+            if (s_.session)
+                s_.session->Escape(data, length, out_);
+            else
+                out_.assign(data, data + length);
+        }
+        return Send(out_);
+    }
+
+    bool SendAnswers() {
+        std::vector<std::uint8_t> answers;
+        {
+            const std::lock_guard lock(s_.mutex);
+            answers.swap(s_.answers);
+        }
+        return answers.empty() || Send(answers);
+    }
+
+    bool Send(const std::vector<std::uint8_t>& bytes) {
+        const int error = SendAll(s_, bytes.data(), bytes.size());
+        if (error > 0) link_.RequestHangup();  // the connection broke
+        return error == 0;
+    }
+
+    TNetShared& s_;
+    std::vector<std::uint8_t> out_;
+};
+
+telnet::ComPortLine ComPortLineFor(const TLineSettings& s) {
+    telnet::ComPortLine line;
+    line.baudRate = s.baudRate;
+    line.dataSize = static_cast<std::uint8_t>(5 + static_cast<int>(s.byteSize));
+    line.parity = static_cast<std::uint8_t>(1 + static_cast<int>(s.parity));
+    line.stopSize = s.stopBits == TStopBits::_1 ? 1 : s.stopBits == TStopBits::_2 ? 2 : 3;
+    return line;
+}
+
+// SET-CONTROL values: outbound flow control, then DTR and RTS where they are not handshakes.
+std::vector<std::uint8_t> ControlsFor(const TLineSettings& s) {
+    std::vector<std::uint8_t> controls;
+    if (s.outxCtsFlow || s.rtsControl == TRtsControl::RtsHandshake)
+        controls.push_back(3);
+    else if (s.outxXonXoffFlow)
+        controls.push_back(2);
+    else
+        controls.push_back(1);
+    if (s.dtrControl != TDtrControl::DtrHandshake)
+        controls.push_back(s.dtrControl == TDtrControl::DtrEnable ? 8 : 9);
+    if (s.rtsControl == TRtsControl::RtsEnable || s.rtsControl == TRtsControl::RtsDisable)
+        controls.push_back(s.rtsControl == TRtsControl::RtsEnable ? 11 : 12);
+    return controls;
+}
+
+std::string Describe(const telnet::ComPortLine& l) {
+    return std::to_string(l.baudRate) + " baud, " + std::to_string(l.dataSize) +
+           " data bits, parity " + std::to_string(l.parity) + ", stop size " +
+           std::to_string(l.stopSize);
+}
+
+class TNetCommPort final : public TWorkerPort {
+public:
+    TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout)
+        : socket_(std::move(socket)), answerTimeout_(answerTimeout) {
+        shared_.fd = socket_.get();
+        if (comPort) shared_.session.emplace(true);
+    }
+
+    ~TNetCommPort() override {
+        StopWorkers();
+        ::shutdown(socket_.get(), SHUT_RDWR);
+    }
+
+    TPortError SetupComm(std::uint32_t, std::uint32_t) override { return {}; }
+    void PurgeAll() override {}
+    void ApplyTimeouts(const TCommTimeouts& timeouts) override { shared_.timeouts.Store(timeouts); }
+
+    TPortError ApplyLineSettings(const TLineSettings& s) override {
+        if (!shared_.session) return {};  // tcp://: the server's own settings apply
+        const telnet::ComPortLine line = ComPortLineFor(s);
+        const std::vector<std::uint8_t> commands =
+            telnet::TTelnetSession::SetLine(line, ControlsFor(s));
+        if (started_) {  // the transmit worker sends them; no waiting for the confirmation here
+            {
+                const std::lock_guard lock(shared_.mutex);
+                shared_.answers.insert(shared_.answers.end(), commands.begin(), commands.end());
+            }
+            shared_.writeWake.Set();
+            return {};
+        }
+        return SetLineNow(line, commands);
+    }
+
+private:
+    // Before the workers run: offers the options, waits for the COM-PORT option to be agreed,
+    // sends the settings and waits for the four confirmations, within the answer time-out.
+    TPortError SetLineNow(const telnet::ComPortLine& line,
+                          const std::vector<std::uint8_t>& commands) {
+        telnet::TTelnetSession& session = *shared_.session;
+        const auto deadline = Clock::now() + answerTimeout_;
+        if (TPortError e = Send(session.Greeting(), deadline)) return e;
+        if (TPortError e = Await(deadline, [&] {
+                return session.comPort() != telnet::TTelnetSession::ComPortState::Pending;
+            }))
+            return e;
+        if (session.comPort() == telnet::TTelnetSession::ComPortState::Refused)
+            return {EPROTONOSUPPORT, "the server refuses the COM-PORT option (RFC 2217)"};
+        session.ForgetConfirmations();
+        if (TPortError e = Send(commands, deadline)) return e;
+        if (TPortError e = Await(deadline, [&] { return session.confirmed().complete(); }))
+            return e;
+        const telnet::ComPortConfirmed& c = session.confirmed();
+        const telnet::ComPortLine got{*c.baudRate, *c.dataSize, *c.parity, *c.stopSize};
+        if (got != line)
+            return {EINVAL, "the server set " + Describe(got) + " instead of " + Describe(line)};
+        return {};
+    }
+
+    TPortError Send(const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
+        const int error = SendAll(shared_, bytes.data(), bytes.size(), deadline);
+        return error > 0 ? PortError(error) : TPortError{};
+    }
+
+    template <typename Done>
+    TPortError Await(Clock::time_point deadline, Done done) {
+        std::array<std::uint8_t, 512> raw{};
+        std::vector<std::uint8_t> answer;
+        while (!done()) {
+            pollfd fd{shared_.fd, POLLIN, 0};
+            if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
+            if (fd.revents == 0) {
+                const auto ms =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(answerTimeout_);
+                return {ETIMEDOUT, "the server did not confirm the line settings within " +
+                                       std::to_string(ms.count()) + " ms"};
+            }
+            const ssize_t r = ::recv(shared_.fd, raw.data(), raw.size(), 0);
+            if (r == 0) return {ECONNRESET, "the server closed the connection"};
+            if (r < 0) {
+                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+                return PortError(errno);
+            }
+            answer.clear();
+            Take(shared_, raw.data(), static_cast<std::size_t>(r), shared_.early, answer);
+            if (TPortError e = Send(answer, deadline)) return e;
+        }
+        return {};
+    }
+
+    bool CreateEvents() override {
+        return shared_.closeEvent.Create() && shared_.writeWake.Create() && shared_.room.Create();
+    }
+    std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) override {
+        started_ = true;
+        return std::make_unique<TNetReader>(shared_, link, [this] { shared_.writeWake.Set(); });
+    }
+    std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) override {
+        return std::make_unique<TNetWriter>(shared_, link, queue);
+    }
+    void SetCloseEvent() override { shared_.closeEvent.Set(); }
+    void PurgeInput() override {}
+    void PurgeOutput() override {}
+    void WakeWriter() override { shared_.writeWake.Set(); }
+    void SignalRoom() override { shared_.room.Set(); }
+
+    TSocket socket_;
+    std::chrono::milliseconds answerTimeout_;
+    bool started_ = false;
+    TNetShared shared_;
+};
+
+[[noreturn]] void Refuse(const char* message, int code, std::string reason = {}) {
+    throw ECommsError(message, code, reason.empty() ? SystemErrorText(code) : std::move(reason));
+}
+
+// Connects to one of the addresses within the time-out: the first that accepts.
+TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    int error = ETIMEDOUT;
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        TSocket s(::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol));
+        if (s.get() < 0 || ::fcntl(s.get(), F_SETFL, ::fcntl(s.get(), F_GETFL) | O_NONBLOCK) != 0 ||
+            ::fcntl(s.get(), F_SETFD, FD_CLOEXEC) != 0) {
+            error = errno;
+            continue;
+        }
+        int r = ::connect(s.get(), ai->ai_addr, ai->ai_addrlen);
+        if (r != 0 && errno == EINPROGRESS) {
+            pollfd fd{s.get(), POLLOUT, 0};
+            if (!WaitFds(&fd, 1, deadline)) {
+                error = errno;
+                continue;
+            }
+            if (fd.revents == 0) {
+                error = ETIMEDOUT;
+                break;  // the time-out is for all the addresses together
+            }
+            socklen_t size = sizeof error;
+            if (::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+            r = error == 0 ? 0 : -1;
+        } else if (r != 0) {
+            error = errno;
+        }
+        if (r == 0) {
+            const int on = 1;
+            ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // frames are small
+#if defined(SO_NOSIGPIPE)
+            ::setsockopt(s.get(), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+#endif
+            return s;
+        }
+    }
+    if (error == ETIMEDOUT) {
+        Refuse("Cannot connect to network port", ETIMEDOUT,
+               "no answer within " + std::to_string(timeout.count()) + " ms");
+    }
+    Refuse("Cannot connect to network port", error);
+}
+
+}  // namespace
+
+std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout) {
+    const std::optional<TNetAddress> address = ParseNetworkPortName(name);
+    if (!address)
+        Refuse("Error opening serial port", EINVAL,
+               "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    if (const int r = ::getaddrinfo(address->host.c_str(), address->port.c_str(), &hints, &list)) {
+        const int code = r == EAI_SYSTEM ? errno : r;
+        Refuse(
+            "Cannot resolve host name", code,
+            address->host + ": " + (r == EAI_SYSTEM ? SystemErrorText(code) : ::gai_strerror(r)));
+    }
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
+    TSocket socket = Connect(list, timeout);
+    return std::make_unique<TNetCommPort>(std::move(socket),
+                                          address->protocol == TNetProtocol::Rfc2217, timeout);
+}
+
+}  // namespace spcomm::detail

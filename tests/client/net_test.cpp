@@ -1,0 +1,210 @@
+// Network ports (rfc2217://, tcp://) under the client: through Debian's ser2net in front of
+// the simulated collector, and against scripted servers for the failures ser2net never shows.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CollectorValues.h"
+#include "SPComm/net/Telnet.h"
+#include "Ser2Net.h"
+#include "client/Client.h"
+#include "client/Operations.h"
+#include "ops/Line.h"
+#include "protocol/ReadBack.h"
+#include "sim/Collector.h"
+
+namespace {
+
+using kvclient::Client;
+using kvclient::Millis;
+using kvops::ErrorCode;
+using kvops::Status;
+namespace telnet = spcomm::detail::telnet;
+
+class ThroughSer2Net : public ::testing::TestWithParam<bool> {
+protected:
+    std::string url(const kvtest::Ser2Net& gateway) const {
+        return GetParam() ? gateway.rfc2217Url() : gateway.tcpUrl();
+    }
+};
+
+TEST_P(ThroughSer2Net, ReadApplyAndVerifyAsOnTheLineItself) {
+    kvsim::Collector collector;
+    collector.start();
+    kvtest::Ser2Net gateway(collector.deviceSlavePath());
+    Client client;
+    ASSERT_FALSE(client.open(url(gateway))) << gateway.log();
+
+    const kvclient::ReadResult before = client.readParameters();
+    ASSERT_FALSE(before.error()) << kvops::describe(before.error());
+    EXPECT_EQ(before.outcome.reply, kvsim::parameterText(collector.state()));
+
+    const kvproto::CollectorSettings settings = kvtest::settingsToSend(GetParam());
+    const kvclient::CollectorResult applied =
+        kvclient::applySettings(client, settings, settings, Millis(2000), "asked");
+    EXPECT_FALSE(applied.error) << kvops::describe(applied.error) << " at " << applied.step;
+    EXPECT_TRUE(applied.differences.empty());
+    EXPECT_TRUE(kvclient::verifySettings(client, settings, Millis(2000)).differences.empty());
+    client.close();
+    gateway.stop();  // it would read the line too
+
+    // The line itself, not through the gateway, reads what the gateway wrote.
+    ASSERT_FALSE(client.open(collector.slavePath()));
+    const kvclient::ReadResult direct = client.readParameters();
+    EXPECT_EQ(direct.outcome.reply, kvsim::parameterText(collector.state()));
+    EXPECT_EQ(kvproto::filtered(direct.listing.settings, {true, false}),
+              kvproto::readBackSettings(kvsim::parameterText(collector.state()), nullptr));
+}
+
+INSTANTIATE_TEST_SUITE_P(Accepters, ThroughSer2Net, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "rfc2217" : "tcp"; });
+
+TEST(Ser2NetStopped, MidRequestIsOneHangUpAndTheSamePortOpensWhenItIsBack) {
+    kvsim::CollectorOptions options;
+    options.chunkSize = 20;
+    options.chunkGap = Millis(300);  // the listing takes about 4 s
+    kvsim::Collector collector(options);
+    collector.start();
+    kvtest::Ser2Net gateway(collector.deviceSlavePath());
+    Client client;
+    int hangUps = 0;
+    client.setTrafficObserver(
+        [&](kvclient::TrafficEvent event, std::string_view, std::string_view) {
+            if (event == kvclient::TrafficEvent::HungUp) ++hangUps;
+        });
+    ASSERT_FALSE(client.open(gateway.rfc2217Url()));
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(Millis(700));
+        gateway.stop();
+    });
+    const kvclient::ReadResult read = client.readParameters(Millis(30000));
+    stopper.join();
+    EXPECT_EQ(read.outcome.status, Status::HungUp);
+    EXPECT_FALSE(read.outcome.reply.empty()) << "the pieces before the hang-up are kept";
+    const kvops::Outcome after = client.request(kvops::kCommunicationTest);
+    EXPECT_EQ(after.status, Status::NotSent);
+    EXPECT_EQ(after.error.code, ErrorCode::HungUp);
+    EXPECT_EQ(hangUps, 1);
+
+    EXPECT_EQ(client.open(gateway.rfc2217Url()).code, ErrorCode::ConnectionRefused);
+    gateway.start();
+    ASSERT_FALSE(client.open(gateway.rfc2217Url()));
+    const kvops::Outcome test = client.request(kvops::kCommunicationTest, Millis(8000));
+    EXPECT_TRUE(test.answered()) << kvops::describe(test.error);
+    EXPECT_EQ(hangUps, 1);
+}
+
+// A server on 127.0.0.1 that answers the client's first bytes with the first reply, the next
+// bytes with the next, and so on; then keeps the connection open, silent, until the test ends.
+using Replies = std::vector<std::vector<std::uint8_t>>;
+class ScriptedServer {
+public:
+    explicit ScriptedServer(Replies replies) : replies_(std::move(replies)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), size), 0);
+        EXPECT_EQ(::listen(listener_, 1), 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ScriptedServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    void run() {
+        pollfd p{listener_, POLLIN, 0};
+        while (!stop_ && ::poll(&p, 1, 20) == 0) {
+        }
+        if (stop_) return;
+        const int fd = ::accept(listener_, nullptr, nullptr);
+        p = {fd, POLLIN, 0};
+        for (const std::vector<std::uint8_t>& reply : replies_) {
+            std::uint8_t buffer[256];
+            while (!stop_ && ::poll(&p, 1, 20) == 0) {
+            }
+            if (stop_ || ::read(fd, buffer, sizeof buffer) <= 0) break;
+            EXPECT_GT(::write(fd, reply.data(), reply.size()), 0);
+        }
+        while (!stop_) std::this_thread::sleep_for(Millis(20));
+        ::close(fd);
+    }
+
+    Replies replies_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
+    // COM-PORT agreed, then nothing more; or the settings confirmed as 300 baud.
+    const std::vector<std::uint8_t> slowLine = {telnet::kIac, telnet::kDo, telnet::kComPort};
+    std::vector<std::uint8_t> wrongBaud = telnet::TTelnetSession::SetLine({300, 8, 1, 1}, {});
+    for (std::size_t i = 0; i + 3 < wrongBaud.size(); ++i)
+        if (wrongBaud[i] == telnet::kIac && wrongBaud[i + 1] == telnet::kSb)
+            wrongBaud[i + 3] += 100;
+    struct Case {
+        const char* what;
+        Replies replies;  // a scripted server's; none: `port` as given
+        std::string port;
+        ErrorCode code;
+        std::string text;  // a part of the error's text
+    };
+    const std::vector<Case> cases = {
+        {"nothing listens",
+         {},
+         "tcp://127.0.0.1:" + std::to_string(kvtest::Ser2Net::freePort()),
+         ErrorCode::ConnectionRefused,
+         "Connection refused"},
+        {"unknown host",
+         {},
+         "rfc2217://no-such-host.invalid:4001",
+         ErrorCode::HostNotFound,
+         "Cannot resolve host name: no-such-host.invalid: "},
+        {"COM-PORT refused",
+         {{telnet::kIac, telnet::kDont, telnet::kComPort}},
+         "",
+         ErrorCode::PortSettings,
+         "refuses the COM-PORT option"},
+        {"another baud rate set",
+         {slowLine, wrongBaud},
+         "",
+         ErrorCode::PortSettings,
+         "the server set 300 baud, 8 data bits, parity 1, stop size 1 instead of 9600 baud"},
+        {"settings never confirmed",
+         {slowLine},
+         "",
+         ErrorCode::PortSettings,
+         "did not confirm the line settings within 300 ms"},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<ScriptedServer> server;
+        if (!c.replies.empty()) server = std::make_unique<ScriptedServer>(c.replies);
+        kvops::Line line;
+        line.comm().SetConnectTimeout(300);
+        const kvops::Error error = line.open(server ? server->url() : c.port);
+        EXPECT_EQ(error.code, c.code) << c.what << ": " << error.text;
+        EXPECT_NE(error.text.find(c.text), std::string::npos) << c.what << ": " << error.text;
+        EXPECT_FALSE(line.isOpen()) << c.what;
+    }
+}
+
+}  // namespace
