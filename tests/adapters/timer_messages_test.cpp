@@ -156,7 +156,8 @@ TEST(StatusLineTest, ProblemsStandNotesPassOverThem) {
                 break;
             case Do::Wait:  // past the note's time, however loaded the machine
                 QTest::qWait(80);
-                QTest::qWaitFor([&] { return line.text().toStdString() == step.shown; }, 2000);
+                (void)QTest::qWaitFor([&] { return line.text().toStdString() == step.shown; },
+                                      2000);
                 break;
         }
         EXPECT_EQ(line.text().toStdString(), step.shown);
