@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "SPComm/CommPort.h"
+#include "SPComm/ReadTimer.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
+#include "SPComm/net/NetLine.h"
 #include "SPComm/net/NetPortName.h"
 #include "SPComm/net/Telnet.h"
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
-#include "SPComm/posix/ReadTimer.h"
 
 #if !defined(MSG_NOSIGNAL)
 #define MSG_NOSIGNAL 0  // macOS: SO_NOSIGPIPE is set on the socket instead
@@ -87,15 +88,6 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
         if (deadline && fds[1].revents == 0 && Clock::now() >= *deadline) return ETIMEDOUT;
     }
     return 0;
-}
-
-// Feeds received bytes to the session (rfc2217) or takes them as they are (tcp).
-void Take(TNetShared& s, const std::uint8_t* raw, std::size_t n, std::vector<std::uint8_t>& data,
-          std::vector<std::uint8_t>& answer) {
-    if (s.session)
-        s.session->Receive(raw, n, data, answer);
-    else
-        data.insert(data.end(), raw, raw + n);
 }
 
 class TNetReader final : public TWorker {
@@ -164,7 +156,7 @@ private:
                 answer.clear();
                 {
                     const std::lock_guard lock(s_.mutex);
-                    Take(s_, raw.data(), static_cast<std::size_t>(r), data, answer);
+                    TakeReceived(s_.session, raw.data(), static_cast<std::size_t>(r), data, answer);
                     s_.answers.insert(s_.answers.end(), answer.begin(), answer.end());
                 }
                 if (!answer.empty()) wakeWriter_();
@@ -248,37 +240,6 @@ private:
     std::vector<std::uint8_t> out_;
 };
 
-telnet::ComPortLine ComPortLineFor(const TLineSettings& s) {
-    telnet::ComPortLine line;
-    line.baudRate = s.baudRate;
-    line.dataSize = static_cast<std::uint8_t>(5 + static_cast<int>(s.byteSize));
-    line.parity = static_cast<std::uint8_t>(1 + static_cast<int>(s.parity));
-    line.stopSize = s.stopBits == TStopBits::_1 ? 1 : s.stopBits == TStopBits::_2 ? 2 : 3;
-    return line;
-}
-
-// SET-CONTROL values: outbound flow control, then DTR and RTS where they are not handshakes.
-std::vector<std::uint8_t> ControlsFor(const TLineSettings& s) {
-    std::vector<std::uint8_t> controls;
-    if (s.outxCtsFlow || s.rtsControl == TRtsControl::RtsHandshake)
-        controls.push_back(3);
-    else if (s.outxXonXoffFlow)
-        controls.push_back(2);
-    else
-        controls.push_back(1);
-    if (s.dtrControl != TDtrControl::DtrHandshake)
-        controls.push_back(s.dtrControl == TDtrControl::DtrEnable ? 8 : 9);
-    if (s.rtsControl == TRtsControl::RtsEnable || s.rtsControl == TRtsControl::RtsDisable)
-        controls.push_back(s.rtsControl == TRtsControl::RtsEnable ? 11 : 12);
-    return controls;
-}
-
-std::string Describe(const telnet::ComPortLine& l) {
-    return std::to_string(l.baudRate) + " baud, " + std::to_string(l.dataSize) +
-           " data bits, parity " + std::to_string(l.parity) + ", stop size " +
-           std::to_string(l.stopSize);
-}
-
 class TNetCommPort final : public TWorkerPort {
 public:
     TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout)
@@ -313,59 +274,41 @@ public:
     }
 
 private:
-    // Before the workers run: offers the options, waits for the COM-PORT option to be agreed,
-    // sends the settings and waits for the four confirmations, within the answer time-out.
+    // Before the workers run: the owner's thread uses the socket alone.
+    class TOpenIo final : public TNetOpenIo {
+    public:
+        explicit TOpenIo(TNetShared& shared) : s_(shared) {}
+        TPortError Send(const std::vector<std::uint8_t>& bytes,
+                        Clock::time_point deadline) override {
+            const int error = SendAll(s_, bytes.data(), bytes.size(), deadline);
+            return error > 0 ? PortError(error) : TPortError{};
+        }
+        TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
+                           Clock::time_point deadline) override {
+            for (;;) {
+                pollfd fd{s_.fd, POLLIN, 0};
+                if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
+                if (fd.revents == 0) return {};
+                const ssize_t r = ::recv(s_.fd, buffer, size, 0);
+                if (r >= 0) {
+                    n = static_cast<std::size_t>(r);
+                    closed = r == 0;
+                    return {};
+                }
+                if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+                    return PortError(errno);
+            }
+        }
+
+    private:
+        TNetShared& s_;
+    };
+
     TPortError SetLineNow(const telnet::ComPortLine& line,
                           const std::vector<std::uint8_t>& commands) {
-        telnet::TTelnetSession& session = *shared_.session;
-        const auto deadline = Clock::now() + answerTimeout_;
-        if (TPortError e = Send(session.Greeting(), deadline)) return e;
-        if (TPortError e = Await(deadline, [&] {
-                return session.comPort() != telnet::TTelnetSession::ComPortState::Pending;
-            }))
-            return e;
-        if (session.comPort() == telnet::TTelnetSession::ComPortState::Refused)
-            return {EPROTONOSUPPORT, "the server refuses the COM-PORT option (RFC 2217)"};
-        session.ForgetConfirmations();
-        if (TPortError e = Send(commands, deadline)) return e;
-        if (TPortError e = Await(deadline, [&] { return session.confirmed().complete(); }))
-            return e;
-        const telnet::ComPortConfirmed& c = session.confirmed();
-        const telnet::ComPortLine got{*c.baudRate, *c.dataSize, *c.parity, *c.stopSize};
-        if (got != line)
-            return {EINVAL, "the server set " + Describe(got) + " instead of " + Describe(line)};
-        return {};
-    }
-
-    TPortError Send(const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
-        const int error = SendAll(shared_, bytes.data(), bytes.size(), deadline);
-        return error > 0 ? PortError(error) : TPortError{};
-    }
-
-    template <typename Done>
-    TPortError Await(Clock::time_point deadline, Done done) {
-        std::array<std::uint8_t, 512> raw{};
-        std::vector<std::uint8_t> answer;
-        while (!done()) {
-            pollfd fd{shared_.fd, POLLIN, 0};
-            if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
-            if (fd.revents == 0) {
-                const auto ms =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(answerTimeout_);
-                return {ETIMEDOUT, "the server did not confirm the line settings within " +
-                                       std::to_string(ms.count()) + " ms"};
-            }
-            const ssize_t r = ::recv(shared_.fd, raw.data(), raw.size(), 0);
-            if (r == 0) return {ECONNRESET, "the server closed the connection"};
-            if (r < 0) {
-                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-                return PortError(errno);
-            }
-            answer.clear();
-            Take(shared_, raw.data(), static_cast<std::size_t>(r), shared_.early, answer);
-            if (TPortError e = Send(answer, deadline)) return e;
-        }
-        return {};
+        TOpenIo io(shared_);
+        return SetLineAtOpen(shared_.session, line, commands, answerTimeout_, io,
+                             {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET}, shared_.early);
     }
 
     bool CreateEvents() override {

@@ -1,0 +1,60 @@
+// What the POSIX and Winsock network back ends share around the telnet session: the line
+// settings in RFC 2217's numbers, received bytes taken apart, and setting the line at open
+// (before the workers run) over the back end's socket.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "SPComm/CommPort.h"
+#include "SPComm/ReadTimer.h"
+#include "SPComm/net/Telnet.h"
+
+namespace spcomm::detail {
+
+telnet::ComPortLine ComPortLineFor(const TLineSettings& settings);
+
+// SET-CONTROL values: outbound flow control, then DTR and RTS where they are not handshakes.
+std::vector<std::uint8_t> ControlsFor(const TLineSettings& settings);
+
+// Feeds received bytes to the session (rfc2217) or takes them as they are (tcp): the data is
+// appended to `data`, what the client must send back to `answer`.
+void TakeReceived(std::optional<telnet::TTelnetSession>& session, const std::uint8_t* raw,
+                  std::size_t n, std::vector<std::uint8_t>& data,
+                  std::vector<std::uint8_t>& answer);
+
+// The system's codes (errno or WSAE*) the negotiation reports its own failures with.
+struct TNetErrorCodes {
+    int refused;   // the server refuses the COM-PORT option
+    int mismatch;  // the server set other line settings
+    int timedOut;  // no confirmation within the time-out
+    int closed;    // the server closed the connection
+};
+
+// The back end's socket as the negotiation at open uses it (the owner's thread, no workers).
+class TNetOpenIo {
+public:
+    using Clock = TReadTimer::Clock;
+    virtual ~TNetOpenIo() = default;
+    // Sends every byte before the deadline; the system's error otherwise.
+    virtual TPortError Send(const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) = 0;
+    // Waits until bytes come (n > 0), the server closes (n = 0, `closed` set) or the deadline
+    // passes (n = 0); the system's error when the socket failed.
+    virtual TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
+                               Clock::time_point deadline) = 0;
+};
+
+// Offers the options, waits for the COM-PORT option to be agreed, sends `commands` (the line
+// and control settings) and waits for the server to confirm baud rate, data size, parity and
+// stop size as `line`, all within `answerTimeout`. Data that comes meanwhile is appended to
+// `early`; option answers are sent at once.
+// `session` holds the connection's session.
+TPortError SetLineAtOpen(std::optional<telnet::TTelnetSession>& session,
+                         const telnet::ComPortLine& line, const std::vector<std::uint8_t>& commands,
+                         std::chrono::milliseconds answerTimeout, TNetOpenIo& io,
+                         const TNetErrorCodes& codes, std::vector<std::uint8_t>& early);
+
+}  // namespace spcomm::detail
