@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 namespace spcomm::detail {
 namespace {
@@ -71,6 +72,39 @@ void TakeReceived(std::optional<telnet::TTelnetSession>& session, const std::uin
         session->Receive(raw, n, data, answer);
     else
         data.insert(data.end(), raw, raw + n);
+}
+
+bool TNetSessionState::Take(const std::uint8_t* raw, std::size_t n,
+                            std::vector<std::uint8_t>& data) {
+    const std::lock_guard lock(mutex_);
+    const std::size_t before = answers_.size();
+    TakeReceived(session_, raw, n, data, answers_);
+    return answers_.size() > before;
+}
+
+void TNetSessionState::Escape(const std::uint8_t* data, std::size_t length,
+                              std::vector<std::uint8_t>& out) {
+    out.clear();
+    const std::lock_guard lock(mutex_);
+    if (session_)
+        session_->Escape(data, length, out);
+    else
+        out.assign(data, data + length);
+}
+
+void TNetSessionState::QueueAnswers(const std::vector<std::uint8_t>& bytes) {
+    const std::lock_guard lock(mutex_);
+    answers_.insert(answers_.end(), bytes.begin(), bytes.end());
+}
+
+std::vector<std::uint8_t> TNetSessionState::TakeAnswers() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(answers_, {});
+}
+
+std::vector<std::uint8_t> TNetSessionState::TakeEarly() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(early_, {});
 }
 
 TPortError SetLineAtOpen(std::optional<telnet::TTelnetSession>& session,

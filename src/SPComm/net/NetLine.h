@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,33 @@ std::vector<std::uint8_t> ControlsFor(const TLineSettings& settings);
 void TakeReceived(std::optional<telnet::TTelnetSession>& session, const std::uint8_t* raw,
                   std::size_t n, std::vector<std::uint8_t>& data,
                   std::vector<std::uint8_t>& answer);
+
+// The connection's telnet state as the owner and both workers share it: received bytes taken
+// apart, the option answers the transmit worker is to send, and the data that came while the
+// line was set at open. Thread-safe.
+class TNetSessionState {
+public:
+    explicit TNetSessionState(bool comPort) {
+        if (comPort) session_.emplace(true);
+    }
+    bool telnet() const { return session_.has_value(); }
+    // Appends the data the bytes carry to `data`; true when answers were queued for sending.
+    bool Take(const std::uint8_t* raw, std::size_t n, std::vector<std::uint8_t>& data);
+    // `out` = the data escaped for the connection (as it is for tcp://).
+    void Escape(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& out);
+    void QueueAnswers(const std::vector<std::uint8_t>& bytes);
+    std::vector<std::uint8_t> TakeAnswers();
+    std::vector<std::uint8_t> TakeEarly();
+    // Before the workers run (no lock needed then): the session and the early data.
+    std::optional<telnet::TTelnetSession>& session() { return session_; }
+    std::vector<std::uint8_t>& early() { return early_; }
+
+private:
+    std::mutex mutex_;
+    std::optional<telnet::TTelnetSession> session_;
+    std::vector<std::uint8_t> answers_;
+    std::vector<std::uint8_t> early_;
+};
 
 // The system's codes (errno or WSAE*) the negotiation reports its own failures with.
 struct TNetErrorCodes {

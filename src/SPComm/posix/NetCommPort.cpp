@@ -15,7 +15,6 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -58,15 +57,13 @@ private:
 
 // Shared by the port and its workers; outlives neither.
 struct TNetShared {
+    explicit TNetShared(bool comPort) : state(comPort) {}
     int fd = -1;
     TPollEvent closeEvent;
     TPollEvent writeWake;  // a block queued, or answers to send
     TPollEvent room;
     TAtomicTimeouts timeouts;
-    std::mutex mutex;                               // guards the session and `answers`
-    std::optional<telnet::TTelnetSession> session;  // rfc2217 only
-    std::vector<std::uint8_t> answers;              // for the transmit worker to send
-    std::vector<std::uint8_t> early;  // data that came while the line was set, delivered first
+    TNetSessionState state;
 };
 
 // Sends every byte, waiting for room; 0 when done, -1 when the close event was set, else the
@@ -99,11 +96,7 @@ private:
     enum class Outcome { Block, Closed, HungUp };
 
     void Run() override {
-        std::vector<std::uint8_t> early;
-        {
-            const std::lock_guard lock(s_.mutex);
-            early.swap(s_.early);
-        }
+        std::vector<std::uint8_t> early = s_.state.TakeEarly();
         for (;;) {
             std::size_t n = 0;
             // What came while the line was set goes first (it is below a block's size: the
@@ -146,20 +139,13 @@ private:
         bool errorSeen = false;
         std::array<std::uint8_t, kReadBlockSize> raw{};
         std::vector<std::uint8_t> data;
-        std::vector<std::uint8_t> answer;
         for (;;) {
             // Never more raw bytes than the block has room for: decoding only shrinks them.
             const ssize_t r = n < buffer_.size() ? ::recv(s_.fd, raw.data(), buffer_.size() - n, 0)
                                                  : (errno = EAGAIN, -1);
             if (r > 0) {
                 data.clear();
-                answer.clear();
-                {
-                    const std::lock_guard lock(s_.mutex);
-                    TakeReceived(s_.session, raw.data(), static_cast<std::size_t>(r), data, answer);
-                    s_.answers.insert(s_.answers.end(), answer.begin(), answer.end());
-                }
-                if (!answer.empty()) wakeWriter_();
+                if (s_.state.Take(raw.data(), static_cast<std::size_t>(r), data)) wakeWriter_();
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
                 if (!data.empty()) lastByte = Clock::now();
@@ -210,23 +196,12 @@ private:
 
     bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
         if (!SendAnswers()) return false;
-        out_.clear();
-        {
-            const std::lock_guard lock(s_.mutex);
-            if (s_.session)
-                s_.session->Escape(data, length, out_);
-            else
-                out_.assign(data, data + length);
-        }
+        s_.state.Escape(data, length, out_);
         return Send(out_);
     }
 
     bool SendAnswers() {
-        std::vector<std::uint8_t> answers;
-        {
-            const std::lock_guard lock(s_.mutex);
-            answers.swap(s_.answers);
-        }
+        const std::vector<std::uint8_t> answers = s_.state.TakeAnswers();
         return answers.empty() || Send(answers);
     }
 
@@ -243,9 +218,8 @@ private:
 class TNetCommPort final : public TWorkerPort {
 public:
     TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout)
-        : socket_(std::move(socket)), answerTimeout_(answerTimeout) {
+        : socket_(std::move(socket)), answerTimeout_(answerTimeout), shared_(comPort) {
         shared_.fd = socket_.get();
-        if (comPort) shared_.session.emplace(true);
     }
 
     ~TNetCommPort() override {
@@ -258,15 +232,12 @@ public:
     void ApplyTimeouts(const TCommTimeouts& timeouts) override { shared_.timeouts.Store(timeouts); }
 
     TPortError ApplyLineSettings(const TLineSettings& s) override {
-        if (!shared_.session) return {};  // tcp://: the server's own settings apply
+        if (!shared_.state.telnet()) return {};  // tcp://: the server's own settings apply
         const telnet::ComPortLine line = ComPortLineFor(s);
         const std::vector<std::uint8_t> commands =
             telnet::TTelnetSession::SetLine(line, ControlsFor(s));
         if (started_) {  // the transmit worker sends them; no waiting for the confirmation here
-            {
-                const std::lock_guard lock(shared_.mutex);
-                shared_.answers.insert(shared_.answers.end(), commands.begin(), commands.end());
-            }
+            shared_.state.QueueAnswers(commands);
             shared_.writeWake.Set();
             return {};
         }
@@ -307,8 +278,9 @@ private:
     TPortError SetLineNow(const telnet::ComPortLine& line,
                           const std::vector<std::uint8_t>& commands) {
         TOpenIo io(shared_);
-        return SetLineAtOpen(shared_.session, line, commands, answerTimeout_, io,
-                             {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET}, shared_.early);
+        return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
+                             {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET},
+                             shared_.state.early());
     }
 
     bool CreateEvents() override {

@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -98,6 +97,7 @@ DWORD WaitMs(std::optional<Clock::time_point> deadline) {
 
 // Shared by the port and its workers; outlives neither.
 struct TNetShared {
+    explicit TNetShared(bool comPort) : state(comPort) {}
     SOCKET socket = INVALID_SOCKET;
     THandle socketEvent;  // manual reset: the socket's network events (read, write, close)
     THandle closeEvent;   // manual reset
@@ -105,10 +105,7 @@ struct TNetShared {
     THandle room;         // manual reset: the owner has drained the channel's backlog
     THandle sendRoom;     // auto-reset: the socket takes bytes again (told by the receive worker)
     TAtomicTimeouts timeouts;
-    std::mutex mutex;                               // guards the session and `answers`
-    std::optional<telnet::TTelnetSession> session;  // rfc2217 only
-    std::vector<std::uint8_t> answers;              // for the transmit worker to send
-    std::vector<std::uint8_t> early;  // data that came while the line was set, delivered first
+    TNetSessionState state;
 
     bool Closing() const { return ::WaitForSingleObject(closeEvent.get(), 0) == WAIT_OBJECT_0; }
 
@@ -156,11 +153,7 @@ private:
 
     void Run() override {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-        std::vector<std::uint8_t> early;
-        {
-            const std::lock_guard lock(s_.mutex);
-            early.swap(s_.early);
-        }
+        std::vector<std::uint8_t> early = s_.state.TakeEarly();
         for (;;) {
             std::size_t n = 0;
             // What came while the line was set goes first (it is below a block's size: the
@@ -207,7 +200,6 @@ private:
         auto lastByte = start;
         std::array<std::uint8_t, kReadBlockSize> raw{};
         std::vector<std::uint8_t> data;
-        std::vector<std::uint8_t> answer;
         for (;;) {
             // Never more raw bytes than the block has room for: decoding only shrinks them.
             int r = SOCKET_ERROR;
@@ -219,13 +211,8 @@ private:
             }
             if (r > 0) {
                 data.clear();
-                answer.clear();
-                {
-                    const std::lock_guard lock(s_.mutex);
-                    TakeReceived(s_.session, raw.data(), static_cast<std::size_t>(r), data, answer);
-                    s_.answers.insert(s_.answers.end(), answer.begin(), answer.end());
-                }
-                if (!answer.empty()) ::SetEvent(s_.writeWake.get());
+                if (s_.state.Take(raw.data(), static_cast<std::size_t>(r), data))
+                    ::SetEvent(s_.writeWake.get());
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
                 if (!data.empty()) lastByte = Clock::now();
@@ -274,23 +261,12 @@ private:
 
     bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
         if (!SendAnswers()) return false;
-        out_.clear();
-        {
-            const std::lock_guard lock(s_.mutex);
-            if (s_.session)
-                s_.session->Escape(data, length, out_);
-            else
-                out_.assign(data, data + length);
-        }
+        s_.state.Escape(data, length, out_);
         return Send(out_);
     }
 
     bool SendAnswers() {
-        std::vector<std::uint8_t> answers;
-        {
-            const std::lock_guard lock(s_.mutex);
-            answers.swap(s_.answers);
-        }
+        const std::vector<std::uint8_t> answers = s_.state.TakeAnswers();
         return answers.empty() || Send(answers);
     }
 
@@ -308,10 +284,9 @@ class TNetCommPort final : public TWorkerPort {
 public:
     TNetCommPort(TSocket socket, THandle socketEvent, bool comPort,
                  std::chrono::milliseconds answerTimeout)
-        : socket_(std::move(socket)), answerTimeout_(answerTimeout) {
+        : socket_(std::move(socket)), answerTimeout_(answerTimeout), shared_(comPort) {
         shared_.socket = socket_.get();
         shared_.socketEvent = std::move(socketEvent);
-        if (comPort) shared_.session.emplace(true);
     }
 
     ~TNetCommPort() override {
@@ -325,22 +300,19 @@ public:
     void ApplyTimeouts(const TCommTimeouts& timeouts) override { shared_.timeouts.Store(timeouts); }
 
     TPortError ApplyLineSettings(const TLineSettings& s) override {
-        if (!shared_.session) return {};  // tcp://: the server's own settings apply
+        if (!shared_.state.telnet()) return {};  // tcp://: the server's own settings apply
         const telnet::ComPortLine line = ComPortLineFor(s);
         const std::vector<std::uint8_t> commands =
             telnet::TTelnetSession::SetLine(line, ControlsFor(s));
         if (started_) {  // the transmit worker sends them; no waiting for the confirmation here
-            {
-                const std::lock_guard lock(shared_.mutex);
-                shared_.answers.insert(shared_.answers.end(), commands.begin(), commands.end());
-            }
+            shared_.state.QueueAnswers(commands);
             ::SetEvent(shared_.writeWake.get());
             return {};
         }
         TOpenIo io(shared_);
-        return SetLineAtOpen(shared_.session, line, commands, answerTimeout_, io,
+        return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
                              {WSAEPROTONOSUPPORT, WSAEINVAL, WSAETIMEDOUT, WSAECONNRESET},
-                             shared_.early);
+                             shared_.state.early());
     }
 
 private:
