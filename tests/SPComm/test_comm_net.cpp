@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,10 @@ struct Case {
     kvops::ErrorCode openError;  // None: it opens
     const char* text;            // a part of the error's text
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class NetPort : public ::testing::TestWithParam<Case> {
 protected:

@@ -1,5 +1,6 @@
 #include "SPComm/net/NetLine.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -105,6 +106,30 @@ std::vector<std::uint8_t> TNetSessionState::TakeAnswers() {
 std::vector<std::uint8_t> TNetSessionState::TakeEarly() {
     const std::lock_guard lock(mutex_);
     return std::exchange(early_, {});
+}
+
+void TNetReceiveWorker::Run() {
+    Begin();
+    std::vector<std::uint8_t> early = state_.TakeEarly();
+    for (;;) {
+        std::size_t n = 0;
+        // What came while the line was set goes first (it is below a block's size: the
+        // server sends nothing the client has not asked for).
+        if (!early.empty()) {
+            n = std::min(early.size(), buffer_.size());
+            std::copy_n(early.begin(), n, buffer_.begin());
+            early.clear();
+        }
+        const Outcome outcome = ReadBlock(n);
+        const auto readAt = std::chrono::steady_clock::now();
+        if (outcome == Outcome::Closed) break;
+        if (n > 0 && !WaitForRoom()) break;
+        if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
+        if (outcome == Outcome::HungUp) {
+            link_.RequestHangup();  // the connection was closed or broke
+            break;
+        }
+    }
 }
 
 TPortError SetLineAtOpen(std::optional<telnet::TTelnetSession>& session,

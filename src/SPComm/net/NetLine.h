@@ -3,6 +3,7 @@
 // (before the workers run) over the back end's socket.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,8 @@
 
 #include "SPComm/CommPort.h"
 #include "SPComm/ReadTimer.h"
+#include "SPComm/TWorkerLink.h"
+#include "SPComm/TWorkerPort.h"
 #include "SPComm/net/Telnet.h"
 
 namespace spcomm::detail {
@@ -52,6 +55,31 @@ private:
     std::optional<telnet::TTelnetSession> session_;
     std::vector<std::uint8_t> answers_;
     std::vector<std::uint8_t> early_;
+};
+
+// The receive worker's loop of both network back ends: the data that came at open first, then
+// blocks as the read time-outs complete them, each posted once the owner has room; a
+// connection that ends is a hang-up. A back end supplies the reads and the waits.
+class TNetReceiveWorker : public TWorker {
+protected:
+    enum class Outcome { Block, Closed, HungUp };
+    TNetReceiveWorker(TNetSessionState& state, TWorkerLink& link) : link_(link), state_(state) {}
+    // Worker thread, first.
+    virtual void Begin() {}
+    // Reads into buffer_ after its first n bytes until the block is complete, the close event
+    // is set or the connection ends.
+    virtual Outcome ReadBlock(std::size_t& n) = 0;
+    // Holds the block while the owner is too far behind; false when closing (or failed:
+    // reported as a hang-up).
+    virtual bool WaitForRoom() = 0;
+
+    TWorkerLink& link_;
+    std::array<std::uint8_t, kReadBlockSize> buffer_{};
+
+private:
+    void Run() final;
+
+    TNetSessionState& state_;
 };
 
 // The system's codes (errno or WSAE*) the negotiation reports its own failures with.

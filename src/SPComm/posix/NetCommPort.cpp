@@ -87,38 +87,13 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
     return 0;
 }
 
-class TNetReader final : public TWorker {
+class TNetReader final : public TNetReceiveWorker {
 public:
     TNetReader(TNetShared& shared, TWorkerLink& link, std::function<void()> wakeWriter)
-        : s_(shared), link_(link), wakeWriter_(std::move(wakeWriter)) {}
+        : TNetReceiveWorker(shared.state, link), s_(shared), wakeWriter_(std::move(wakeWriter)) {}
 
 private:
-    enum class Outcome { Block, Closed, HungUp };
-
-    void Run() override {
-        std::vector<std::uint8_t> early = s_.state.TakeEarly();
-        for (;;) {
-            std::size_t n = 0;
-            // What came while the line was set goes first (it is below a block's size: the
-            // server sends nothing the client has not asked for).
-            if (!early.empty()) {
-                n = std::min(early.size(), buffer_.size());
-                std::copy_n(early.begin(), n, buffer_.begin());
-                early.clear();
-            }
-            const Outcome outcome = ReadBlock(n);
-            const auto readAt = std::chrono::steady_clock::now();
-            if (outcome == Outcome::Closed) break;
-            if (n > 0 && !WaitForRoom()) break;
-            if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
-            if (outcome == Outcome::HungUp) {
-                link_.RequestHangup();  // the connection was closed or broke
-                break;
-            }
-        }
-    }
-
-    bool WaitForRoom() {
+    bool WaitForRoom() override {
         if (!link_.Backlogged()) return true;
         for (;;) {
             s_.room.Reset();
@@ -132,7 +107,7 @@ private:
         }
     }
 
-    Outcome ReadBlock(std::size_t& n) {
+    Outcome ReadBlock(std::size_t& n) override {
         const auto start = Clock::now();
         const TReadTimer timer(s_.timeouts.Load(), buffer_.size(), start);
         auto lastByte = start;
@@ -166,9 +141,7 @@ private:
     }
 
     TNetShared& s_;
-    TWorkerLink& link_;
     std::function<void()> wakeWriter_;
-    std::array<std::uint8_t, kReadBlockSize> buffer_{};
 };
 
 class TNetWriter final : public TTransmitWorker {

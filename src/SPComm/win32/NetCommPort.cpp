@@ -144,40 +144,15 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length, H
     return 0;
 }
 
-class TNetReader final : public TWorker {
+class TNetReader final : public TNetReceiveWorker {
 public:
-    TNetReader(TNetShared& shared, TWorkerLink& link) : s_(shared), link_(link) {}
+    TNetReader(TNetShared& shared, TWorkerLink& link)
+        : TNetReceiveWorker(shared.state, link), s_(shared) {}
 
 private:
-    enum class Outcome { Block, Closed, HungUp };
+    void Begin() override { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
 
-    void Run() override {
-        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-        std::vector<std::uint8_t> early = s_.state.TakeEarly();
-        for (;;) {
-            std::size_t n = 0;
-            // What came while the line was set goes first (it is below a block's size: the
-            // server sends nothing the client has not asked for).
-            if (!early.empty()) {
-                n = std::min(early.size(), buffer_.size());
-                std::copy_n(early.begin(), n, buffer_.begin());
-                early.clear();
-            }
-            const Outcome outcome = ReadBlock(n);
-            const auto readAt = std::chrono::steady_clock::now();
-            if (outcome == Outcome::Closed) break;
-            if (n > 0 && !WaitForRoom()) break;
-            if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
-            if (outcome == Outcome::HungUp) {
-                if (!s_.Closing()) link_.RequestHangup();  // the connection was closed or broke
-                break;
-            }
-        }
-    }
-
-    // While the owner is too far behind, holds the block. The socket's events are still
-    // taken, so that the transmit worker hears of room to send.
-    bool WaitForRoom() {
+    bool WaitForRoom() override {
         if (!link_.Backlogged()) return true;
         for (;;) {
             ::ResetEvent(s_.room.get());  // before the check: a drain after it sets it again
@@ -194,7 +169,7 @@ private:
         }
     }
 
-    Outcome ReadBlock(std::size_t& n) {
+    Outcome ReadBlock(std::size_t& n) override {
         const auto start = Clock::now();
         const TReadTimer timer(s_.timeouts.Load(), buffer_.size(), start);
         auto lastByte = start;
@@ -232,8 +207,6 @@ private:
     }
 
     TNetShared& s_;
-    TWorkerLink& link_;
-    std::array<std::uint8_t, kReadBlockSize> buffer_{};
 };
 
 class TNetWriter final : public TTransmitWorker {
