@@ -357,15 +357,19 @@ int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline)
     const THandle event(::WSACreateEvent());
     if (!event || ::WSAEventSelect(s.get(), event.get(), FD_CONNECT) != 0)
         return ::WSAGetLastError();
-    if (::connect(s.get(), ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) return 0;
-    if (const int error = ::WSAGetLastError(); error != WSAEWOULDBLOCK) return error;
-    const DWORD w = ::WaitForSingleObject(event.get(), WaitMs(deadline));
-    if (w == WAIT_TIMEOUT) return WSAETIMEDOUT;
-    if (w != WAIT_OBJECT_0) return static_cast<int>(::GetLastError());
-    WSANETWORKEVENTS events{};
-    if (::WSAEnumNetworkEvents(s.get(), event.get(), &events) != 0) return ::WSAGetLastError();
-    if (!(events.lNetworkEvents & FD_CONNECT)) return WSAETIMEDOUT;
-    return events.iErrorCode[FD_CONNECT_BIT];
+    const int error = [&] {
+        if (::connect(s.get(), ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) return 0;
+        if (const int e = ::WSAGetLastError(); e != WSAEWOULDBLOCK) return e;
+        const DWORD w = ::WaitForSingleObject(event.get(), WaitMs(deadline));
+        if (w == WAIT_TIMEOUT) return static_cast<int>(WSAETIMEDOUT);
+        if (w != WAIT_OBJECT_0) return static_cast<int>(::GetLastError());
+        WSANETWORKEVENTS events{};
+        if (::WSAEnumNetworkEvents(s.get(), event.get(), &events) != 0) return ::WSAGetLastError();
+        if (!(events.lNetworkEvents & FD_CONNECT)) return static_cast<int>(WSAETIMEDOUT);
+        return events.iErrorCode[FD_CONNECT_BIT];
+    }();
+    ::WSAEventSelect(s.get(), event.get(), 0);  // no longer signals the event it closes
+    return error;
 }
 
 // Connects to one of the addresses within the time-out: the first that accepts. The socket
