@@ -4,7 +4,7 @@
 #include <chrono>
 #include <optional>
 
-#include "SPComm/posix/ReadTimer.h"
+#include "SPComm/ReadTimer.h"
 
 namespace spcomm::detail {
 namespace {

@@ -1,19 +1,14 @@
 // Network ports (rfc2217://, tcp://) under the client: through Debian's ser2net in front of
 // the simulated collector, and against scripted servers for the failures ser2net never shows.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CollectorValues.h"
+#include "LoopbackServer.h"
 #include "SPComm/net/Telnet.h"
 #include "Ser2Net.h"
 #include "client/Client.h"
@@ -109,49 +104,19 @@ TEST(Ser2NetStopped, MidRequestIsOneHangUpAndTheSamePortOpensWhenItIsBack) {
 using Replies = std::vector<std::vector<std::uint8_t>>;
 class ScriptedServer {
 public:
-    explicit ScriptedServer(Replies replies) : replies_(std::move(replies)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), size), 0);
-        EXPECT_EQ(::listen(listener_, 1), 0);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~ScriptedServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
-    std::string url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+    explicit ScriptedServer(Replies replies)
+        : server_([replies = std::move(replies)](kvtest::LoopbackConnection& link) {
+              for (const std::vector<std::uint8_t>& reply : replies) {
+                  while (!link.closed() && link.read(Millis(20)).empty()) {
+                  }
+                  if (link.closed() || !link.write(reply)) return;
+              }
+              while (!link.closed()) link.read(Millis(20));
+          }) {}
+    std::string url() const { return server_.url("rfc2217"); }
 
 private:
-    void run() {
-        pollfd p{listener_, POLLIN, 0};
-        while (!stop_ && ::poll(&p, 1, 20) == 0) {
-        }
-        if (stop_) return;
-        const int fd = ::accept(listener_, nullptr, nullptr);
-        p = {fd, POLLIN, 0};
-        for (const std::vector<std::uint8_t>& reply : replies_) {
-            std::uint8_t buffer[256];
-            while (!stop_ && ::poll(&p, 1, 20) == 0) {
-            }
-            if (stop_ || ::read(fd, buffer, sizeof buffer) <= 0) break;
-            EXPECT_GT(::write(fd, reply.data(), reply.size()), 0);
-        }
-        while (!stop_) std::this_thread::sleep_for(Millis(20));
-        ::close(fd);
-    }
-
-    Replies replies_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    kvtest::LoopbackServer server_;
 };
 
 TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
@@ -171,7 +136,7 @@ TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
     const std::vector<Case> cases = {
         {"nothing listens",
          {},
-         "tcp://127.0.0.1:" + std::to_string(kvtest::Ser2Net::freePort()),
+         "tcp://127.0.0.1:" + std::to_string(kvtest::LoopbackServer::freePort()),
          ErrorCode::ConnectionRefused,
          "Connection refused"},
         {"unknown host",

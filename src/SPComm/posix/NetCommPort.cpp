@@ -15,19 +15,19 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "SPComm/CommPort.h"
+#include "SPComm/ReadTimer.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
+#include "SPComm/net/NetLine.h"
 #include "SPComm/net/NetPortName.h"
 #include "SPComm/net/Telnet.h"
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
-#include "SPComm/posix/ReadTimer.h"
 
 #if !defined(MSG_NOSIGNAL)
 #define MSG_NOSIGNAL 0  // macOS: SO_NOSIGPIPE is set on the socket instead
@@ -57,15 +57,13 @@ private:
 
 // Shared by the port and its workers; outlives neither.
 struct TNetShared {
+    explicit TNetShared(bool comPort) : state(comPort) {}
     int fd = -1;
     TPollEvent closeEvent;
     TPollEvent writeWake;  // a block queued, or answers to send
     TPollEvent room;
     TAtomicTimeouts timeouts;
-    std::mutex mutex;                               // guards the session and `answers`
-    std::optional<telnet::TTelnetSession> session;  // rfc2217 only
-    std::vector<std::uint8_t> answers;              // for the transmit worker to send
-    std::vector<std::uint8_t> early;  // data that came while the line was set, delivered first
+    TNetSessionState state;
 };
 
 // Sends every byte, waiting for room; 0 when done, -1 when the close event was set, else the
@@ -89,51 +87,13 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
     return 0;
 }
 
-// Feeds received bytes to the session (rfc2217) or takes them as they are (tcp).
-void Take(TNetShared& s, const std::uint8_t* raw, std::size_t n, std::vector<std::uint8_t>& data,
-          std::vector<std::uint8_t>& answer) {
-    if (s.session)
-        s.session->Receive(raw, n, data, answer);
-    else
-        data.insert(data.end(), raw, raw + n);
-}
-
-class TNetReader final : public TWorker {
+class TNetReader final : public TNetReceiveWorker {
 public:
     TNetReader(TNetShared& shared, TWorkerLink& link, std::function<void()> wakeWriter)
-        : s_(shared), link_(link), wakeWriter_(std::move(wakeWriter)) {}
+        : TNetReceiveWorker(shared.state, link), s_(shared), wakeWriter_(std::move(wakeWriter)) {}
 
 private:
-    enum class Outcome { Block, Closed, HungUp };
-
-    void Run() override {
-        std::vector<std::uint8_t> early;
-        {
-            const std::lock_guard lock(s_.mutex);
-            early.swap(s_.early);
-        }
-        for (;;) {
-            std::size_t n = 0;
-            // What came while the line was set goes first (it is below a block's size: the
-            // server sends nothing the client has not asked for).
-            if (!early.empty()) {
-                n = std::min(early.size(), buffer_.size());
-                std::copy_n(early.begin(), n, buffer_.begin());
-                early.clear();
-            }
-            const Outcome outcome = ReadBlock(n);
-            const auto readAt = std::chrono::steady_clock::now();
-            if (outcome == Outcome::Closed) break;
-            if (n > 0 && !WaitForRoom()) break;
-            if (n > 0 && !link_.PostBlock(buffer_.data(), n, readAt)) break;
-            if (outcome == Outcome::HungUp) {
-                link_.RequestHangup();  // the connection was closed or broke
-                break;
-            }
-        }
-    }
-
-    bool WaitForRoom() {
+    bool WaitForRoom() override {
         if (!link_.Backlogged()) return true;
         for (;;) {
             s_.room.Reset();
@@ -147,27 +107,20 @@ private:
         }
     }
 
-    Outcome ReadBlock(std::size_t& n) {
+    Outcome ReadBlock(std::size_t& n) override {
         const auto start = Clock::now();
         const TReadTimer timer(s_.timeouts.Load(), buffer_.size(), start);
         auto lastByte = start;
         bool errorSeen = false;
         std::array<std::uint8_t, kReadBlockSize> raw{};
         std::vector<std::uint8_t> data;
-        std::vector<std::uint8_t> answer;
         for (;;) {
             // Never more raw bytes than the block has room for: decoding only shrinks them.
             const ssize_t r = n < buffer_.size() ? ::recv(s_.fd, raw.data(), buffer_.size() - n, 0)
                                                  : (errno = EAGAIN, -1);
             if (r > 0) {
                 data.clear();
-                answer.clear();
-                {
-                    const std::lock_guard lock(s_.mutex);
-                    Take(s_, raw.data(), static_cast<std::size_t>(r), data, answer);
-                    s_.answers.insert(s_.answers.end(), answer.begin(), answer.end());
-                }
-                if (!answer.empty()) wakeWriter_();
+                if (s_.state.Take(raw.data(), static_cast<std::size_t>(r), data)) wakeWriter_();
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
                 if (!data.empty()) lastByte = Clock::now();
@@ -188,9 +141,7 @@ private:
     }
 
     TNetShared& s_;
-    TWorkerLink& link_;
     std::function<void()> wakeWriter_;
-    std::array<std::uint8_t, kReadBlockSize> buffer_{};
 };
 
 class TNetWriter final : public TTransmitWorker {
@@ -218,23 +169,12 @@ private:
 
     bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
         if (!SendAnswers()) return false;
-        out_.clear();
-        {
-            const std::lock_guard lock(s_.mutex);
-            if (s_.session)
-                s_.session->Escape(data, length, out_);
-            else
-                out_.assign(data, data + length);
-        }
+        s_.state.Escape(data, length, out_);
         return Send(out_);
     }
 
     bool SendAnswers() {
-        std::vector<std::uint8_t> answers;
-        {
-            const std::lock_guard lock(s_.mutex);
-            answers.swap(s_.answers);
-        }
+        const std::vector<std::uint8_t> answers = s_.state.TakeAnswers();
         return answers.empty() || Send(answers);
     }
 
@@ -248,43 +188,11 @@ private:
     std::vector<std::uint8_t> out_;
 };
 
-telnet::ComPortLine ComPortLineFor(const TLineSettings& s) {
-    telnet::ComPortLine line;
-    line.baudRate = s.baudRate;
-    line.dataSize = static_cast<std::uint8_t>(5 + static_cast<int>(s.byteSize));
-    line.parity = static_cast<std::uint8_t>(1 + static_cast<int>(s.parity));
-    line.stopSize = s.stopBits == TStopBits::_1 ? 1 : s.stopBits == TStopBits::_2 ? 2 : 3;
-    return line;
-}
-
-// SET-CONTROL values: outbound flow control, then DTR and RTS where they are not handshakes.
-std::vector<std::uint8_t> ControlsFor(const TLineSettings& s) {
-    std::vector<std::uint8_t> controls;
-    if (s.outxCtsFlow || s.rtsControl == TRtsControl::RtsHandshake)
-        controls.push_back(3);
-    else if (s.outxXonXoffFlow)
-        controls.push_back(2);
-    else
-        controls.push_back(1);
-    if (s.dtrControl != TDtrControl::DtrHandshake)
-        controls.push_back(s.dtrControl == TDtrControl::DtrEnable ? 8 : 9);
-    if (s.rtsControl == TRtsControl::RtsEnable || s.rtsControl == TRtsControl::RtsDisable)
-        controls.push_back(s.rtsControl == TRtsControl::RtsEnable ? 11 : 12);
-    return controls;
-}
-
-std::string Describe(const telnet::ComPortLine& l) {
-    return std::to_string(l.baudRate) + " baud, " + std::to_string(l.dataSize) +
-           " data bits, parity " + std::to_string(l.parity) + ", stop size " +
-           std::to_string(l.stopSize);
-}
-
 class TNetCommPort final : public TWorkerPort {
 public:
     TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout)
-        : socket_(std::move(socket)), answerTimeout_(answerTimeout) {
+        : socket_(std::move(socket)), answerTimeout_(answerTimeout), shared_(comPort) {
         shared_.fd = socket_.get();
-        if (comPort) shared_.session.emplace(true);
     }
 
     ~TNetCommPort() override {
@@ -297,15 +205,12 @@ public:
     void ApplyTimeouts(const TCommTimeouts& timeouts) override { shared_.timeouts.Store(timeouts); }
 
     TPortError ApplyLineSettings(const TLineSettings& s) override {
-        if (!shared_.session) return {};  // tcp://: the server's own settings apply
+        if (!shared_.state.telnet()) return {};  // tcp://: the server's own settings apply
         const telnet::ComPortLine line = ComPortLineFor(s);
         const std::vector<std::uint8_t> commands =
             telnet::TTelnetSession::SetLine(line, ControlsFor(s));
         if (started_) {  // the transmit worker sends them; no waiting for the confirmation here
-            {
-                const std::lock_guard lock(shared_.mutex);
-                shared_.answers.insert(shared_.answers.end(), commands.begin(), commands.end());
-            }
+            shared_.state.QueueAnswers(commands);
             shared_.writeWake.Set();
             return {};
         }
@@ -313,59 +218,42 @@ public:
     }
 
 private:
-    // Before the workers run: offers the options, waits for the COM-PORT option to be agreed,
-    // sends the settings and waits for the four confirmations, within the answer time-out.
+    // Before the workers run: the owner's thread uses the socket alone.
+    class TOpenIo final : public TNetOpenIo {
+    public:
+        explicit TOpenIo(TNetShared& shared) : s_(shared) {}
+        TPortError Send(const std::vector<std::uint8_t>& bytes,
+                        Clock::time_point deadline) override {
+            const int error = SendAll(s_, bytes.data(), bytes.size(), deadline);
+            return error > 0 ? PortError(error) : TPortError{};
+        }
+        TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
+                           Clock::time_point deadline) override {
+            for (;;) {
+                pollfd fd{s_.fd, POLLIN, 0};
+                if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
+                if (fd.revents == 0) return {};
+                const ssize_t r = ::recv(s_.fd, buffer, size, 0);
+                if (r >= 0) {
+                    n = static_cast<std::size_t>(r);
+                    closed = r == 0;
+                    return {};
+                }
+                if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+                    return PortError(errno);
+            }
+        }
+
+    private:
+        TNetShared& s_;
+    };
+
     TPortError SetLineNow(const telnet::ComPortLine& line,
                           const std::vector<std::uint8_t>& commands) {
-        telnet::TTelnetSession& session = *shared_.session;
-        const auto deadline = Clock::now() + answerTimeout_;
-        if (TPortError e = Send(session.Greeting(), deadline)) return e;
-        if (TPortError e = Await(deadline, [&] {
-                return session.comPort() != telnet::TTelnetSession::ComPortState::Pending;
-            }))
-            return e;
-        if (session.comPort() == telnet::TTelnetSession::ComPortState::Refused)
-            return {EPROTONOSUPPORT, "the server refuses the COM-PORT option (RFC 2217)"};
-        session.ForgetConfirmations();
-        if (TPortError e = Send(commands, deadline)) return e;
-        if (TPortError e = Await(deadline, [&] { return session.confirmed().complete(); }))
-            return e;
-        const telnet::ComPortConfirmed& c = session.confirmed();
-        const telnet::ComPortLine got{*c.baudRate, *c.dataSize, *c.parity, *c.stopSize};
-        if (got != line)
-            return {EINVAL, "the server set " + Describe(got) + " instead of " + Describe(line)};
-        return {};
-    }
-
-    TPortError Send(const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
-        const int error = SendAll(shared_, bytes.data(), bytes.size(), deadline);
-        return error > 0 ? PortError(error) : TPortError{};
-    }
-
-    template <typename Done>
-    TPortError Await(Clock::time_point deadline, Done done) {
-        std::array<std::uint8_t, 512> raw{};
-        std::vector<std::uint8_t> answer;
-        while (!done()) {
-            pollfd fd{shared_.fd, POLLIN, 0};
-            if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
-            if (fd.revents == 0) {
-                const auto ms =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(answerTimeout_);
-                return {ETIMEDOUT, "the server did not confirm the line settings within " +
-                                       std::to_string(ms.count()) + " ms"};
-            }
-            const ssize_t r = ::recv(shared_.fd, raw.data(), raw.size(), 0);
-            if (r == 0) return {ECONNRESET, "the server closed the connection"};
-            if (r < 0) {
-                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-                return PortError(errno);
-            }
-            answer.clear();
-            Take(shared_, raw.data(), static_cast<std::size_t>(r), shared_.early, answer);
-            if (TPortError e = Send(answer, deadline)) return e;
-        }
-        return {};
+        TOpenIo io(shared_);
+        return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
+                             {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET},
+                             shared_.state.early());
     }
 
     bool CreateEvents() override {

@@ -32,7 +32,7 @@
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
 #include "SPComm/posix/PosixRead.h"
-#include "SPComm/posix/ReadTimer.h"
+#include "SPComm/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
 
 namespace spcomm::detail {

@@ -1,4 +1,4 @@
-#include "SPComm/posix/ReadTimer.h"
+#include "SPComm/ReadTimer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -15,8 +15,11 @@
 //     otherwise the read returns with the first byte, or with nothing after C ms.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 #include "SPComm/CommPort.h"
@@ -41,6 +44,20 @@ private:
     std::size_t requested_;
     std::optional<Clock::duration> interval_;
     std::optional<Clock::time_point> totalDeadline_;
+};
+
+// The read time-outs, which the owner changes while a receive worker reads.
+struct TAtomicTimeouts {
+    std::array<std::atomic<std::uint32_t>, 5> values{};
+    void Store(const TCommTimeouts& t) {
+        const std::uint32_t v[5] = {t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
+                                    t.writeTotalMultiplier, t.writeTotalConstant};
+        for (int i = 0; i < 5; ++i) values[i].store(v[i]);
+    }
+    TCommTimeouts Load() const {
+        return {values[0].load(), values[1].load(), values[2].load(), values[3].load(),
+                values[4].load()};
+    }
 };
 
 }  // namespace spcomm::detail
