@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "files/Clock.h"
 #include "files/ReplacingFile.h"
 #include "protocol/SetCommands.h"
 
@@ -135,12 +136,7 @@ bool writeProfileFile(const std::string& path, const Profile& profile, std::stri
 
 std::string utcNow() {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &now);
-#else
-    gmtime_r(&now, &utc);
-#endif
+    const std::tm utc = kvfiles::utcTime(now);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buf;

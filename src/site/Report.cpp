@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
+#include "files/Clock.h"
 #include "files/Csv.h"
 #include "files/ReplacingFile.h"
 #include "ops/Error.h"
@@ -20,19 +21,8 @@ using Json = nlohmann::ordered_json;
 using kvproto::CollectorSettings;
 using kvproto::Parameter;
 
-std::tm localTime(std::int64_t wallMs) {
-    const auto t = static_cast<std::time_t>(wallMs / 1000);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    return tm;
-}
-
 std::string formatted(std::int64_t wallMs, const char* format) {
-    const std::tm tm = localTime(wallMs);
+    const std::tm tm = kvfiles::localTime(static_cast<std::time_t>(wallMs / 1000));
     char text[64];
     return std::strftime(text, sizeof text, format, &tm) ? text : "";
 }

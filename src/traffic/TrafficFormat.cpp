@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "files/Clock.h"
 #include "files/Csv.h"
 
 namespace kvtraffic {
@@ -72,13 +73,7 @@ std::string wallClockText(std::int64_t wallMs) {
         millis += 1000;
         --seconds;
     }
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    const std::tm tm = kvfiles::localTime(static_cast<std::time_t>(seconds));
     char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
