@@ -13,7 +13,7 @@
 // terminal, a named pipe) cannot be replaced: it is written directly.
 // Windows: WriteFile, FlushFileBuffers, MoveFileEx with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH; the file in place has the attributes and security of a new file in
-// that folder.
+// that folder. A file marked read-only, or held open by another program, is not replaced.
 //
 // Every failure gives one message: "<path>: cannot be written (<the system's reason>)".
 //

@@ -11,10 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <sstream>
 #include <string>
 
+#include "FolderSnapshot.h"
 #include "files/ReplacingFile.h"
 #include "traffic/TrafficFormat.h"
 #ifdef KV_TEST_PROFILES
@@ -25,21 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Every entry under `folder` with its bytes (folders as "<folder>"): what must not change.
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(folder))
-        out[e.path().lexically_relative(folder).string()] =
-            e.is_directory() ? "<folder>" : contents(e.path());
-    return out;
-}
+using kvtest::fileContents;
+using kvtest::folderSnapshot;
 
 class ReplacedFiles : public ::testing::Test {
 protected:
@@ -106,7 +92,7 @@ TEST_F(ReplacedFiles, AFailedWriteKeepsTheOldFileAndNamesTheCause) {
             } else {
                 std::ofstream(path, std::ios::binary) << std::string("old\r\n\0\xff", 7);
             }
-            const auto before = snapshot(dir);
+            const auto before = folderSnapshot(dir);
             rlimit saved{};
             ::getrlimit(RLIMIT_FSIZE, &saved);
             const auto previous = ::signal(SIGXFSZ, SIG_IGN);  // EFBIG rather than a signal
@@ -118,7 +104,8 @@ TEST_F(ReplacedFiles, AFailedWriteKeepsTheOldFileAndNamesTheCause) {
             ::signal(SIGXFSZ, previous);
             EXPECT_EQ(error,
                       path.string() + ": cannot be written (" + std::strerror(f.error) + ")");
-            EXPECT_EQ(snapshot(dir), before) << "the old file changed or a temporary one stayed";
+            EXPECT_EQ(folderSnapshot(dir), before)
+                << "the old file changed or a temporary one stayed";
             fs::remove_all(path);
         }
     }
@@ -134,7 +121,7 @@ TEST_F(ReplacedFiles, AWrittenFileReplacesTheOldOneAndKeepsItsPermissions) {
         fs::create_symlink(target.filename(), link);
         ASSERT_EQ(writer.write(link.string()), "");
         EXPECT_TRUE(fs::is_symlink(link)) << "the link is kept, its file replaced";
-        EXPECT_GT(contents(target).size(), 100u);
+        EXPECT_GT(fileContents(target).size(), 100u);
         struct stat st {};
         ASSERT_EQ(::stat(target.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -156,16 +143,17 @@ TEST_F(ReplacedFiles, AStreamedLogReplacesTheOldOneWhenFinished) {
     writer->write(kvtraffic::Row{0, 1, kvtraffic::Kind::Tx, "PPPPPP#VAR#"});
     std::string partial;
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().starts_with("log.csv.tmp-")) partial = contents(e.path());
+        if (e.path().filename().string().starts_with("log.csv.tmp-"))
+            partial = fileContents(e.path());
     EXPECT_EQ(partial,
               "time,ms since open,kind,length,data\r\n" +
                   kvtraffic::csvLine(kvtraffic::Row{0, 1, kvtraffic::Kind::Tx, "PPPPPP#VAR#"},
                                      kvtraffic::ByteView::Text) +
                   "\r\n")
         << "what a program that dies now leaves";
-    EXPECT_EQ(contents(path), "previous run");
+    EXPECT_EQ(fileContents(path), "previous run");
     writer.reset();  // the end of the run
-    EXPECT_EQ(contents(path), partial);
+    EXPECT_EQ(fileContents(path), partial);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 

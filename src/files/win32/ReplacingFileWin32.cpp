@@ -1,6 +1,7 @@
 // Windows: the temporary file is created next to the file it replaces (CREATE_NEW), written,
 // flushed (FlushFileBuffers) and moved over it with MoveFileEx (MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH). Names are in the ANSI code page, as std::ofstream takes them.
+// A read-only file, or one another program holds open, is not replaced.
 #include <windows.h>
 
 #include "files/ReplacingFile.h"
@@ -42,6 +43,9 @@ void ReplacingFile::open() {
         handle_ = reinterpret_cast<std::intptr_t>(h);
         return;
     }
+    // A file marked read-only is kept, as Windows keeps it from every program that saves.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return fail(reason(ERROR_ACCESS_DENIED));
     HANDLE h = INVALID_HANDLE_VALUE;
     DWORD error = 0;
     for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
