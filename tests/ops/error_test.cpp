@@ -11,9 +11,29 @@
 
 #include "SPComm/TComm.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 using kvops::ErrorCode;
+
+// The system's numbers for the failures a technician meets, as the serial component gives them.
+#if defined(_WIN32)
+constexpr int kNoSuchPort = ERROR_FILE_NOT_FOUND, kNoSuchDevice = ERROR_PATH_NOT_FOUND,
+              kHeld = ERROR_SHARING_VIOLATION, kDenied = ERROR_ACCESS_DENIED,
+              kBadSetting = ERROR_INVALID_PARAMETER, kIoFailed = ERROR_GEN_FAILURE,
+              kNoSuchHost = WSAHOST_NOT_FOUND, kRefused = WSAECONNREFUSED, kTimedOut = WSAETIMEDOUT,
+              kUnreachable = WSAENETUNREACH;
+// Windows refuses a port another program holds with "access denied".
+constexpr ErrorCode kDeniedKind = ErrorCode::PortBusy;
+#else
+constexpr int kNoSuchPort = ENOENT, kNoSuchDevice = ENXIO, kHeld = EBUSY, kDenied = EACCES,
+              kBadSetting = EINVAL, kIoFailed = EIO, kNoSuchHost = ENOENT, kRefused = ECONNREFUSED,
+              kTimedOut = ETIMEDOUT, kUnreachable = ENETUNREACH;
+constexpr ErrorCode kDeniedKind = ErrorCode::PortPermission;
+#endif
 
 TEST(OpenError, SystemErrorsBecomeCodesAndSentences) {
     struct Case {
@@ -31,31 +51,33 @@ TEST(OpenError, SystemErrorsBecomeCodesAndSentences) {
 #else
     const std::string dialout;
 #endif
-    const std::vector<Case> cases = {
-        {"Error opening serial port ", ENOENT, ErrorCode::PortNotFound,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(ENOENT)},
-        {"Error opening serial port ", ENXIO, ErrorCode::PortNotFound,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(ENXIO)},
-        {"Error opening serial port ", EBUSY, ErrorCode::PortBusy,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(EBUSY)},
-        {"Error opening serial port ", EACCES, ErrorCode::PortPermission,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(EACCES) + dialout},
-        {"Error opening serial port ", EPERM, ErrorCode::PortPermission,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(EPERM) + dialout},
-        {"Cannot apply line settings", EINVAL, ErrorCode::PortSettings,
-         "Cannot apply line settings (/dev/ttyUSB0): " + reason(EINVAL)},
-        {"Error opening serial port ", EIO, ErrorCode::PortOpenFailed,
-         "Error opening serial port (/dev/ttyUSB0): " + reason(EIO)},
+    std::vector<Case> cases = {
+        {"Error opening serial port ", kNoSuchPort, ErrorCode::PortNotFound,
+         "Error opening serial port (/dev/ttyUSB0): " + reason(kNoSuchPort)},
+        {"Error opening serial port ", kNoSuchDevice, ErrorCode::PortNotFound,
+         "Error opening serial port (/dev/ttyUSB0): " + reason(kNoSuchDevice)},
+        {"Error opening serial port ", kHeld, ErrorCode::PortBusy,
+         "Error opening serial port (/dev/ttyUSB0): " + reason(kHeld)},
+        {"Error opening serial port ", kDenied, kDeniedKind,
+         "Error opening serial port (/dev/ttyUSB0): " + reason(kDenied) + dialout},
+        {"Cannot apply line settings", kBadSetting, ErrorCode::PortSettings,
+         "Cannot apply line settings (/dev/ttyUSB0): " + reason(kBadSetting)},
+        {"Error opening serial port ", kIoFailed, ErrorCode::PortOpenFailed,
+         "Error opening serial port (/dev/ttyUSB0): " + reason(kIoFailed)},
         // Network ports: the component's message says what failed, the code why.
-        {"Cannot resolve host name", ENOENT, ErrorCode::HostNotFound,
-         "Cannot resolve host name (/dev/ttyUSB0): " + reason(ENOENT)},
-        {"Cannot connect to network port", ECONNREFUSED, ErrorCode::ConnectionRefused,
-         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ECONNREFUSED)},
-        {"Cannot connect to network port", ETIMEDOUT, ErrorCode::ConnectTimedOut,
-         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ETIMEDOUT)},
-        {"Cannot connect to network port", ENETUNREACH, ErrorCode::PortOpenFailed,
-         "Cannot connect to network port (/dev/ttyUSB0): " + reason(ENETUNREACH)},
+        {"Cannot resolve host name", kNoSuchHost, ErrorCode::HostNotFound,
+         "Cannot resolve host name (/dev/ttyUSB0): " + reason(kNoSuchHost)},
+        {"Cannot connect to network port", kRefused, ErrorCode::ConnectionRefused,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(kRefused)},
+        {"Cannot connect to network port", kTimedOut, ErrorCode::ConnectTimedOut,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(kTimedOut)},
+        {"Cannot connect to network port", kUnreachable, ErrorCode::PortOpenFailed,
+         "Cannot connect to network port (/dev/ttyUSB0): " + reason(kUnreachable)},
     };
+#if !defined(_WIN32)
+    cases.push_back({"Error opening serial port ", EPERM, ErrorCode::PortPermission,
+                     "Error opening serial port (/dev/ttyUSB0): " + reason(EPERM) + dialout});
+#endif
     for (const Case& c : cases) {
         const kvops::Error error =
             kvops::openError(spcomm::ECommsError(c.message, c.code, reason(c.code)));
