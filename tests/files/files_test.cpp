@@ -29,15 +29,8 @@ using kvtest::folderSnapshot;
 
 class ReplacedFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kv480t-files-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    kvtest::TestFolder folder{"kv480t-files"};
+    const fs::path dir = folder.path();
 };
 
 // The files this tool writes, each as one call that gives "" or the message.

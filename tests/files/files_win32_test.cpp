@@ -33,19 +33,12 @@ std::string systemText(DWORD code) {
 
 class ReplacedFilesOnWindows : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kv480t-files-" + std::to_string(::GetCurrentProcessId()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
+    void TearDown() override {  // a read-only file would stay
         for (const auto& e : fs::recursive_directory_iterator(dir))
             ::SetFileAttributesA(e.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-        fs::remove_all(dir);
     }
-    fs::path dir;
+    kvtest::TestFolder folder{"kv480t-files"};
+    const fs::path dir = folder.path();
 };
 
 TEST_F(ReplacedFilesOnWindows, AWrittenFileReplacesTheOldOneAndLeavesNothingElse) {
