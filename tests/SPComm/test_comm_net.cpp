@@ -26,7 +26,29 @@ namespace {
 namespace telnet = detail::telnet;
 using Bytes = std::vector<std::uint8_t>;
 
-enum class Gateway { Echo, WrongBaud, RefuseComPort, DropAfterEcho, None };
+enum class Gateway {
+    Echo,
+    WrongBaud,
+    WrongDataSize,
+    WrongParity,
+    WrongStopSize,
+    RefuseComPort,
+    DropAfterEcho,
+    None
+};
+
+// What a gateway that sets another line confirms in place of the setting asked for.
+struct WrongSetting {
+    Gateway gateway;
+    std::uint8_t command;
+    Bytes value;
+};
+const WrongSetting kWrongSettings[] = {
+    {Gateway::WrongBaud, telnet::kSetBaudRate, {0, 0, 1, 44}},  // 300 baud
+    {Gateway::WrongDataSize, telnet::kSetDataSize, {7}},
+    {Gateway::WrongParity, telnet::kSetParity, {3}},  // even
+    {Gateway::WrongStopSize, telnet::kSetStopSize, {2}},
+};
 
 // The server's side of the telnet session: agrees BINARY, SUPPRESS-GO-AHEAD and (unless told
 // otherwise) COM-PORT, confirms the line settings but never the control lines, asks the
@@ -97,13 +119,14 @@ struct TelnetServer {
         }
     }
 
-    // Confirms baud rate, data size, parity and stop size (300 baud when told to).
+    // Confirms baud rate, data size, parity and stop size (one of them wrong when told to).
     void Confirm(Bytes& out) {
         if (sub.size() < 3 || sub[0] != telnet::kComPort || sub[1] < telnet::kSetBaudRate ||
             sub[1] > telnet::kSetStopSize)
             return;
         Bytes value(sub.begin() + 2, sub.end());
-        if (sub[1] == telnet::kSetBaudRate && gateway == Gateway::WrongBaud) value = {0, 0, 1, 44};
+        for (const WrongSetting& w : kWrongSettings)
+            if (w.gateway == gateway && w.command == sub[1]) value = w.value;
         telnet::TTelnetSession::AppendComPort(
             static_cast<std::uint8_t>(sub[1] + telnet::kServerOffset), value, out);
     }
@@ -221,6 +244,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"line settings refused", Gateway::WrongBaud, "rfc2217", kvops::ErrorCode::PortSettings,
              "Cannot apply line settings: the server set 300 baud, 8 data bits, parity 1, stop "
              "size 1 instead of 9600 baud"},
+        Case{"gateway sets 7 data bits", Gateway::WrongDataSize, "rfc2217",
+             kvops::ErrorCode::PortSettings,
+             "the server set 9600 baud, 7 data bits, parity 1, stop size 1 instead of 9600 baud, "
+             "8 data bits, parity 1, stop size 1"},
+        Case{"gateway sets even parity", Gateway::WrongParity, "rfc2217",
+             kvops::ErrorCode::PortSettings,
+             "the server set 9600 baud, 8 data bits, parity 3, stop size 1 instead of 9600 baud, "
+             "8 data bits, parity 1, stop size 1"},
+        Case{"gateway sets two stop bits", Gateway::WrongStopSize, "rfc2217",
+             kvops::ErrorCode::PortSettings,
+             "the server set 9600 baud, 8 data bits, parity 1, stop size 2 instead of 9600 baud, "
+             "8 data bits, parity 1, stop size 1"},
         Case{"COM-PORT refused", Gateway::RefuseComPort, "rfc2217", kvops::ErrorCode::PortSettings,
              "refuses the COM-PORT option"},
         Case{"closes mid-exchange", Gateway::DropAfterEcho, "rfc2217", kvops::ErrorCode::None, ""},

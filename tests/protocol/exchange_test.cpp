@@ -153,6 +153,32 @@ TEST(ReplyCollector, AWholeListingAlsoHoldsEveryCounterBase) {
     }
 }
 
+// The silence before a piece is the time since the previous one less the piece's own time on
+// the line: a long piece after the longest allowed pause arrives well after kPieceGap +
+// kArrivalSlack and still joins the reply; a millisecond more of silence starts a new one.
+TEST(ReplyCollector, ALongPieceAfterAnAllowedPauseJoinsTheReply) {
+    struct Case {
+        int baud;
+        std::size_t bytes;  // of the second piece
+        int lineTimeMs;     // its time on the line, 10 bits a byte
+    };
+    const Case cases[] = {{9600, 480, 500}, {2400, 240, 1000}, {9600, 10, 10}};
+    const Millis allowed = ReplyCollector::kPieceGap + ReplyCollector::kArrivalSlack;
+    const std::string first = kWholeListing.substr(0, 20);
+    for (const Case& c : cases) {
+        for (const Millis pause : {allowed, allowed + Millis{1}}) {
+            SCOPED_TRACE(testing::Message() << c.baud << " baud, " << c.bytes << " bytes after "
+                                            << pause.count() << " ms");
+            const bool joins = pause <= allowed;
+            ReplyCollector reply(c.baud);
+            const std::string piece(c.bytes, '.');
+            ASSERT_TRUE(reply.add(first, Millis{1000}));
+            EXPECT_EQ(reply.add(piece, Millis{1000} + pause + Millis{c.lineTimeMs}), !joins);
+            EXPECT_EQ(reply.text(), joins ? first + piece : piece);
+        }
+    }
+}
+
 TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     Started rig;
     rig.session.readParametersClick();
