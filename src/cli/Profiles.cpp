@@ -56,11 +56,21 @@ int worstExitCode(const std::vector<CollectorResult>& results) {
     return worst;
 }
 
+// One line per set command sent: "  ST answered: OK:ST:041", "  MTM no answer"; listed
+// when a write did not come out as asked, to tell what the collector said to each.
+std::string answerLines(const CollectorResult& outcome) {
+    std::string out;
+    for (const kvops::CommandAnswer& answer : outcome.answers)
+        out += "  " + std::string(answer.command->word) + " " +
+               printable(kvops::answerWords(answer)) + "\n";
+    return out;
+}
+
 std::string outcomeText(const CollectorResult& outcome) {
     const int exitCode = exitCodeOf(outcome);
     std::string out = outcome.port + " " + std::string(resultWord(outcome));
     if (exitCode == kExitDone) return out + "\n";
-    if (exitCode != kExitDiffers) return out + ": " + reasonOf(outcome) + "\n";
+    if (exitCode != kExitDiffers) return out + ": " + reasonOf(outcome) + "\n" + answerLines(outcome);
     out += ": " + std::to_string(outcome.differences.size()) + " parameters\n";
     // The table: name, the collector's value, the expected value, in aligned columns.
     std::vector<std::array<std::string, 3>> rows;
@@ -78,7 +88,7 @@ std::string outcomeText(const CollectorResult& outcome) {
             line += row[c] + std::string(widths[c] - row[c].size() + 2, ' ');
         out += line + row[2] + "\n";
     }
-    return out;
+    return out + answerLines(outcome);
 }
 
 std::string outcomeJson(const CollectorResult& outcome) {
@@ -89,6 +99,15 @@ std::string outcomeJson(const CollectorResult& outcome) {
     out["exit"] = exitCode;
     if (outcome.error) out["reason"] = reasonOf(outcome);
     out["written"] = outcome.written;
+    nlohmann::ordered_json commands = nlohmann::ordered_json::array();
+    for (const kvops::CommandAnswer& answer : outcome.answers) {
+        nlohmann::ordered_json item;
+        item["command"] = answer.command->word;
+        item["answer"] = answer.answer ? nlohmann::ordered_json(latin1ToUtf8(*answer.answer))
+                                       : nlohmann::ordered_json(nullptr);
+        commands.push_back(std::move(item));
+    }
+    out["commands"] = std::move(commands);
     nlohmann::ordered_json differences = nlohmann::ordered_json::array();
     for (const kvproto::Difference& d : outcome.differences) {
         nlohmann::ordered_json item;

@@ -27,7 +27,8 @@ struct Client::Impl {
     kvops::Line line{nullptr, kReadIntervalMs};
     // The line's own queue channel, drained only by this Client's thread.
     spcomm::TQueueChannel& channel = static_cast<spcomm::TQueueChannel&>(line.comm().channel());
-    kvops::Exchange exchange{[this](std::string_view frame) { return line.write(frame); }};
+    kvops::Exchange exchange{[this](std::string_view frame) { return line.write(frame); }, 9600,
+                             kListingSettle};
     bool hangUpPending = false;  // the line hung up; the next request closes the port
     Error closedReason{ErrorCode::NotOpen, 0, {}};  // why a request finds the port closed
     TrafficObserver observer;

@@ -17,6 +17,10 @@
 // Time-out: how long to wait for the first byte of the reply. Once a reply has begun, the
 // engine's rules end it.
 //
+// A listing is over once its read-back rows are in and the line has been quiet for
+// kListingSettle beyond the read interval (80 ms of quiet in all): lines of other tags that
+// follow at once (the counter bases) are part of it, but are never waited for.
+//
 // Threads: a Client belongs to the thread that uses it; several Clients on different
 // threads (one per port) run independently. Nothing is shared between Clients.
 #pragma once
@@ -65,6 +69,7 @@ class Client {
 public:
     static constexpr Millis kDefaultTimeout{2000};
     static constexpr std::uint32_t kReadIntervalMs = 30;
+    static constexpr Millis kListingSettle{50};
 
     Client();
     ~Client();

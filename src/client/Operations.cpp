@@ -35,14 +35,16 @@ CollectorResult applySettings(Client& client, const CollectorSettings& settings,
                               std::string_view where) {
     kvops::ApplyRun run(kvops::planApply(settings, {true, true}));
     while (const kvproto::SetCommand* command = run.next()) {
-        if (run.record(client.set(*command, settings, timeout))) continue;
+        if (run.record(client.set(*command, settings, run.answerTime()))) continue;
         CollectorResult result = failed(run.failure()->error, std::string(command->word));
-        result.error.text += " (" + std::to_string(run.answered()) + " commands written before)";
-        result.written = run.answered();
+        result.error.text += " (" + std::to_string(run.sent()) + " commands written before)";
+        result.written = run.sent();
+        result.answers = run.answers();
         return result;
     }
     CollectorResult result = verifySettings(client, expected, timeout);
-    result.written = run.answered();
+    result.written = run.sent();
+    result.answers = run.answers();
     result.where = std::string(where);
     return result;
 }

@@ -25,13 +25,15 @@ struct CollectorResult {
     std::string step;  // where it failed: a set command's word, "read-back", ...
     std::vector<kvproto::Difference> differences;
     std::string where;                    // the expected side: "in the profile", "asked"
-    std::size_t written = 0;              // set commands answered
+    std::size_t written = 0;              // set commands sent
+    std::vector<kvops::CommandAnswer> answers;  // what the collector answered to each
     std::vector<std::string> notes;       // things done beyond what was asked, values left out
     kvproto::CollectorSettings reported;  // what the read-back's listing reported, if it ran
 };
 
-// Writes the plan's commands of `settings` one by one, stopping at the first that fails;
-// then reads back and compares `expected`.
+// Writes the plan's commands of `settings` one by one, each paced by its answer, whatever
+// the answer says (kvops::ApplyRun); then reads back and compares `expected`: the read-back
+// is what proves the write. Stops early only when a frame cannot be sent or the line fails.
 CollectorResult applySettings(Client& client, const kvproto::CollectorSettings& settings,
                               const kvproto::CollectorSettings& expected, Millis timeout,
                               std::string_view where);

@@ -188,7 +188,7 @@ void ProfilePanel::load() {
 void ProfilePanel::writeAllOrCancel() {
     if (mode_ == Mode::Writing) {
         finishWriting(QStringLiteral("Write All cancelled after %1 of %2.")
-                          .arg(run_->answered())
+                          .arg(run_->sent())
                           .arg(run_->total()));
         return;
     }
@@ -215,6 +215,10 @@ void ProfilePanel::writeAllOrCancel() {
         return;
     }
     clearHighlights();
+    written_ = {};
+    for (const kvproto::SetCommand* command : plan.commands)
+        for (const kvproto::Parameter* p : command->parameterSpan())
+            written_.set(*p, *settings.get(*p));
     mode_ = Mode::Writing;
     run_.emplace(std::move(plan));
     writeAll_->setText(QStringLiteral("Cancel"));
@@ -225,15 +229,20 @@ void ProfilePanel::sendNext() {
     if (mode_ != Mode::Writing) return;
     const kvproto::SetCommand* command = run_->next();
     if (!command) {
-        finishWriting(QStringLiteral("Write All done: %1 settings written, each answered.")
-                          .arg(run_->total()));
+        // Every frame is out: the collector's listing says what it now holds.
+        tick_.stop();
+        writeAll_->setText(QStringLiteral("Write All"));
+        expected_ = written_;
+        expectedWhere_ = QStringLiteral("written");
+        startReading(Check::WriteAll);
         return;
     }
     status(QStringLiteral("Writing %1 of %2: %3 ...")
-               .arg(run_->answered() + 1)
+               .arg(run_->sent() + 1)
                .arg(run_->total())
                .arg(qs(command->word)));
-    session_.setButtonClick(command->button);  // a refused frame ends the run at once
+    // A refused frame ends the run at once.
+    session_.setButtonClick(command->button, run_->answerTime());
     armTick();
 }
 
@@ -248,7 +257,9 @@ void ProfilePanel::armTick() {
 }
 
 void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
-    if (kind == kvproto::kReadParameters && outcome.answered() && !before_) {
+    // Write All's read-back shows the collector after the writes: never the "before".
+    const bool afterWriting = mode_ == Mode::Verifying && check_ == Check::WriteAll;
+    if (kind == kvproto::kReadParameters && outcome.answered() && !before_ && !afterWriting) {
         before_ = kvops::readListing(outcome.reply).settings;
         beforeMs_ = kvsite::wallClockMs();
     }
@@ -256,6 +267,10 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
     if (mode_ == Mode::Writing) {
         const kvproto::SetCommand* command = run_->next();
         if (run_->record(outcome)) {
+            const kvops::CommandAnswer& answer = run_->answers().back();
+            emit commandAnswered(qs(answer.command->word) +
+                                 (answer.answer ? QStringLiteral(" ") : QStringLiteral(": ")) +
+                                 QString::fromLatin1(kvops::answerWords(answer)));
             // The next command once this answer has been shown.
             QTimer::singleShot(0, this, &ProfilePanel::sendNext);
             return;
@@ -264,7 +279,7 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
                                 ? status_.messageOf(StatusLine::Source::Exchange)
                                 : QString::fromStdString(kvops::describe(outcome.error));
         finishWriting(QStringLiteral("Write All stopped at %1 of %2 (%3): %4")
-                          .arg(run_->answered() + 1)
+                          .arg(run_->sent() + 1)
                           .arg(run_->total())
                           .arg(command ? qs(command->word) : QString())
                           .arg(why),
@@ -277,6 +292,13 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
         return;
     }
     mode_ = Mode::Idle;
+    if (check_ == Check::WriteAll) {
+        problem(QStringLiteral("Write All: %1 settings sent, but the collector's listing could "
+                               "not be read back: %2")
+                    .arg(run_->total())
+                    .arg(QString::fromStdString(kvops::describe(outcome.error))));
+        return;
+    }
     if (outcome.status == kvops::Status::TimedOut)
         problem(QStringLiteral("Verify: the collector did not answer.") +
                 (reportFile_.isEmpty() ? QString() : QStringLiteral(" No report saved.")));
@@ -285,6 +307,7 @@ void ProfilePanel::requestEnded(int kind, const kvops::Outcome& outcome) {
 
 void ProfilePanel::finishWriting(const QString& outcome, bool failed) {
     mode_ = Mode::Idle;
+    check_ = Check::Verify;
     tick_.stop();
     if (run_) run_->stop();
     writeAll_->setText(QStringLiteral("Write All"));
@@ -306,22 +329,36 @@ void ProfilePanel::verify() {
         expectedWhere_ = QStringLiteral("in the window");
     }
     clearHighlights();
+    startReading(Check::Verify);
+}
+
+void ProfilePanel::startReading(Check check) {
     mode_ = Mode::Verifying;
-    session_.readParametersClick();
+    check_ = check;
+    session_.readParametersClick(false);  // compare: the fields keep what they hold
     if (!session_.lastFrameSent()) {
         mode_ = Mode::Idle;
+        if (check == Check::WriteAll)
+            problem(QStringLiteral("Write All: %1 settings sent, but the listing could not be "
+                                   "asked for: %2")
+                        .arg(run_->total())
+                        .arg(status_.messageOf(StatusLine::Source::Exchange)));
         return;
     }
-    status(QStringLiteral("Verify: reading the collector's parameters ..."));
+    status(check == Check::Verify
+               ? QStringLiteral("Verify: reading the collector's parameters ...")
+               : QStringLiteral("Write All: %1 settings sent, reading them back ...")
+                     .arg(run_->total()));
 }
 
 void ProfilePanel::portClosed() {
     if (mode_ == Mode::Writing) {
         finishWriting(QStringLiteral("Write All stopped after %1 of %2: the port closed.")
-                          .arg(run_->answered())
+                          .arg(run_->sent())
                           .arg(run_->total()),
                       true);
     }
+    check_ = Check::Verify;
     mode_ = Mode::Idle;
     before_.reset();
     verified_.reset();
@@ -338,6 +375,26 @@ void ProfilePanel::finishVerify(const std::string& listing) {
             field->setStyleSheet(QLatin1StringView(kHighlight));
             highlighted_ << field->objectName();
         }
+    }
+    if (std::exchange(check_, Check::Verify) == Check::WriteAll) {
+        std::size_t unanswered = 0;
+        for (const kvops::CommandAnswer& answer : run_->answers())
+            unanswered += answer.answer ? 0 : 1;
+        const QString sent =
+            QStringLiteral("%1 settings written").arg(run_->total()) +
+            (unanswered > 0 ? QStringLiteral(" (%1 without an answer)").arg(unanswered)
+                            : QString());
+        if (differences.empty())
+            status(QStringLiteral("Write All done: %1; the collector holds all %2 values.")
+                       .arg(sent)
+                       .arg(kvops::comparedCount(expected_)));
+        else
+            problem(QStringLiteral("Write All: %1, but the read-back differs: %2")
+                        .arg(sent)
+                        .arg(QString::fromStdString(kvproto::describeDifferences(
+                            differences, expectedWhere_.toStdString()))));
+        verified_.reset();
+        return;
     }
     if (differences.empty()) {
         status(QStringLiteral("Verified: the collector holds all %1 values %2.")

@@ -4,15 +4,19 @@
 // Write All writes the apply plan (kvops::planApply, as kv480t apply does) of the included
 // fields — with a profile loaded, of the fields the profile filled — by pressing the plan's
 // Set buttons in turn, each exactly as the technician would (same frames, same send and
-// receive buffer updates), and waits for each answer before the next. It checks every field
-// first and sends nothing when one is bad; it stops at the first command that is not sent
-// or not answered; while it runs its button reads "Cancel". Station address and counter bases
-// take part only when their tick boxes are ticked, in files and in writing.
+// receive buffer updates), each paced by its answer as kvops::ApplyRun says (the answer is
+// kept on the Traffic page, "answered: ..." or "no answer", never judged). It checks every
+// field first and sends nothing when one is bad; it stops early only when the port does not
+// take a frame or the line fails; while it runs its button reads "Cancel". Then it reads the
+// collector's listing and compares it with what was written: done only when the collector
+// holds every written value, else the differing fields are highlighted and listed. Station
+// address and counter bases take part only when their tick boxes are ticked, in files and in
+// writing.
 //
 // Verify sends "Read Parameters" and compares what the collector's listing reports
 // (kvops::readListing, counter bases included) with the loaded profile (or, with none loaded,
-// with the fields as they were before the read) by kvops::compare, as kv480t verify does;
-// differing fields are highlighted and listed on the status line.
+// with the fields) by kvops::compare, as kv480t verify does; differing fields are highlighted
+// and listed on the status line. Neither Verify nor Write All's read-back changes a field.
 //
 // Report... saves the commissioning sheet of the open port (CollectorReport.h, kvsite's
 // report) as HTML or PDF: the "before" values are those of the first parameter read since the
@@ -75,9 +79,14 @@ public:
 signals:
     // A file was chosen in another folder than before.
     void lastFolderChanged(const QString& folder);
+    // Write All: what the collector answered to a command ("ST answered: OK:ST:041",
+    // "ST: no answer"), for the Traffic page.
+    void commandAnswered(const QString& text);
 
 private:
     enum class Mode { Idle, Writing, Verifying };
+    // What a Verifying read is for.
+    enum class Check { Verify, WriteAll };
 
     kvprofile::Include include() const;
     // The included fields as settings; nullopt (and a message shown) when a field is bad.
@@ -87,6 +96,7 @@ private:
     void requestEnded(int kind, const kvops::Outcome& outcome);
     void armTick();
     void finishWriting(const QString& outcome, bool failed = false);
+    void startReading(Check check);
     void finishVerify(const std::string& listing);
     void clearHighlights();
     void status(const QString& text);
@@ -106,7 +116,9 @@ private:
     QString loadedFile_;
 
     Mode mode_ = Mode::Idle;
+    Check check_ = Check::Verify;
     std::optional<kvops::ApplyRun> run_;
+    kvproto::CollectorSettings written_;  // what Write All writes
     QTimer tick_;  // the session's clock while a set command waits for its answer
     kvproto::CollectorSettings expected_;
     QString expectedWhere_;

@@ -5,7 +5,8 @@
 
 namespace kvops {
 
-Exchange::Exchange(Writer writer, int baud) : writer_(std::move(writer)), reply_(baud) {}
+Exchange::Exchange(Writer writer, int baud, Millis listingSettle)
+    : writer_(std::move(writer)), reply_(baud, listingSettle) {}
 
 std::optional<Outcome> Exchange::send(std::string_view frame, Completeness completeness,
                                       Millis timeout, Millis now) {
@@ -13,11 +14,13 @@ std::optional<Outcome> Exchange::send(std::string_view frame, Completeness compl
     reply_.close();  // what comes next answers the new request
     if (Error error = writer_(frame)) return Outcome{Status::NotSent, {}, std::move(error)};
     expect(completeness, timeout, now);
+    frame_ = frame;
     return std::nullopt;
 }
 
 void Exchange::expect(Completeness completeness, Millis timeout, Millis now) {
     reply_.close();
+    frame_.clear();
     waiting_ = true;
     begun_ = false;
     completeness_ = completeness;
@@ -29,12 +32,22 @@ void Exchange::received(std::string_view block, Millis at) {
     if (block.empty()) return;
     reply_.add(block, at);
     lastBlock_ = at;
-    begun_ = true;
+    begun_ = !answerText().empty();
+}
+
+std::string_view Exchange::answerText() const {
+    const std::string_view text = reply_.text();
+    if (frame_.empty()) return text;
+    if (text.starts_with(frame_)) return text.substr(frame_.size());
+    // Part of the echo so far.
+    if (std::string_view(frame_).starts_with(text)) return {};
+    return text;
 }
 
 Outcome Exchange::finish(Status status, Error error) {
     waiting_ = false;
-    return Outcome{status, reply_.closed() ? std::string() : reply_.text(), std::move(error)};
+    return Outcome{status, reply_.closed() ? std::string() : std::string(answerText()),
+                   std::move(error)};
 }
 
 std::optional<Outcome> Exchange::tick(Millis now) {
@@ -63,6 +76,7 @@ std::optional<Outcome> Exchange::hangUp(Error error) {
 
 void Exchange::cancel() {
     waiting_ = false;
+    frame_.clear();
     reply_.clear();
 }
 

@@ -9,10 +9,13 @@
 //     window's buttons never wait);
 //   - every block joins the reply text by ReplyCollector's rules (pieces joined, bounded),
 //     also a block no request waits for, so that a reply in pieces is shown whole;
+//   - the frame sent back at the start of the reply (a half-duplex RS-485 converter echoes
+//     what it is given) is not an answer: it neither begins the answer nor ends the wait,
+//     and the outcome's reply leaves it out (the reply text keeps it, as it arrived);
 //   - answered: once the reply is over by ReplyCollector's rule for the request's
 //     completeness (complete, or quiet long enough, or too long); the outcome holds the
 //     whole reply;
-//   - timed out: no block within the request's time-out after the frame was written;
+//   - timed out: no answer began within the request's time-out after the frame was written;
 //   - not sent: the writer refused the frame (the error says why); nothing is pending then;
 //   - hung up: the line failed while the request waited (the reply so far is kept).
 // An outcome is reported once; afterwards the engine is idle until the next send().
@@ -52,7 +55,10 @@ public:
     // Hands a frame to the line: no error when it was taken.
     using Writer = std::function<Error(std::string_view frame)>;
 
-    explicit Exchange(Writer writer, int baud = 9600);
+    // `listingSettle`: how long the line stays quiet after a listing's read-back rows are in
+    // before the listing is over (see ReplyCollector).
+    explicit Exchange(Writer writer, int baud = 9600,
+                      Millis listingSettle = kvproto::ReplyCollector::kListingSettle);
 
     // Writes `frame` and waits for its answer: the outcome NotSent at once when the writer
     // refuses it. `timeout` counts from `now` until the answer's first block.
@@ -81,12 +87,20 @@ public:
     // The reply so far (the latest reply's text after an outcome, until the next block of a
     // new request or cancel()).
     const std::string& replyText() const { return reply_.text(); }
+    // Whether the reply so far is over by `completeness` at `now`, whatever request the
+    // engine waits for (the window reads back a listing under its own pending request).
+    bool replyOver(Completeness completeness, Millis now) const {
+        return reply_.ready(now, completeness);
+    }
 
 private:
     Outcome finish(Status status, Error error = {});
+    // The reply so far without an echo of the frame at its start.
+    std::string_view answerText() const;
 
     Writer writer_;
     kvproto::ReplyCollector reply_;
+    std::string frame_;  // the frame in progress, as an echo of it would come back
     bool waiting_ = false;
     bool begun_ = false;
     Completeness completeness_ = Completeness::Line;

@@ -12,7 +12,7 @@ using kvproto::CollectorSettings;
 using kvproto::Parameter;
 using kvproto::SetCommand;
 
-const Request kRead{kvproto::kReadParametersFrame, Completeness::WholeListing};
+const Request kRead{kvproto::kReadParametersFrame, Completeness::Listing};
 const Request kCommunicationTest{kvproto::kCommunicationTestFrame, Completeness::Line};
 
 std::optional<std::string> stationInAnswer(std::string_view reply) {
@@ -51,9 +51,15 @@ bool listed(const Parameter& p) {
 
 }  // namespace
 
-bool acknowledges(std::string_view reply, const SetCommand& command) {
-    const std::string ok = "OK:" + std::string(command.word) + ":";
-    return reply.starts_with(ok);
+Millis answerTime(const SetCommand& command) {
+    return command.sequence == kvproto::SendSequence::D ? Millis{3000} : Millis{1000};
+}
+
+std::string answerWords(const CommandAnswer& answer) {
+    if (!answer.answer) return "no answer";
+    std::string text = *answer.answer;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return "answered: " + text;
 }
 
 Listing readListing(std::string_view reply) {
@@ -128,27 +134,27 @@ ApplyPlan planApply(const CollectorSettings& settings, kvproto::Include include)
 
 const SetCommand* ApplyRun::next() const {
     if (stopped_ || failed_ || done()) return nullptr;
-    return plan_.commands[answered_];
+    return plan_.commands[answers_.size()];
+}
+
+Millis ApplyRun::answerTime() const {
+    const SetCommand* command = next();
+    if (!command) return Millis{0};
+    return unanswered_ ? std::min(kPacedAnswerTime, kvops::answerTime(*command))
+                       : kvops::answerTime(*command);
 }
 
 bool ApplyRun::record(const Outcome& outcome) {
     const SetCommand* command = next();
     if (!command) return false;
-    if (outcome.answered() && acknowledges(outcome.reply, *command)) {
-        ++answered_;
-        return true;
-    }
+    CommandAnswer& answer = answers_.emplace_back(CommandAnswer{command, std::nullopt});
+    if (outcome.answered()) answer.answer = outcome.reply;
+    unanswered_ = outcome.status == Status::TimedOut;
+    if (outcome.answered() || outcome.status == Status::TimedOut) return true;
+    // Not sent, or the line failed: nothing more can be written.
+    if (!outcome.reply.empty()) answer.answer = outcome.reply;
     failed_ = command;
     failure_ = outcome;
-    if (outcome.answered()) {
-        // An answer that is not the command's "OK:" (a refused value, another command's
-        // answer, noise) means the command was not carried out.
-        std::string reply = outcome.reply;
-        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r')) reply.pop_back();
-        failure_->error = {
-            ErrorCode::NotUnderstood, 0,
-            "the collector answered \"" + reply + "\" instead of OK:" + std::string(command->word)};
-    }
     return false;
 }
 

@@ -8,8 +8,8 @@
 //   set by names     completeSet(): the other values of each asked set command, taken
 //                    from the collector's listing (a set frame carries all its values)
 //   apply            planApply(): which set commands, in which order, which values are left
-//                    out and why; ApplyRun: sending them one by one, stopping at the first
-//                    that fails
+//                    out and why; ApplyRun: sending them one by one, each paced by its
+//                    answer (kept, never judged); the read-back that follows decides
 //   verify           compare(): the differences, counter bases included when expected
 //   save             settingsToSave(): what a read gives a profile
 #pragma once
@@ -42,8 +42,16 @@ extern const Request kDataQuery;
 // The station address a communication test's answer names ("VAR:KV480T-R-2,V1.2,ADR:012,OK"
 // gives "012"); none when the answer names none.
 std::optional<std::string> stationInAnswer(std::string_view reply);
-// A set command's frame is answered with one line.
-inline constexpr Completeness kSetAnswer = Completeness::Line;
+// A set command's answer: of any form (an acknowledgement, an echo of the frame first, other
+// words, nothing); it only paces the next frame.
+inline constexpr Completeness kSetAnswer = Completeness::Answer;
+// How long a set command's answer may take to begin: the window's own reply time-out, 1 s,
+// 3 s for the output pulse time (MTM) that the collector takes longer over.
+Millis answerTime(const kvproto::SetCommand& command);
+// Once a set of a run went unanswered, how long the next ones wait for an answer to begin
+// (until one is answered again): a collector that never answers sets is not waited for in
+// full at every command.
+inline constexpr Millis kPacedAnswerTime{150};
 
 // What a listing reports.
 struct Listing {
@@ -76,35 +84,47 @@ struct ApplyPlan {
 // address, counter base) or its command's other values missing.
 ApplyPlan planApply(const kvproto::CollectorSettings& settings, kvproto::Include include);
 
-// Whether `reply` is the collector's acknowledgement of `command`: "OK:" word ":" (the values
-// as now held follow). A refusal ("ERR:" word ":VALUE"), another command's answer or noise is
-// not.
-bool acknowledges(std::string_view reply, const kvproto::SetCommand& command);
+// What the collector answered to a set command: the answer (an echo of the frame left out),
+// or nothing when none began within its time.
+struct CommandAnswer {
+    const kvproto::SetCommand* command = nullptr;
+    std::optional<std::string> answer;
+};
+// "answered: TEXT" (line ends left out) or "no answer".
+std::string answerWords(const CommandAnswer& answer);
 
-// Sends an apply plan's commands one by one: next() is the command to send, record() its
-// outcome. The run stops at the first command that is not answered with its acknowledgement
-// (the failure's error is NotUnderstood when an answer came but was not one).
+// Sends an apply plan's commands one by one: next() is the command to send, answerTime() how
+// long its answer may take to begin, record() its outcome. Whatever the collector answers (or
+// not), the run goes on: only the read-back that follows shows what the collector holds. The
+// run stops only when a frame could not be sent or the line failed.
 class ApplyRun {
 public:
     explicit ApplyRun(ApplyPlan plan) : plan_(std::move(plan)) {}
-    // The command to send now; nullptr once all are answered or the run stopped.
+    // The command to send now; nullptr once all are sent or the run stopped.
     const kvproto::SetCommand* next() const;
+    // next()'s answer time: its own (answerTime()), or kPacedAnswerTime while the last set of
+    // this run went unanswered.
+    Millis answerTime() const;
     // The outcome of next()'s command; false when the run stops here.
     bool record(const Outcome& outcome);
     // Ends the run where it is (cancelled, port closed).
     void stop() { stopped_ = true; }
 
-    std::size_t answered() const { return answered_; }
+    // Commands sent (answered or not).
+    std::size_t sent() const { return answers_.size() - (failed_ ? 1 : 0); }
     std::size_t total() const { return plan_.commands.size(); }
-    bool done() const { return answered_ == total(); }
-    // The command that failed and how, once the run stopped on one.
+    bool done() const { return sent() == total(); }
+    // Every command sent so far, or the one that failed, with what the collector answered.
+    const std::vector<CommandAnswer>& answers() const { return answers_; }
+    // The command that could not be sent (or during which the line failed) and how.
     const kvproto::SetCommand* failedCommand() const { return failed_; }
     const std::optional<Outcome>& failure() const { return failure_; }
 
 private:
     ApplyPlan plan_;
-    std::size_t answered_ = 0;
+    std::vector<CommandAnswer> answers_;
     bool stopped_ = false;
+    bool unanswered_ = false;  // the last set sent had no answer
     const kvproto::SetCommand* failed_ = nullptr;
     std::optional<Outcome> failure_;
 };

@@ -43,7 +43,6 @@ DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
 bool DeviceSession::writeFrame(std::string_view frame, kvops::Completeness completeness,
                                int timeoutMs) {
     requestPending_ = completeness == kvops::kRead.completeness ? kReadParameters : kReplyExpected;
-    listingOver_ = false;
     const std::optional<kvops::Outcome> refused =
         exchange_.send(frame, completeness, std::chrono::milliseconds{timeoutMs}, clock_.now());
     lastFrameSent_ = !refused;
@@ -71,21 +70,23 @@ void DeviceSession::clearReceiveBuffer() {
     controls_.clear(kReceiveBuffer);
 }
 
-bool DeviceSession::setButtonClick(std::string_view button) {
+bool DeviceSession::setButtonClick(std::string_view button,
+                                   std::optional<std::chrono::milliseconds> answerTime) {
     const SetCommand* command = findSetCommand(button);
     if (command == nullptr) return false;
     try {
-        runSetCommand(*command);
+        runSetCommand(*command, answerTime.value_or(kvops::answerTime(*command)));
     } catch (const ConversionError& error) {
         messages_.showMessage(error.message());
     }
     return true;
 }
 
-void DeviceSession::runSetCommand(const SetCommand& command) {
+void DeviceSession::runSetCommand(const SetCommand& command,
+                                  std::chrono::milliseconds answerTime) {
     const auto build = [&] { return buildSetFrame(command.word, command.fieldSpan(), controls_); };
     const auto writeFrame = [&](const std::string& frame) {
-        return this->writeFrame(frame, kvops::kSetAnswer, kSetTimeoutMs);
+        return this->writeFrame(frame, kvops::kSetAnswer, static_cast<int>(answerTime.count()));
     };
     switch (command.sequence) {
         case SendSequence::A:

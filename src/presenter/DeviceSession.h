@@ -25,9 +25,15 @@
 //
 // Replies: the engine joins the blocks of one reply (pieces up to 500 ms apart, bounded); the
 // receive buffer shows the reply so far. Timer6 (200 ms, started by a block) processes it:
-// for "Read Parameters" the read-back runs once the engine says the listing is over (the
-// whole listing, counter bases included, 200 ms after its first block at the earliest;
-// otherwise when no further piece can come), Timer6 being started again until then.
+// while the pending request code is 101 and a block has come since "Read Parameters" was
+// pressed, the read-back runs once the listing is over (its read-back rows in and the line
+// quiet for a while, ReplyCollector's rule), Timer6 being started again until then. The
+// pending code alone decides: a Set pressed meanwhile, or a listing that comes after the
+// time-out message, does not keep the listing from being read back.
+//
+// Set commands: each waits for its answer (of any form, an echo of the frame left out) for
+// its answer time (kvops::answerTime, or what Write All asks for); the answer is reported,
+// never judged.
 //
 // portClosed(): the port was closed (or failed to open): the request in progress ends, with
 // no time-out message and no read-back of a later block.
@@ -73,8 +79,6 @@ inline constexpr std::string_view kReceiveBuffer = "Memo8";
 
 // The reply time-out of the query and action buttons, counted from the write.
 inline constexpr int kQueryTimeoutMs = 3000;
-// How long a set command waits for its answer to begin.
-inline constexpr int kSetTimeoutMs = 2000;
 
 class DeviceSession {
 public:
@@ -82,10 +86,14 @@ public:
                   SerialWrite& serial, const Clock& clock = steadyClock());
 
     // One of the 22 "Set" buttons, by its control name ("AD1SET", "Button85", "PButton52" ...).
-    // Returns false when the name is not a set button.
-    bool setButtonClick(std::string_view button);
+    // Returns false when the name is not a set button. `answerTime`: how long its answer may
+    // take to begin (default: the command's own, kvops::answerTime).
+    bool setButtonClick(std::string_view button,
+                        std::optional<std::chrono::milliseconds> answerTime = std::nullopt);
 
-    void readParametersClick();           // Button32
+    // Button32. `intoFields` false: the listing is read and reported to the observer, but the
+    // fields keep what they hold (a comparison, not a read-back).
+    void readParametersClick(bool intoFields = true);
     void communicationTestClick();        // Button14
     void dataQueryClick();                // Button124
     void parameterInitializationClick();  // Button19
@@ -119,7 +127,7 @@ public:
     bool lastFrameSent() const { return lastFrameSent_; }
 
 private:
-    void runSetCommand(const SetCommand& command);
+    void runSetCommand(const SetCommand& command, std::chrono::milliseconds answerTime);
     void runQuery(const QueryButton& query);
     bool writeFrame(std::string_view frame, kvops::Completeness completeness, int timeoutMs);
     void clearReceiveBuffer();
@@ -136,7 +144,8 @@ private:
     OutcomeObserver observer_;
     int pending_ = kIdle;
     int requestPending_ = kIdle;  // the kind of the engine's request (see OutcomeObserver)
-    bool listingOver_ = false;    // the read's listing is in, its read-back due
+    bool listingBlock_ = false;   // a block came under 101 since "Read Parameters"
+    bool intoFields_ = true;      // the read-back fills the fields
     int timeoutKind_ = kTimeoutSilent;
     int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;

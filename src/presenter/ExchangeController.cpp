@@ -87,8 +87,10 @@ void DeviceSession::runQuery(const QueryButton& query) {
     }
 }
 
-void DeviceSession::readParametersClick() {
+void DeviceSession::readParametersClick(bool intoFields) {
     conversionShown_ = false;
+    listingBlock_ = false;  // a Timer6 started by an earlier block finds nothing to read
+    intoFields_ = intoFields;
     runQuery(kQueryButtons[0]);
 }
 void DeviceSession::communicationTestClick() {
@@ -111,6 +113,7 @@ void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length,
     timeoutKind_ = kTimeoutSilent;
     const std::chrono::milliseconds now = at.value_or(clock_.now());
     exchange_.received(block, now);
+    if (pending_ == kReadParameters && !block.empty()) listingBlock_ = true;
     // The receive buffer shows the reply so far: a reply in pieces is shown whole.
     controls_.setText(kReceiveBuffer, exchange_.replyText());
     if (pending_ == kParameterReset) {
@@ -127,14 +130,13 @@ void DeviceSession::receiveData(const std::uint8_t* buffer, std::size_t length,
 void DeviceSession::tick() {
     std::optional<kvops::Outcome> outcome = exchange_.tick(clock_.now());
     if (!outcome) return;
-    if (outcome->answered() && requestPending_ == kReadParameters) {
-        listingOver_ = true;  // read back when Timer6 comes
-        return;
-    }
+    // A listing's outcome is told once Timer6 has read it back.
+    if (outcome->answered() && requestPending_ == kReadParameters) return;
     ended(*outcome);
 }
 
 bool DeviceSession::readBack() {
+    if (!intoFields_) return true;
     try {
         applyReadBack(exchange_.replyText(), controls_);
     } catch (const ConversionError& error) {
@@ -148,22 +150,22 @@ bool DeviceSession::readBack() {
 
 void DeviceSession::timer6Timer() {
     timer6_.setEnabled(false);
-    if (pending_ != kReadParameters) return;
-    if (!listingOver_) {
-        // A tick started by a block of an earlier request: this request's reply has yet to
-        // come (its first block starts Timer6 again).
-        if (!exchange_.answerBegun()) return;
-        tick();
-        if (!listingOver_) {
-            timer6_.setEnabled(true);  // a further piece may still come
-            return;
-        }
+    // The pending code decides, not the request the engine waits for: a Set pressed during
+    // the read, or the read's time-out, leaves a listing under 101 to be read back.
+    if (pending_ != kReadParameters || !listingBlock_) return;
+    tick();
+    if (!exchange_.replyOver(kvops::kRead.completeness, clock_.now())) {
+        timer6_.setEnabled(true);  // a further piece may still come
+        return;
     }
     const kvops::Outcome outcome{kvops::Status::Answered, exchange_.replyText(), {}};
     if (!readBack()) return;
     pending_ = kIdle;
-    listingOver_ = false;
-    exchange_.cancel();  // a later block starts a reply of its own
+    listingBlock_ = false;
+    intoFields_ = true;
+    // The reply text is emptied: a later block starts a reply of its own. The read ends here;
+    // another request the engine waits for (a Set pressed meanwhile) goes on by its rules.
+    if (!exchange_.waiting() || requestPending_ == kReadParameters) exchange_.cancel();
     ended(outcome);
 }
 
@@ -172,7 +174,8 @@ void DeviceSession::portClosed() {
     timeoutKind_ = kTimeoutSilent;
     timer3_.setEnabled(false);
     timer6_.setEnabled(false);
-    listingOver_ = false;
+    listingBlock_ = false;
+    intoFields_ = true;
     exchange_.cancel();
 }
 

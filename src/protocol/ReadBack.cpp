@@ -107,14 +107,6 @@ std::optional<std::string_view> listedCounterBase(std::string_view reply, const 
     return reply.substr(at + p.offset, p.readWidth);
 }
 
-bool wholeListingComplete(std::string_view reply) {
-    if (!readBackComplete(reply)) return false;
-    for (const Parameter& p : parameters())
-        if (p.kind == ParameterKind::CounterBase && !p.tag.empty() && !listedCounterBase(reply, p))
-            return false;
-    return true;
-}
-
 CollectorSettings readBackSettings(std::string_view reply, std::vector<std::string>* problems) {
     CollectorSettings settings;
     SettingsSink sink(settings, problems);

@@ -65,11 +65,6 @@ bool readBackComplete(std::string_view reply);
 // nothing when the tag is absent or its digits are cut short.
 std::optional<std::string_view> listedCounterBase(std::string_view reply, const Parameter& p);
 
-// True when, beyond that, every counter base the listing reports under a tag of its own
-// ("LP1:", ...) is in the reply with all its digits: the listing as a whole, for readers that
-// keep the counter bases too.
-bool wholeListingComplete(std::string_view reply);
-
 // The read-back into settings. A value its parameter refuses (an item number beyond the
 // list, characters the rule does not take) is left out and described in `problems`.
 // Throws ConversionError as runReadBack does.

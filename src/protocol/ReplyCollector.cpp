@@ -31,9 +31,10 @@ void ReplyCollector::clear() {
 
 bool ReplyCollector::complete(Completeness completeness) const {
     switch (completeness) {
-        case Completeness::WholeListing:
-            return wholeListingComplete(text_);
+        case Completeness::Listing:
+            return readBackComplete(text_);
         case Completeness::Line:
+        case Completeness::Answer:
             return text_.ends_with('\n');
         case Completeness::Quiet:
             return false;
@@ -47,8 +48,18 @@ bool ReplyCollector::ready(Millis now, Completeness completeness) const {
 }
 
 Millis ReplyCollector::untilReady(Millis now, Completeness completeness) const {
-    if (text_.size() >= kMaxSize || complete(completeness)) return Millis{0};
-    const Millis due = std::min(last_ + kQuiet, first_ + kLongest);
+    if (text_.size() >= kMaxSize) return Millis{0};
+    Millis due = std::min(last_ + kQuiet, first_ + kLongest);
+    if (completeness == Completeness::Listing && complete(completeness)) {
+        // A line cut short (a counter base still coming) is given the time of an answer's end.
+        const bool lineEnded = text_.ends_with('\n') || text_.ends_with('\r');
+        due = last_ + (lineEnded ? listingSettle_ : std::max(listingSettle_, kAnswerQuiet));
+    } else if (completeness == Completeness::Answer) {
+        if (complete(completeness)) return Millis{0};
+        due = std::min(last_ + kAnswerQuiet, first_ + kLongest);
+    } else if (complete(completeness)) {
+        return Millis{0};
+    }
     return due > now ? due - now : Millis{0};
 }
 

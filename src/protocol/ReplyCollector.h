@@ -11,7 +11,10 @@
 //
 // When a reply is ready to be processed (read back):
 //   - a complete reply (see the predicates below) at once (the window's Timer6 still gives
-//     it 200 ms after its first block);
+//     it 200 ms after its first block); a listing once its read-back rows are in and the
+//     line has been quiet for the owner's listing settle time (kAnswerQuiet when the text
+//     ends inside a line), so that lines of other tags that follow at once (the counter
+//     bases) are part of it, but are never waited for;
 //   - any reply once kQuiet has passed since its last block: a further piece, silent for up
 //     to kPieceGap and then a few hundred bytes long, would have come by then;
 //   - any reply once kLongest has passed since its first block (a collector that never stops
@@ -38,14 +41,24 @@ public:
     static constexpr Millis kQuiet{1000};
     static constexpr Millis kLongest{3000};
     static constexpr std::size_t kMaxSize = 4096;
+    // How long the line stays quiet after an answer of any form before it counts as over.
+    static constexpr Millis kAnswerQuiet{200};
+    // The window's listing settle time: with its port's 100 ms read interval, a listing is
+    // over 200 ms after its last byte.
+    static constexpr Millis kListingSettle{100};
 
-    // What counts as complete: the parameter listing when every read-back row and every
-    // counter base it reports are in it (WholeListing); a one-line answer (a set command's)
-    // when it ends a line (Line); a reply of unknown length (the live readings) never, so it is
-    // ready only once the line has been quiet for kQuiet (Quiet).
-    enum class Completeness { WholeListing, Line, Quiet };
+    // When a reply is over:
+    //   Listing  the parameter listing: once every read-back row is in it (all its value
+    //            positions included) and the line has been quiet for the listing settle time;
+    //   Line     a one-line answer (the communication test's, the reset's): when it ends a
+    //            line, else once quiet for kQuiet;
+    //   Answer   an answer whose form is not known (a set command's): when it ends a line,
+    //            else once quiet for kAnswerQuiet;
+    //   Quiet    a reply of unknown length (the live readings): only once quiet for kQuiet.
+    enum class Completeness { Listing, Line, Answer, Quiet };
 
-    explicit ReplyCollector(int baud = 9600) : baud_(baud) {}
+    explicit ReplyCollector(int baud = 9600, Millis listingSettle = kListingSettle)
+        : baud_(baud), listingSettle_(listingSettle) {}
 
     // Adds a received block at time `now`. Returns true when the block started a new reply
     // (the text is the block alone), false when it was appended to the reply in progress.
@@ -65,6 +78,7 @@ public:
 
 private:
     int baud_;
+    Millis listingSettle_;
     std::string text_;
     Millis first_{0};
     Millis last_{0};

@@ -217,8 +217,12 @@ TEST(Kv480tProfiles, SeveralCollectorsAtOnceEachWithItsOwnOutcome) {
     EXPECT_EQ(outcomes[ports[1]].at("written"), 17) << "configuration commands only";
     EXPECT_EQ(outcomes[ports[0]].at("result"), "no answer") << outcomes[ports[0]];
     EXPECT_EQ(outcomes[ports[0]].at("exit"), 4);
+    // A collector that never answers is written all the same (17 frames, paced), and the
+    // read-back that follows says it did not answer.
+    EXPECT_EQ(outcomes[ports[0]].at("written"), 17) << outcomes[ports[0]];
+    EXPECT_EQ(outcomes[ports[0]].at("commands").at(16).at("answer"), nullptr);
     EXPECT_TRUE(outcomes[ports[0]].at("reason").get<std::string>().starts_with(
-        "AR485X: no answer within 1000 ms"))
+        "read-back: no answer within 1000 ms"))
         << outcomes[ports[0]];
     EXPECT_EQ(outcomes[ports[2]].at("result"), "port error") << outcomes[ports[2]];
     EXPECT_EQ(outcomes[ports[2]].at("exit"), 3);
@@ -324,14 +328,17 @@ TEST(Kv480tProfiles, SetTakesTheRestOfACommandFromTheCollectorAndVerifies) {
     EXPECT_EQ(heldBy(*collector), expected);
 
     // The rule lets any 1 to 6 digits through; the collector refuses 248 and keeps its
-    // address: the refusal is the outcome, not a write.
+    // address: the read-back shows it, the answer is kept beside it.
     r = kv480t({"set", "--port", port, "rs485.address=248", "--json"});
-    EXPECT_EQ(r.exitCode, 5) << describe(r);
+    EXPECT_EQ(r.exitCode, 1) << describe(r);
     const nlohmann::json outcome = byPort(r.out).at(port);
-    EXPECT_EQ(outcome.at("written"), 0) << outcome;
-    EXPECT_EQ(outcome.at("reason"),
-              "ST: the collector answered \"ERR:ST:VALUE\" instead of OK:ST (0 commands written "
-              "before)")
+    EXPECT_EQ(outcome.at("written"), 1) << outcome;
+    EXPECT_EQ(outcome.at("commands"),
+              nlohmann::json::parse(R"([{"command":"ST","answer":"ERR:ST:VALUE\r\n"}])"))
+        << outcome;
+    EXPECT_EQ(outcome.at("differences"),
+              nlohmann::json::parse(
+                  R"([{"name":"rs485.address","expected":"248","actual":"012"}])"))
         << outcome;
     EXPECT_EQ(collector->state().text("rs485.address"), "012");
 }

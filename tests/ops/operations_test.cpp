@@ -60,64 +60,77 @@ kvops::Outcome failedWith(Status status, ErrorCode code) {
     return {status, {}, {code, 0, {}}};
 }
 
-// The run sends AIN1 then AIN2 (in the model's order); each case gives the outcomes in turn.
-TEST(ApplyRun, CountsAndStopsAtTheFirstFailure) {
+// The run sends MTM, AIN1 and AIN2 (in the model's order); each case gives the outcomes in
+// turn. Whatever the collector answers, the run goes on; it stops only when a frame is not
+// sent or the line fails. An unanswered set shortens the next one's wait until one is
+// answered again.
+TEST(ApplyRun, GoesOnWhateverTheAnswerAndStopsOnlyWhenTheLineFails) {
     kvproto::CollectorSettings settings;
     for (const char* name : {"ad1.urv", "ad1.lrv", "ad1.start", "ad2.urv", "ad2.lrv", "ad2.start"})
         ASSERT_FALSE(settings.set(name, "1"));
+    ASSERT_FALSE(settings.set("din2.pulse_width", "5"));
+    const kvops::Outcome none = failedWith(Status::TimedOut, ErrorCode::NoAnswer);
     struct Case {
         const char* name;
         std::vector<kvops::Outcome> outcomes;
-        std::size_t answered;
-        const char* failedWord;  // nullptr: the run is done
+        std::vector<int> answerTimes;  // ms, before each outcome
+        std::vector<std::string> answers;
+        const char* failedWord;  // nullptr: every command sent
         ErrorCode error;
     };
     const std::vector<Case> cases = {
-        {"both answered",
-         {answered("OK:AIN1:000001,000001,00001\r\n"), answered("OK:AIN2:1\r\n")},
-         2,
+        {"each acknowledged",
+         {answered("OK:MTM:005\r\n"), answered("OK:AIN1:1\r\n"), answered("OK:AIN2:1\r\n")},
+         {3000, 1000, 1000},
+         {"answered: OK:MTM:005", "answered: OK:AIN1:1", "answered: OK:AIN2:1"},
          nullptr,
          ErrorCode::None},
-        {"the first times out",
-         {failedWith(Status::TimedOut, ErrorCode::NoAnswer)},
-         0,
-         "AIN1",
-         ErrorCode::NoAnswer},
+        {"refused, other words, noise",
+         {answered("ERR:MTM:VALUE\r\n"), answered("SET SUCCESS"), answered("\x13?\r\n")},
+         {3000, 1000, 1000},
+         {"answered: ERR:MTM:VALUE", "answered: SET SUCCESS", "answered: \x13?"},
+         nullptr,
+         ErrorCode::None},
+        {"never answered: paced after the first",
+         {none, none, none},
+         {3000, 150, 150},
+         {"no answer", "no answer", "no answer"},
+         nullptr,
+         ErrorCode::None},
+        {"answered again: its own time again",
+         {none, answered("OK\r\n"), none},
+         {3000, 150, 1000},
+         {"no answer", "answered: OK", "no answer"},
+         nullptr,
+         ErrorCode::None},
         {"the line hangs up at the second",
-         {answered("OK:AIN1:1\r\n"), failedWith(Status::HungUp, ErrorCode::HungUp)},
-         1,
-         "AIN2",
+         {answered("OK:MTM:005\r\n"), failedWith(Status::HungUp, ErrorCode::HungUp)},
+         {3000, 1000},
+         {"answered: OK:MTM:005", "no answer"},
+         "AIN1",
          ErrorCode::HungUp},
-        {"the second is not sent",
-         {answered("OK:AIN1:1\r\n"), failedWith(Status::NotSent, ErrorCode::WriteRefused)},
-         1,
-         "AIN2",
+        {"the first is not sent",
+         {failedWith(Status::NotSent, ErrorCode::WriteRefused)},
+         {3000},
+         {"no answer"},
+         "MTM",
          ErrorCode::WriteRefused},
-        {"the collector refuses a value",
-         {answered("ERR:AIN1:VALUE\r\n")},
-         0,
-         "AIN1",
-         ErrorCode::NotUnderstood},
-        {"the answer is another command's",
-         {answered("OK:ST:012\r\n")},
-         0,
-         "AIN1",
-         ErrorCode::NotUnderstood},
-        {"the answer is noise", {answered("\x13\x7f?\r\n")}, 0, "AIN1", ErrorCode::NotUnderstood},
     };
     for (const Case& c : cases) {
         kvops::ApplyRun run(kvops::planApply(settings, {false, false}));
-        ASSERT_EQ(run.total(), 2u);
-        EXPECT_EQ(run.next()->word, std::string_view("AIN1"));
-        std::size_t fed = 0;
-        for (const kvops::Outcome& outcome : c.outcomes) {
-            const bool goesOn = run.record(outcome);
-            ++fed;
-            EXPECT_EQ(goesOn, fed <= c.answered) << c.name << " at " << fed;
+        ASSERT_EQ(run.total(), 3u);
+        for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
+            EXPECT_EQ(run.answerTime().count(), c.answerTimes[i]) << c.name << " at " << i;
+            const bool last = i + 1 == c.outcomes.size();
+            EXPECT_EQ(run.record(c.outcomes[i]), !(last && c.failedWord)) << c.name << " at " << i;
         }
         EXPECT_EQ(run.next(), nullptr) << c.name;
-        EXPECT_EQ(run.answered(), c.answered) << c.name;
         EXPECT_EQ(run.done(), c.failedWord == nullptr) << c.name;
+        EXPECT_EQ(run.sent(), c.outcomes.size() - (c.failedWord ? 1 : 0)) << c.name;
+        std::vector<std::string> words;
+        for (const kvops::CommandAnswer& answer : run.answers())
+            words.push_back(kvops::answerWords(answer));
+        EXPECT_EQ(words, c.answers) << c.name;
         EXPECT_FALSE(run.record(answered("OK:AIN2:1\r\n"))) << c.name << ": recorded after the end";
         if (!c.failedWord) {
             EXPECT_EQ(run.failedCommand(), nullptr) << c.name;

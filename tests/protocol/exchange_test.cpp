@@ -32,7 +32,7 @@ TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
         int timeoutKind;
     };
     const Case cases[] = {
-        {&DeviceSession::readParametersClick,
+        {[](DeviceSession& session) { session.readParametersClick(); },
          {"discomm:=PPPPPP#CHEACK1#", "clear Memo8", "write PPPPPP#CHEACK1#", "Timer3.disabled",
           "Timer3.interval:=3000", "Timer3.enabled"},
          kReadParameters,
@@ -128,28 +128,35 @@ const std::string kListing =
 const std::string kCounters = "LP1:00001234\r\nLP2:00000000\r\nLPN:00000777\r\nLPF:005\r\n";
 const std::string kWholeListing = kListing + kCounters;
 
-// The read-back rows alone are not the whole listing: a reader waits for each counter base
-// with all its digits too.
-TEST(ReplyCollector, AWholeListingAlsoHoldsEveryCounterBase) {
+// A listing is over once its read-back rows are in and the line has been quiet for the
+// settle time (here 100 ms): lines that follow within it (the counter bases) are part of it,
+// but they are never waited for; a listing without all its rows ends only by quiet (1 s).
+TEST(ReplyCollector, AListingIsOverOnceItsRowsAreInAndTheLineSettles) {
     using C = kvproto::ReplyCollector::Completeness;
-    const std::string& counters = kCounters;
+    const std::string cut = kListing.substr(0, kListing.size() - 8);  // no PUDL line
     struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::string>> blocks;  // ms, text
+        int overAt;
         std::string text;
-        bool listing, whole;
     };
     const Case cases[] = {
-        {kListing, true, false},
-        {kListing + counters, true, true},
-        {counters + kListing, true, true},
-        {kListing + counters.substr(0, counters.size() - 4), true, false},        // LPF cut short
-        {kListing + "LP1:00001234\r\nLP2:00000000\r\nLPF:005\r\n", true, false},  // no LPN
-        {kListing.substr(0, kListing.size() - 8) + counters, false, false},       // no PUDL line
+        {"the rows alone", {{0, kListing}}, 100, kListing},
+        {"counter bases that follow at once", {{0, kListing}, {60, kCounters}}, 160, kWholeListing},
+        {"counter bases first", {{0, kCounters + kListing}}, 100, kCounters + kListing},
+        {"a line cut short is given an answer's quiet", {{0, kListing + "LP1:0000"}}, 200,
+         kListing + "LP1:0000"},
+        {"a listing without its last row ends by quiet", {{0, cut}}, 1000, cut},
+        {"its last row in a later piece", {{0, cut}, {300, kListing.substr(cut.size())}}, 400,
+         kListing},
     };
     for (const Case& c : cases) {
-        kvproto::ReplyCollector reply;
-        reply.add(c.text, kvproto::Millis{0});
-        EXPECT_EQ(kvproto::readBackComplete(c.text), c.listing) << c.text;
-        EXPECT_EQ(reply.complete(C::WholeListing), c.whole) << c.text;
+        kvproto::ReplyCollector reply(9600, kvproto::Millis{100});
+        for (const auto& [at, text] : c.blocks) reply.add(text, kvproto::Millis{at});
+        int over = c.blocks.back().first;
+        while (!reply.ready(kvproto::Millis{over}, C::Listing) && over < 5000) ++over;
+        EXPECT_EQ(over, c.overAt) << c.name;
+        EXPECT_EQ(reply.text(), c.text) << c.name;
     }
 }
 
@@ -199,7 +206,7 @@ TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
 
 TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
     // The listing in three pieces with gaps up to 450 ms: Timer6 keeps coming back until
-    // the listing is whole, then reads all of it.
+    // the listing's rows are in and the line has settled, then reads all of it.
     Started rig;
     rig.session.readParametersClick();
     const std::size_t cut1 = 100, cut2 = 200;
@@ -218,6 +225,10 @@ TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
     rig.receive(kWholeListing.substr(cut2));
     EXPECT_EQ(rig.controls.text("Memo8"), kWholeListing);
     rig.clock.advance(50);
+    ASSERT_TRUE(rig.timer6.fire());
+    EXPECT_EQ(rig.session.pendingCode(), kReadParameters) << "read back before the line settled";
+    ASSERT_TRUE(rig.timer6.enabled());
+    rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
     EXPECT_EQ(rig.controls.text("Station"), "017");
@@ -264,6 +275,7 @@ TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
     rig.receive(kWholeListing);
+    rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "017");
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
@@ -464,7 +476,8 @@ TEST(ReplyTimeout, ALaterQueryOrResetSilencesTheEarlierTimeout) {
 
 TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLineOnly) {
     const std::function<void(DeviceSession&)> clicks[] = {
-        &DeviceSession::readParametersClick, &DeviceSession::communicationTestClick,
+        [](DeviceSession& session) { session.readParametersClick(); },
+        &DeviceSession::communicationTestClick,
         &DeviceSession::dataQueryClick, &DeviceSession::parameterInitializationClick};
     for (const auto& click : clicks) {
         Started rig;

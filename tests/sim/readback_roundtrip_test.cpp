@@ -51,6 +51,7 @@ void readParameters(Device& device, SessionRig& rig) {
     rig.session.readParametersClick();
     ASSERT_EQ(rig.serial.written.size(), 1u);
     rig.receive(device.receive(rig.serial.written.back(), Millis{0}));
+    rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     ASSERT_EQ(rig.session.pendingCode(), 0) << "the read-back did not complete";
     EXPECT_TRUE(rig.messages.boxes.empty());
