@@ -170,7 +170,7 @@ void Collector::Impl::receive(Clock::time_point now) {
                     ++frames;
                 }
                 changed.notify_all();
-                schedule(std::move(answer), now);
+                if (!answer.empty()) schedule(std::move(answer), now);  // no noise for silence
             }
             continue;
         }
