@@ -31,6 +31,7 @@ struct Chunk {
     Millis gap{0};                           // silence after the previous chunk
     std::optional<Clock::time_point> start;  // when its first byte went out
     std::size_t sent = 0;
+    bool echo = false;  // the converter's echo, not the collector's answer
 };
 
 void pointLink(const std::string& link, const std::string& target) {
@@ -46,11 +47,14 @@ void pointLink(const std::string& link, const std::string& target) {
 struct Collector::Impl {
     explicit Impl(CollectorOptions o)
         : options(std::move(o)),
-          byteTime(Nanos(std::chrono::seconds(10)) / std::max(options.baud, 1)) {}
+          byteTime(Nanos(std::chrono::seconds(10)) / std::max(options.baud, 1)),
+          device(factoryDefaults(),
+                 DeviceOptions{options.setAnswer, options.plainListing, options.keptWords}) {}
 
     void run();
     void receive(Clock::time_point now);
     void schedule(std::string answer, Clock::time_point now);
+    void echo(std::string_view bytes, Clock::time_point now);
     std::optional<Clock::time_point> transmit(Clock::time_point now);
     void hangUp(Clock::time_point now);
     void openLine();
@@ -133,14 +137,31 @@ void Collector::Impl::schedule(std::string answer, Clock::time_point now) {
     }
 }
 
+void Collector::Impl::echo(std::string_view bytes, Clock::time_point now) {
+    // After the piece on its way (if any) and the echoes before this one, ahead of the rest.
+    auto at = output.begin();
+    if (at != output.end() && at->sent > 0) ++at;
+    while (at != output.end() && at->echo) ++at;
+    // A piece that has not begun yet starts again from the line's time once the echo is out.
+    for (auto later = at; later != output.end(); ++later)
+        if (later->sent == 0) later->start.reset();
+    Chunk chunk;
+    chunk.bytes = bytes;
+    chunk.earliest = now;
+    chunk.echo = true;
+    output.insert(at, std::move(chunk));
+}
+
 void Collector::Impl::receive(Clock::time_point now) {
     char buf[4096];
     for (;;) {
         const ssize_t n = ::read(pty.master(), buf, sizeof buf);
         if (n > 0) {
+            const std::string_view bytes(buf, static_cast<std::size_t>(n));
+            if (options.echo) echo(bytes, now);
             if (options.silent) continue;
             std::vector<Frame> complete;
-            assembler.feed(std::string_view(buf, static_cast<std::size_t>(n)), complete);
+            assembler.feed(bytes, complete);
             for (const Frame& frame : complete) {
                 std::string answer;
                 {
@@ -149,7 +170,7 @@ void Collector::Impl::receive(Clock::time_point now) {
                     ++frames;
                 }
                 changed.notify_all();
-                schedule(std::move(answer), now);
+                if (!answer.empty()) schedule(std::move(answer), now);  // no noise for silence
             }
             continue;
         }

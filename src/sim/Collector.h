@@ -6,6 +6,12 @@
 // answers back paced like a real line (10 bits a byte at the chosen baud rate), optionally
 // late, in chunks with gaps, with noise, or not at all. An idle collector costs no CPU.
 //
+// It may also play another collector (the answer to set frames, the listing without the
+// counter bases, words whose values it keeps: see DeviceOptions in Device.h), and put an
+// echoing half-duplex RS-485 converter in front of it: every byte the tool sends comes
+// straight back, paced like the line but not late, not in chunks and without noise, ahead of
+// every answer still waiting (an answer piece already going out is finished first).
+//
 // Threads: every public function may be called from any thread; the Device is reached only
 // under the collector's mutex. stop() (also run by the destructor) joins the thread.
 #pragma once
@@ -14,12 +20,15 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "sim/Device.h"
 #include "sim/DeviceState.h"
 
 namespace kvsim {
@@ -36,6 +45,10 @@ struct CollectorOptions {
     // When set, a symbolic link at this path always points at the current slave side, so
     // the port keeps its name across a hang-up and reopen. Removed by stop().
     std::string linkPath;
+    SetAnswer setAnswer = SetAnswer::Ok;           // how set frames are answered
+    bool plainListing = false;                     // the listing without the counter bases
+    std::set<std::string, std::less<>> keptWords;  // set words acknowledged but not taken
+    bool echo = false;                             // every byte sent comes straight back
 };
 
 class Collector {

@@ -37,7 +37,8 @@ std::vector<std::string_view> split(std::string_view s, char separator) {
 
 }  // namespace
 
-Device::Device(DeviceState initial) : state_(std::move(initial)) {}
+Device::Device(DeviceState initial, DeviceOptions options)
+    : options_(std::move(options)), state_(std::move(initial)) {}
 
 std::string Device::receive(std::string_view bytes, Millis now) {
     std::string answers;
@@ -51,10 +52,26 @@ std::string Device::handle(const Frame& frame, Millis now) {
         return kBrokenFrame;
     const std::string_view body =
         bytes.substr(FrameAssembler::kPrefixSize, bytes.size() - FrameAssembler::kPrefixSize - 1);
-    if (!printable(body)) return kBrokenFrame;
-    if (bytes.starts_with(kSetPrefix)) return handleSet(body, now);
-    if (bytes.starts_with(kQueryPrefix)) return handleQuery(body, now);
+    const bool readable = printable(body);
+    if (bytes.starts_with(kSetPrefix) && body == "RESET") return handleSet(body, now);
+    if (bytes.starts_with(kSetPrefix))
+        return setAnswer(bytes, readable ? handleSet(body, now) : kBrokenFrame);
+    if (readable && bytes.starts_with(kQueryPrefix)) return handleQuery(body, now);
     return kBrokenFrame;
+}
+
+std::string Device::setAnswer(std::string_view frame, std::string answer) const {
+    switch (options_.setAnswer) {
+        case SetAnswer::Ok:
+            break;
+        case SetAnswer::EchoFrame:
+            return std::string(frame) + answer;
+        case SetAnswer::Other:
+            return "SET SUCCESS\r\n";
+        case SetAnswer::None:
+            return {};
+    }
+    return answer;
 }
 
 std::string Device::handleSet(std::string_view body, Millis now) {
@@ -72,13 +89,17 @@ std::string Device::handleSet(std::string_view body, Millis now) {
     const auto values = acceptFields(*command, split(body.substr(colon + 1), ','));
     if (!values) return "ERR:" + std::string(word) + ":VALUE\r\n";
 
+    // A collector that keeps its old values still acknowledges the new ones.
+    const bool kept = options_.keptWords.contains(word);
     std::string answer = "OK:" + std::string(word) + ":";
     const auto parameters = command->parameterSpan();
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const kvproto::Parameter& p = *parameters[i];
-        state_.set(p, (*values)[i]);
-        // A new base value restarts its counter from that value.
-        if (p.kind == kvproto::ParameterKind::CounterBase) origins_.restart(p, now);
+        if (!kept) {
+            state_.set(p, (*values)[i]);
+            // A new base value restarts its counter from that value.
+            if (p.kind == kvproto::ParameterKind::CounterBase) origins_.restart(p, now);
+        }
         if (i > 0) answer += ',';
         answer += (*values)[i];
     }
@@ -86,7 +107,8 @@ std::string Device::handleSet(std::string_view body, Millis now) {
 }
 
 std::string Device::handleQuery(std::string_view body, Millis now) {
-    if (body == "CHEACK1") return parameterText(state_);
+    if (body == "CHEACK1")
+        return parameterText(state_, options_.plainListing ? Listing::Plain : Listing::Full);
     if (body == "VAR") return versionText(state_);
     if (body == "STATUS") return statusText(state_, origins_, now);
     return isWord(body) ? kUnknownCommand : kBrokenFrame;

@@ -184,9 +184,10 @@ DeviceState factoryDefaults() {
     return state;
 }
 
-std::string parameterText(const DeviceState& s) {
+std::string parameterText(const DeviceState& s, Listing form) {
     std::string out;
     for (const ListingLine& l : listing()) {
+        if (form == Listing::Plain && l.readRow <= 0) continue;
         out.append(l.tag);
         if (!l.tag.ends_with(':')) out += ':';
         for (std::size_t i = 0; i < l.values.size(); ++i) {

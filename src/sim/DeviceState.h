@@ -48,10 +48,12 @@ private:
 DeviceState factoryDefaults();
 
 // The answer to "PPPPPP#CHEACK1#", derived from the parameter table: one line per tag (the
-// read-back rows in their order, then the tags only listed, such as the counter bases), each
-// the tag, ":" when the tag does not end with one, the values of its parameters in the order
-// of their offsets with "," between them, and CR LF. E.g. "AIN1:000100,000000,00000".
-std::string parameterText(const DeviceState& state);
+// read-back rows in their order, then, in the full listing, the tags only listed, such as the
+// counter bases), each the tag, ":" when the tag does not end with one, the values of its
+// parameters in the order of their offsets with "," between them, and CR LF.
+// E.g. "AIN1:000100,000000,00000". The plain listing has the 17 read-back rows only.
+enum class Listing { Full, Plain };
+std::string parameterText(const DeviceState& state, Listing form = Listing::Full);
 
 // When each counter last restarted: at power-up, at a reset, or when a counter base
 // parameter (ParameterKind::CounterBase) was written.

@@ -186,16 +186,21 @@ TEST(Queries, AnswerWithoutChangingState) {
     EXPECT_EQ(device.state(), kvsim::factoryDefaults());
 }
 
-// The listing of a collector fresh from the factory, as the tool reads it back.
+// The listing of a collector fresh from the factory, as the tool reads it back; the plain
+// listing (of collectors that do not list the counter bases) is its 17 read-back rows alone.
 TEST(Queries, FactoryListing) {
-    Device device;
-    EXPECT_EQ(device.receive("PPPPPP#CHEACK1#", Millis{0}),
-              "TC1:001\r\nZOM:0.000\r\nMDL:0\r\nMKT:001\r\n"
-              "AIN1:000100,000000,00000\r\nAIN2:000100,000000,00000\r\n"
-              "AIN3:000100,000000,00000\r\nAIN4:000100,000000,00000\r\n"
-              "AXS1:1.00\r\nAXS2:1.00\r\nAXS3:1.00\r\nAXS4:1.00\r\n"
-              "DI01:0,0\r\nARS485X:3,0\r\nBRS485X:2\r\nMTM:005\r\nPUDL:0\r\n"
-              "LP1:00000000\r\nLP2:00000000\r\nLPN:00000000\r\nLPF:000\r\n");
+    const std::string full =
+        "TC1:001\r\nZOM:0.000\r\nMDL:0\r\nMKT:001\r\n"
+        "AIN1:000100,000000,00000\r\nAIN2:000100,000000,00000\r\n"
+        "AIN3:000100,000000,00000\r\nAIN4:000100,000000,00000\r\n"
+        "AXS1:1.00\r\nAXS2:1.00\r\nAXS3:1.00\r\nAXS4:1.00\r\n"
+        "DI01:0,0\r\nARS485X:3,0\r\nBRS485X:2\r\nMTM:005\r\nPUDL:0\r\n"
+        "LP1:00000000\r\nLP2:00000000\r\nLPN:00000000\r\nLPF:000\r\n";
+    EXPECT_EQ(Device().receive("PPPPPP#CHEACK1#", Millis{0}), full);
+    kvsim::DeviceOptions plain;
+    plain.plainListing = true;
+    EXPECT_EQ(Device(kvsim::factoryDefaults(), plain).receive("PPPPPP#CHEACK1#", Millis{0}),
+              full.substr(0, full.find("LP1:")));
 }
 
 // Writing a counter base restarts the count it starts, and nothing else does: every set

@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "sim/Collector.h"
 #include "sim/DemoCollector.h"
@@ -165,6 +166,77 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"noise_before_answers", with([](CollectorOptions& o) { o.garbage = true; })}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct AnswerForm {
+    kvsim::SetAnswer form;
+    const char* name;
+    const char* reply;    // to "KORVEL#ST:041#"
+    const char* refused;  // to "KORVEL#ST:000#"
+};
+
+class OtherCollectorOnPty
+    : public testing::TestWithParam<std::tuple<AnswerForm, LineCase, bool /* keeps ST */>> {};
+
+// However set frames are answered, with or without an echoing converter in front: the echo
+// comes first and as sent, the reset and the queries keep their answers, the value is held
+// (or kept).
+TEST_P(OtherCollectorOnPty, SetFrameQueryAndReset) {
+    const auto& [answer, line, keeps] = GetParam();
+    CollectorOptions options = line.options;
+    options.setAnswer = answer.form;
+    if (keeps) options.keptWords.insert("ST");
+    Collector collector(options);
+    collector.start();
+    FileDescriptor port = openPort(collector.slavePath());
+    const auto exchange = [&](std::string_view frame, const std::string& reply) {
+        const std::string echo = options.echo ? std::string(frame) : "";
+        writeAll(port.get(), frame);
+        const std::string got = readUntil(port.get(), [&](const std::string& s) {
+                                    return s.size() >= echo.size() && s.ends_with(reply);
+                                }).bytes;
+        EXPECT_TRUE(got.starts_with(echo) && got.ends_with(reply) &&
+                    (options.garbage || got == echo + reply))
+            << frame << " got " << got;
+        if (reply.empty()) {  // not even noise, however late
+            EXPECT_EQ(readPort(port.get(), 1, options.answerDelay + Millis(100)).bytes, "");
+        }
+    };
+    exchange("KORVEL#ST:041#", answer.reply);
+    exchange("KORVEL#ST:000#", answer.refused);
+    exchange("PPPPPP#VAR#",
+             std::string("VAR:KV480T-R-2,V1.2,ADR:") + (keeps ? "001" : "041") + ",OK\r\n");
+    exchange("KORVEL#RESET#", "OK:RESET\r\n");
+    EXPECT_EQ(collector.state(), kvsim::factoryDefaults());
+    if (options.answerDelay > Millis(0)) {  // the echo overtakes an answer still waiting
+        writeAll(port.get(), "PPPPPP#VAR#");
+        ASSERT_TRUE(collector.waitForFrames(5, Millis(3000)));
+        writeAll(port.get(), "PPPPPP#STATUS#");
+        EXPECT_EQ(readPort(port.get(), 25).bytes.substr(0, 25), "PPPPPP#VAR#PPPPPP#STATUS#");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, OtherCollectorOnPty,
+    testing::Combine(
+        testing::Values(AnswerForm{kvsim::SetAnswer::Ok, "ok", "OK:ST:041\r\n", "ERR:ST:VALUE\r\n"},
+                        AnswerForm{kvsim::SetAnswer::EchoFrame, "echo_frame",
+                                   "KORVEL#ST:041#OK:ST:041\r\n", "KORVEL#ST:000#ERR:ST:VALUE\r\n"},
+                        AnswerForm{kvsim::SetAnswer::Other, "other", "SET SUCCESS\r\n",
+                                   "SET SUCCESS\r\n"},
+                        AnswerForm{kvsim::SetAnswer::None, "none", "", ""}),
+        testing::Values(LineCase{"direct", {}},
+                        LineCase{"echoed", with([](CollectorOptions& o) { o.echo = true; })},
+                        LineCase{"echoed_late_in_pieces_with_noise", with([](CollectorOptions& o) {
+                                     o.echo = o.garbage = true;
+                                     o.answerDelay = Millis(250);
+                                     o.chunkSize = 4;
+                                     o.chunkGap = Millis(5);
+                                 })}),
+        testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name +
+               (std::get<2>(info.param) ? "_keeping" : "");
+    });
+
 TEST(CollectorOnPty, SilentCollectorNeverAnswers) {
     CollectorOptions options;
     options.silent = true;
@@ -284,8 +356,9 @@ TEST(Kv480tSimProgram, PrintsPortAnswersAndStopsOnSigterm) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    const char* argv[] = {KV480T_SIM_PATH, "--delay-ms", "20",   "--chunk", "7",
-                          "--gap-ms",      "5",          nullptr};
+    const char* argv[] = {KV480T_SIM_PATH, "--delay-ms", "20",           "--chunk",   "7",
+                          "--gap-ms",      "5",          "--echo",       "--listing", "plain",
+                          "--set-answer",  "echo-frame", "--keep-value", "ST",        nullptr};
     pid_t pid = 0;
     ASSERT_EQ(::posix_spawn(&pid, KV480T_SIM_PATH, &actions, nullptr,
                             const_cast<char* const*>(argv), environ),
@@ -298,8 +371,15 @@ TEST(Kv480tSimProgram, PrintsPortAnswersAndStopsOnSigterm) {
     std::string path = line.substr(0, line.find('\n'));
     ASSERT_FALSE(path.empty());
     FileDescriptor port = openPort(path);
-    writeAll(port.get(), "KORVEL#LPF:7#");
-    EXPECT_EQ(readPort(port.get(), 12).bytes, "OK:LPF:007\r\n");
+    // ST kept: the listing still says TC1:001.
+    const std::string frames = "KORVEL#ST:041#PPPPPP#CHEACK1#";
+    writeAll(port.get(), frames);
+    const std::string expected =
+        frames + "KORVEL#ST:041#OK:ST:041\r\n" +
+        kvsim::parameterText(kvsim::factoryDefaults(), kvsim::Listing::Plain);
+    std::string got = readPort(port.get(), expected.size()).bytes;
+    got += readPort(port.get(), 1, Millis(200)).bytes;  // and nothing more
+    EXPECT_EQ(got, expected);
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     int status = 0;
@@ -309,7 +389,9 @@ TEST(Kv480tSimProgram, PrintsPortAnswersAndStopsOnSigterm) {
 }
 
 TEST(Kv480tSimProgram, RefusesBadOptions) {
-    for (const char* bad : {"--delay-ms=5", "--baud", "--gap-ms x", "--frobnicate 1"}) {
+    for (const char* bad :
+         {"--delay-ms=5", "--baud", "--gap-ms x", "--frobnicate 1", "--set-answer x",
+          "--set-answer", "--listing short", "--keep-value FOO"}) {
         const std::string command = std::string(KV480T_SIM_PATH) + " " + bad + " >/dev/null 2>&1";
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << bad;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "protocol/SetCommands.h"
 #include "sim/Collector.h"
 
 namespace {
@@ -23,12 +24,37 @@ const char* const kUsage =
     "  --garbage           put noise bytes before every answer\n"
     "  --drop-after-ms N   hang the line up N ms after start\n"
     "  --reopen-after-ms N open a new line N ms after a hang-up\n"
-    "  --link PATH         keep a symbolic link at PATH to the current port\n";
+    "  --link PATH         keep a symbolic link at PATH to the current port\n"
+    "  --set-answer FORM   how set frames are answered: ok (OK:WORD:values, the default),\n"
+    "                      echo-frame (the frame, then OK:WORD:values), other (SET SUCCESS)\n"
+    "                      or none (nothing); the reset and the queries keep their answers\n"
+    "  --listing FORM      parameter listing: full (the default) or plain (the 17 read-back\n"
+    "                      rows, without the counter bases)\n"
+    "  --keep-value WORD   acknowledge set frames of WORD but keep the old values\n"
+    "                      (repeatable)\n"
+    "  --echo              echo every byte received straight back, as an echoing RS-485\n"
+    "                      converter does\n";
+
+const char* const kSetAnswers[] = {"ok", "echo-frame", "other", "none"};
+constexpr kvsim::SetAnswer kSetAnswerForms[] = {kvsim::SetAnswer::Ok, kvsim::SetAnswer::EchoFrame,
+                                                kvsim::SetAnswer::Other, kvsim::SetAnswer::None};
+const char* const kListings[] = {"full", "plain"};
 
 bool number(const char* text, long& out) {
     const char* end = text + std::strlen(text);
     const auto result = std::from_chars(text, end, out);
     return result.ec == std::errc{} && result.ptr == end && out >= 0;
+}
+
+// The position of `text` among `names`; on failure says which ones would do. -1 if none.
+template <std::size_t N>
+int choice(const char* option, const char* text, const char* const (&names)[N]) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (std::strcmp(text, names[i]) == 0) return static_cast<int>(i);
+    std::string all;
+    for (const char* name : names) all += (all.empty() ? "" : ", ") + std::string(name);
+    std::fprintf(stderr, "kv480t-sim: %s: '%s' is not one of %s\n", option, text, all.c_str());
+    return -1;
 }
 
 }  // namespace
@@ -45,6 +71,10 @@ int main(int argc, char** argv) {
             options.garbage = true;
             continue;
         }
+        if (arg == "--echo") {
+            options.echo = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -56,6 +86,27 @@ int main(int argc, char** argv) {
         const char* value = argv[++i];
         if (arg == "--link") {
             options.linkPath = value;
+            continue;
+        }
+        if (arg == "--set-answer") {
+            const int form = choice(argv[i - 1], value, kSetAnswers);
+            if (form < 0) return 2;
+            options.setAnswer = kSetAnswerForms[form];
+            continue;
+        }
+        if (arg == "--listing") {
+            const int form = choice(argv[i - 1], value, kListings);
+            if (form < 0) return 2;
+            options.plainListing = form == 1;
+            continue;
+        }
+        if (arg == "--keep-value") {
+            if (!kvproto::findSetCommandByWord(value)) {
+                std::fprintf(stderr, "kv480t-sim: %s: '%s' is not a set command word\n",
+                             argv[i - 1], value);
+                return 2;
+            }
+            options.keptWords.insert(value);
             continue;
         }
         long n = 0;
