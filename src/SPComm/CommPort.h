@@ -3,6 +3,8 @@
 // owns the descriptor/handle, the close event and the two workers.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,6 +86,42 @@ public:
     virtual void Start(std::shared_ptr<TWorkerLink> link) = 0;
     // Owner's thread. Queues the block for the transmit worker; false when it cannot.
     virtual bool Write(std::unique_ptr<std::uint8_t[]> block, std::uint16_t length) = 0;
+};
+
+// Set from any thread to make an open in progress give up. The network back ends' waits at
+// open (the connect, the line negotiation) watch its handle besides their own: a descriptor
+// that poll() sees readable once set on POSIX, a manual-reset event on Windows. One file per
+// system: posix/OpenCancel.cpp, win32/OpenCancel.cpp.
+class TOpenCancel {
+public:
+    TOpenCancel();  // without a handle (none to be had), only IsSet() tells
+    ~TOpenCancel();
+    TOpenCancel(const TOpenCancel&) = delete;
+    TOpenCancel& operator=(const TOpenCancel&) = delete;
+
+    void Set();
+    bool IsSet() const { return set_.load(); }
+    // POSIX: the descriptor (-1 when there is none); Windows: the event's HANDLE (null then).
+    std::intptr_t Handle() const { return handle_; }
+
+private:
+    std::atomic<bool> set_{false};
+    std::intptr_t handle_ = -1;
+    [[maybe_unused]] std::intptr_t other_ = -1;  // a self-pipe's write end
+};
+
+// The system's code for an open given up on request (ECANCELED / ERROR_CANCELLED).
+int OpenCancelledCode();
+
+// What an open takes from the component when it starts (TComm::BeginOpen) and what it opened;
+// the blocking part (TOpenRequest::Run) touches nothing else.
+struct TOpenWork {
+    std::string commName;
+    std::chrono::milliseconds connectTimeout{3000};
+    TLineSettings line;
+    TCommTimeouts timeouts;
+    TOpenCancel cancel;
+    std::unique_ptr<TCommPort> port;  // set once Run() succeeded, until FinishOpen takes it
 };
 
 // n for a name "COMn" (n from 1 to 999999 without leading zeros; the prefix in any case:

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "SPComm/CommPort.h"
@@ -36,23 +37,75 @@ TComm::~TComm() {
     channel_->setSink({});
 }
 
+TOpenRequest::TOpenRequest(std::unique_ptr<detail::TOpenWork> work) : work_(std::move(work)) {}
+
+TOpenRequest::~TOpenRequest() = default;
+
+void TOpenRequest::Run() {
+    detail::TOpenWork& w = *work_;
+    const auto cancelled = [] {
+        const int code = detail::OpenCancelledCode();
+        return ECommsError("Open cancelled", code, detail::SystemErrorText(code));
+    };
+    if (w.port) throw ECommsError("This serial port already opened");
+    if (w.cancel.IsSet()) throw cancelled();
+    std::unique_ptr<detail::TCommPort> port;
+    try {
+        port = IsNetworkPortName(w.commName)
+                   ? detail::OpenNetPort(w.commName, w.connectTimeout, &w.cancel)
+                   : detail::OpenCommPort(detail::DeviceNameFor(w.commName));
+        if (w.cancel.IsSet()) throw cancelled();
+        if (detail::TPortError e =
+                port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
+            throw ECommsError("Cannot setup comm buffer", e.code, e.reason);
+        }
+        port->PurgeAll();
+        port->ApplyTimeouts(w.timeouts);
+        if (detail::TPortError e = port->ApplyLineSettings(w.line)) {
+            throw ECommsError("Cannot apply line settings", e.code, e.reason);
+        }
+    } catch (const ECommsError&) {
+        if (w.cancel.IsSet()) throw cancelled();  // whatever the wait that gave up said
+        throw;
+    }
+    if (w.cancel.IsSet()) throw cancelled();  // `port` is closed on the way out
+    w.port = std::move(port);
+}
+
+void TOpenRequest::Cancel() {
+    work_->cancel.Set();
+}
+
+bool TOpenRequest::Cancelled() const {
+    return work_->cancel.IsSet();
+}
+
+const std::string& TOpenRequest::CommName() const {
+    return work_->commName;
+}
+
 void TComm::Open() {
     if (port_) throw ECommsError("This serial port already opened");
-    std::unique_ptr<detail::TCommPort> port =
-        IsNetworkPortName(commName_)
-            ? detail::OpenNetPort(commName_, std::chrono::milliseconds(connectTimeout_))
-            : detail::OpenCommPort(detail::DeviceNameFor(commName_));
-    if (detail::TPortError e = port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
-        throw ECommsError("Cannot setup comm buffer", e.code, e.reason);
-    }
-    port->PurgeAll();
+    std::unique_ptr<TOpenRequest> request = BeginOpen();
+    request->Run();
+    FinishOpen(*request);
+}
+
+std::unique_ptr<TOpenRequest> TComm::BeginOpen() const {
+    auto work = std::make_unique<detail::TOpenWork>();
+    work->commName = commName_;
+    work->connectTimeout = std::chrono::milliseconds(connectTimeout_);
+    work->line = LineSettings();
+    work->timeouts = {ReadIntervalTimeout_, ReadTotalTimeoutMultiplier_, ReadTotalTimeoutConstant_,
+                      WriteTotalTimeoutMultiplier_, WriteTotalTimeoutConstant_};
+    return std::unique_ptr<TOpenRequest>(new TOpenRequest(std::move(work)));
+}
+
+void TComm::FinishOpen(TOpenRequest& request) {
+    if (port_) throw ECommsError("This serial port already opened");
+    if (!request.work_->port) throw std::logic_error("TComm::FinishOpen: the request did not open");
     sendQueueEmpty_->store(true);
-    port_ = std::move(port);  // the setters below see an open port from here on
-    ApplyTimeouts();
-    if (detail::TPortError e = port_->ApplyLineSettings(LineSettings())) {
-        port_.reset();
-        throw ECommsError("Cannot apply line settings", e.code, e.reason);
-    }
+    port_ = std::move(request.work_->port);  // the setters see an open port from here on
     const std::uint32_t session = ++lastSession_ == 0 ? ++lastSession_ : lastSession_;
     try {
         port_->Start(std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_, session));

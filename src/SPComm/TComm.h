@@ -80,6 +80,16 @@
 // OnRequestHangup once per open; the receive worker then ends; Close() is still needed. The
 // workers' wake-up events are an eventfd on Linux and a self-pipe on other POSIX systems
 // (posix/PollEvent.h; CMake picks the file), so the back end builds on macOS as well.
+//
+// Opening off the owner's thread: Open() is BeginOpen(), TOpenRequest::Run() and FinishOpen()
+// in a row. An owner that must not wait (a window) runs the three itself: BeginOpen() on its
+// thread takes the port name, the connect time-out, the line settings and the time-outs as
+// they are then; Run() does everything that may block (the look-up, the connect, the device's
+// open, the line negotiation) on any thread and touches nothing of the component; FinishOpen()
+// on the owner's thread takes the port and starts the workers. Cancel() from any thread makes
+// Run() give up: the waits of the network back ends at open watch the request's cancel event
+// (the resolver's look-up and a device's open() cannot be interrupted; Run() then gives up
+// right after them). A request never finished closes what it opened when it is destroyed.
 #pragma once
 
 #include <atomic>
@@ -180,7 +190,31 @@ class TComm;
 namespace detail {
 class TCommPort;
 struct TLineSettings;
+struct TOpenWork;
 }  // namespace detail
+
+// One open of a TComm in progress (see "Opening off the owner's thread" above); from
+// TComm::BeginOpen().
+class TOpenRequest {
+public:
+    ~TOpenRequest();  // closes what Run() opened and FinishOpen() did not take
+    TOpenRequest(const TOpenRequest&) = delete;
+    TOpenRequest& operator=(const TOpenRequest&) = delete;
+
+    // Any thread, once: opens and sets up the port. Raises ECommsError as Open() does, and
+    // "Open cancelled" (ECANCELED / ERROR_CANCELLED) when Cancel() came before or meanwhile;
+    // nothing stays open then.
+    void Run();
+    // Any thread, also while Run() runs on another: Run() gives up as soon as it can.
+    void Cancel();
+    bool Cancelled() const;
+    const std::string& CommName() const;
+
+private:
+    friend class TComm;
+    explicit TOpenRequest(std::unique_ptr<detail::TOpenWork> work);
+    std::unique_ptr<detail::TOpenWork> work_;
+};
 using TReceiveDataEvent =
     std::function<void(TComm* sender, const std::uint8_t* buffer, std::uint16_t bufferLength)>;
 using TReceiveErrorEvent = std::function<void(TComm* sender, std::uint32_t eventMask)>;
@@ -201,6 +235,12 @@ public:
     // "Cannot apply line settings", "Unable to create event",
     // "Unable to create read thread", "Unable to create write thread".
     void Open();
+    // Owner's thread: an open to run elsewhere, with the name and settings as they are now.
+    std::unique_ptr<TOpenRequest> BeginOpen() const;
+    // Owner's thread, after the request's Run() returned: takes its port and starts the
+    // workers, as the rest of Open() does (raises as it does, "This serial port already opened"
+    // among them). Settings changed since BeginOpen() apply at the next open.
+    void FinishOpen(TOpenRequest& request);
     void Close();  // does nothing when closed; never hangs
     bool IsOpen() const;
     // True from the delivered hang-up notice until Close() or the next successful Open().

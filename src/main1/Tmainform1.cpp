@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QIcon>
+#include <QMetaObject>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "main1/GroupBoxStyle.h"
@@ -182,6 +184,10 @@ void Tmainform1::addPort(const QString& path, bool select, const QString& toolTi
 }
 
 void Tmainform1::Button10Click() {
+    if (line_->opening()) {
+        cancelOpen();
+        return;
+    }
     if (portOpen_) {
         setPortButtonCaption(QStringLiteral("Open"));
         portOpen_ = false;
@@ -194,15 +200,49 @@ void Tmainform1::Button10Click() {
         status_->note(StatusLine::Source::Port, QStringLiteral("Port closed."));
         return;
     }
-    setPortButtonCaption(QStringLiteral("Close"));
-    portOpen_ = true;
+    startOpen();
+}
+
+void Tmainform1::startOpen() {
     const std::string port = QFile::encodeName(ui->SPREALCOM->currentText()).toStdString();
-    if (const kvops::Error error = line_->open(port)) {
+    setPortButtonCaption(QStringLiteral("Cancel"));
+    button14Was_ = ui->Button14->isEnabled();
+    button19Was_ = ui->Button19->isEnabled();
+    ui->Button19->setEnabled(false);
+    ui->Button14->setEnabled(false);
+    status_->note(StatusLine::Source::Port,
+                  QStringLiteral("Connecting to %1 ...").arg(QString::fromStdString(port)));
+    // The Line calls this on its thread, and never once the open was given up (cancelOpen,
+    // close, the destructor): the window is alive whenever the call is posted.
+    line_->startOpen(port, [this] {
+        QMetaObject::invokeMethod(this, &Tmainform1::openFinished, Qt::QueuedConnection);
+    });
+}
+
+void Tmainform1::cancelOpen() {
+    line_->cancelOpen();
+    reopening_ = false;
+    setPortButtonCaption(QStringLiteral("Open"));
+    ui->Button14->setEnabled(button14Was_);
+    ui->Button19->setEnabled(button19Was_);
+    status_->note(
+        StatusLine::Source::Port,
+        QStringLiteral("Opening %1 cancelled.").arg(QString::fromStdString(line_->port())));
+}
+
+void Tmainform1::openFinished() {
+    const std::optional<kvops::Error> outcome = line_->finishOpen();
+    if (!outcome) return;  // an open given up after its notice was posted
+    const std::string port = line_->port();
+    const bool reopening = std::exchange(reopening_, false);
+    if (const kvops::Error& error = *outcome) {
         // A port that did not open is reported and the panel stays ready to open again. The
         // box keeps to the component's message; the status line adds the port and the
         // system's reason.
         setPortButtonCaption(QStringLiteral("Open"));
         portOpen_ = false;
+        ui->Button14->setEnabled(button14Was_);
+        ui->Button19->setEnabled(button19Was_);
         session_->portClosed();
         profilePanel_->portClosed();
         status_->problem(StatusLine::Source::Port,
@@ -210,8 +250,11 @@ void Tmainform1::Button10Click() {
         const std::string message = error.text.substr(0, error.text.find(": "));
         traffic_->recorder().openFailed(port, message);
         messages_->showMessage(message);
+        portPanelChanged();
         return;
     }
+    setPortButtonCaption(QStringLiteral("Close"));
+    portOpen_ = true;
     traffic_->recorder().opened(port, kvops::kLineSettingsText);
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
@@ -220,6 +263,11 @@ void Tmainform1::Button10Click() {
         QStringLiteral("Port %1 open, %2.")
             .arg(QString::fromStdString(port), QLatin1StringView(kvops::kLineSettingsText.data(),
                                                                  kvops::kLineSettingsText.size())));
+    portPanelChanged();
+    if (reopening)
+        status_->note(StatusLine::Source::Port,
+                      QStringLiteral("Port %1 reopened: its adapter came back.")
+                          .arg(QFile::decodeName(port.c_str())));
 }
 
 void Tmainform1::setPortButtonCaption(const QString& caption) {

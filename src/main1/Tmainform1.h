@@ -5,6 +5,9 @@
 //
 // Main thread only: every handler, timer tick and serial notification runs there. Comm1's
 // workers post received blocks through a QtDeliveryChannel into this window's event loop.
+// Opening the port runs on a thread of the Line's own (kvops::Line::startOpen), so the window
+// keeps answering meanwhile; its outcome comes back as a queued call, and the port is then
+// started and used on the main thread only.
 #pragma once
 
 #include <QImage>
@@ -65,7 +68,8 @@ private slots:
     // Creation handler: resets the window's state (run once by the constructor).
     void FormCreate();
 
-    // Port panel.
+    // Port panel: "Open" starts opening the chosen port ("Cancel" meanwhile), "Cancel" gives
+    // the open up, "Close" closes the port.
     void Button10Click();
 
     // The click of any of the 22 "Set" buttons (named in the parameter table): sends its set
@@ -86,6 +90,11 @@ private slots:
 private:
     // Opens `port` again the way the port panel does: Close (when open), then Open.
     void reopenPort(const QString& port);
+    // The port panel's three steps of an open: started on a click, finished when the Line's
+    // thread is done (the outcome as a synchronous open gave it), or cancelled.
+    void startOpen();
+    void openFinished();
+    void cancelOpen();
     void connectHandlers();
     // Hot-plug watching, the reopen offer and the remembered settings (Tmainform1Ports.cpp).
     void setUpPortsAndSettings();
@@ -99,6 +108,11 @@ private:
     QTimer Timer6;                       // reply processing, one-shot
     std::unique_ptr<kvops::Line> line_;  // Comm1: the port to the collector
     bool portOpen_ = false;
+    // While an open runs, Button14 and Button19 stay disabled; an open that fails or is
+    // cancelled gives them back what they had.
+    bool button14Was_ = false;
+    bool button19Was_ = false;
+    bool reopening_ = false;  // the open in progress reopens a port whose adapter came back
     bool outerSizeSet_ = false;
 
     kvmain::KeyPressFilter* keyFilter_ = nullptr;  // owned by this window (QObject child)

@@ -39,7 +39,8 @@ void Tmainform1::setUpPortsAndSettings() {
     reopenOffer_ = new ReopenOffer(
         statusBar(), *status_, *portWatcher_, [this](const QString& port) { reopenPort(port); },
         this);
-    // Runs after Button10Click, which connectHandlers() connected first.
+    // Runs after Button10Click, which connectHandlers() connected first. An open that the
+    // click started tells it once it is done (openFinished).
     connect(ui->Button10, &QPushButton::clicked, this, &Tmainform1::portPanelChanged);
     spcomm::TNotifyEvent report = std::move(line_->comm().OnRequestHangup);
     line_->comm().OnRequestHangup = [this, report = std::move(report)](spcomm::TComm* sender) {
@@ -49,7 +50,10 @@ void Tmainform1::setUpPortsAndSettings() {
 
     portFinder_ = new PortFinder(
         ui->SPREALCOM,
-        [this] { return portOpen_ ? QFile::decodeName(line_->port().c_str()) : QString(); },
+        [this] {
+            return portOpen_ || line_->opening() ? QFile::decodeName(line_->port().c_str())
+                                                 : QString();
+        },
         [this](const QString& message) { status_->note(StatusLine::Source::Find, message); }, this);
 
     // Remembered from the last run.
@@ -81,6 +85,7 @@ void Tmainform1::setUpPortsAndSettings() {
 }
 
 void Tmainform1::portPanelChanged() {
+    if (line_->opening()) return;  // told again once the open is done
     if (portOpen_ && line_->isOpen()) {
         const QString port = QFile::decodeName(line_->port().c_str());
         settings_->setLastPort(port);
@@ -95,17 +100,15 @@ void Tmainform1::portPanelChanged() {
 }
 
 void Tmainform1::reopenPort(const QString& port) {
-    if (portOpen_) Button10Click();  // Close
+    if (portOpen_ || line_->opening()) Button10Click();  // Close, or give up an open
     const int index = ui->SPREALCOM->findText(port, Qt::MatchExactly);
     if (index >= 0)
         ui->SPREALCOM->setCurrentIndex(index);
     else
         ui->SPREALCOM->setEditText(port);
-    Button10Click();  // Open
+    Button10Click();  // Open; openFinished() says "reopened" once it is open
+    reopening_ = true;
     portPanelChanged();
-    if (line_->isOpen())
-        status_->note(StatusLine::Source::Port,
-                      QStringLiteral("Port %1 reopened: its adapter came back.").arg(port));
 }
 
 void Tmainform1::rememberOnExit() {

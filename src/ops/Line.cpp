@@ -1,8 +1,53 @@
 #include "ops/Line.h"
 
+#include <exception>
 #include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace kvops {
+
+// What the owner's thread and the opening thread share about one open.
+struct Line::PendingOpen {
+    std::mutex mutex;
+    // The open. The opening thread runs it through its own pointer while `done` is false; the
+    // owner never destroys it before then (only Cancel() it).
+    std::unique_ptr<spcomm::TOpenRequest> request;  // guarded by mutex
+    std::function<void()> ready;                    // guarded by mutex
+    bool done = false;                              // guarded by mutex
+    bool abandoned = false;                         // guarded by mutex
+    std::optional<spcomm::ECommsError> failure;     // guarded by mutex
+};
+
+namespace {
+
+// The opening thread: runs the open, then hands the outcome over, or, when the owner has
+// given the open up meanwhile, closes what it opened.
+void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenRequest* request) {
+    std::optional<spcomm::ECommsError> failure;
+    try {
+        request->Run();
+    } catch (const spcomm::ECommsError& e) {
+        failure = e;
+    } catch (const std::exception& e) {
+        failure = spcomm::ECommsError("Error opening serial port", 0, e.what());
+    }
+    std::unique_ptr<spcomm::TOpenRequest> dropped;
+    {
+        const std::lock_guard lock(pending->mutex);
+        pending->done = true;
+        pending->failure = std::move(failure);
+        if (pending->abandoned)
+            dropped = std::move(pending->request);
+        else if (pending->ready)
+            pending->ready();
+    }
+    // `dropped`, and the port it opened, are closed here, outside the lock.
+}
+
+}  // namespace
 
 Line::Line(std::shared_ptr<spcomm::TDeliveryChannel> channel, std::uint32_t readIntervalMs)
     : comm_(std::make_unique<spcomm::TComm>(std::move(channel))) {
@@ -16,10 +61,12 @@ Line::Line(std::shared_ptr<spcomm::TDeliveryChannel> channel, std::uint32_t read
 }
 
 Line::~Line() {
+    cancelOpen();
     comm_->Close();
 }
 
 Error Line::open(const std::string& port) {
+    cancelOpen();
     comm_->Close();
     port_ = port;
     hungUp_ = false;
@@ -32,7 +79,67 @@ Error Line::open(const std::string& port) {
     return {};
 }
 
+void Line::startOpen(const std::string& port, std::function<void()> ready) {
+    cancelOpen();
+    comm_->Close();
+    port_ = port;
+    hungUp_ = false;
+    comm_->SetCommName(port);
+    auto pending = std::make_shared<PendingOpen>();
+    pending->request = comm_->BeginOpen();
+    pending->ready = std::move(ready);
+    spcomm::TOpenRequest* request = pending->request.get();
+    pending_ = pending;
+    try {
+        // Detached: an open that cannot be interrupted (a look-up) ends on its own; everything
+        // it touches lives in `pending`.
+        std::thread([pending, request] { runOpen(pending, request); }).detach();
+    } catch (const std::system_error& e) {
+        const std::lock_guard lock(pending->mutex);
+        pending->done = true;
+        pending->failure =
+            spcomm::ECommsError("Error opening serial port", e.code().value(), e.what());
+        if (pending->ready) pending->ready();
+    }
+}
+
+std::optional<Error> Line::finishOpen() {
+    if (!pending_) return std::nullopt;
+    std::unique_ptr<spcomm::TOpenRequest> request;
+    std::optional<spcomm::ECommsError> failure;
+    {
+        const std::lock_guard lock(pending_->mutex);
+        if (!pending_->done) return std::nullopt;
+        request = std::move(pending_->request);
+        failure = std::move(pending_->failure);
+    }
+    pending_.reset();
+    if (failure) return openError(*failure);
+    try {
+        comm_->FinishOpen(*request);
+    } catch (const spcomm::ECommsError& e) {
+        return openError(e);
+    }
+    return Error{};
+}
+
+void Line::cancelOpen() {
+    if (!pending_) return;
+    std::unique_ptr<spcomm::TOpenRequest> dropped;
+    std::function<void()> ready;
+    {
+        const std::lock_guard lock(pending_->mutex);
+        pending_->abandoned = true;
+        ready = std::exchange(pending_->ready, {});
+        if (pending_->request) pending_->request->Cancel();
+        if (pending_->done) dropped = std::move(pending_->request);
+    }
+    pending_.reset();
+    // `dropped` (an open that had finished but was not taken) is closed here.
+}
+
 void Line::close() {
+    cancelOpen();
     comm_->Close();
     hungUp_ = false;
 }

@@ -7,10 +7,19 @@
 // The received blocks and the hang-up arrive as the serial component's events on the owner's
 // thread (comm().OnReceiveData, comm().OnRequestHangup); the owner drives its exchange
 // engine with them. Owner's thread only.
+//
+// An owner that must not wait while a port opens (the window: a network port's look-up,
+// connect and line negotiation, or a USB driver's open, may take seconds) starts the open with
+// startOpen(): the blocking part runs on a thread of its own, which touches only the open's
+// own state (spcomm::TOpenRequest) and, under a lock, the owner's `ready` notice. The owner
+// takes the outcome with finishOpen() on its own thread, which then starts the port's
+// workers there: the serial component itself is only ever used on the owner's thread.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +56,23 @@ public:
     // Closes a port opened before, then opens `port` with kLineSettings. The error says why
     // it did not open (the port stays closed then).
     Error open(const std::string& port);
+    // Closes a port opened before (and gives up an open in progress), then opens `port` with
+    // kLineSettings on a thread of its own. Once the outcome is there, `ready` runs on that
+    // thread, under a lock: it must only hand the news to the owner's thread (e.g. post an
+    // event) and never call back into the Line. It is never called once cancelOpen(), close(),
+    // another open or the Line's destruction has returned.
+    void startOpen(const std::string& port, std::function<void()> ready);
+    // From startOpen() until finishOpen() took the outcome or the open was given up.
+    bool opening() const { return pending_ != nullptr; }
+    // The outcome of the open started last, once it is there: no error (the port is open, as
+    // after open()) or why it did not open. Nothing while the open still runs, or when none
+    // is in progress (a stale notice).
+    std::optional<Error> finishOpen();
+    // Gives up the open in progress at once: its waits are interrupted where the port allows
+    // (a network port's connect and line negotiation), and what it opens all the same is
+    // closed on its own thread. Does nothing when no open is in progress.
+    void cancelOpen();
+    // Closes the port (giving up an open in progress).
     void close();
     bool isOpen() const;
     // The port last given to open().
@@ -65,8 +91,11 @@ public:
     spcomm::TComm& comm() { return *comm_; }
     const spcomm::TComm& comm() const { return *comm_; }
 
+    struct PendingOpen;
+
 private:
     std::unique_ptr<spcomm::TComm> comm_;
+    std::shared_ptr<PendingOpen> pending_;  // the open in progress, shared with its thread
     std::string port_;
     bool hungUp_ = false;
 };

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "SPComm/TQueueChannel.h"
 #include "SPComm/net/Telnet.h"
 #include "ops/Error.h"
+#include "ops/Line.h"
 
 using namespace std::chrono_literals;
 
@@ -267,6 +269,160 @@ INSTANTIATE_TEST_SUITE_P(
             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return name;
     });
+
+using kvtest::SilentGateway;
+
+// An open that would otherwise wait ten minutes for the line settings: only the cancel ends it.
+constexpr std::uint32_t kLongConnectTimeoutMs = 600000;
+
+enum class CancelAt { BeforeRun, WhileNegotiating };
+
+class OpenCancel : public ::testing::TestWithParam<CancelAt> {};
+
+TEST_P(OpenCancel, RunGivesUpAndClosesTheConnection) {
+    SilentGateway gateway;
+    TComm comm;
+    comm.SetConnectTimeout(kLongConnectTimeoutMs);
+    comm.SetCommName(gateway.url());
+    std::unique_ptr<TOpenRequest> request = comm.BeginOpen();
+    EXPECT_EQ(request->CommName(), gateway.url());
+    if (GetParam() == CancelAt::BeforeRun) request->Cancel();
+    auto run = std::async(std::launch::async, [&]() -> std::string {
+        try {
+            request->Run();
+            return "opened";
+        } catch (const ECommsError& e) {
+            return e.what();
+        }
+    });
+    if (GetParam() == CancelAt::WhileNegotiating) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!gateway.greeted && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(gateway.greeted);
+        request->Cancel();
+    }
+    ASSERT_EQ(run.wait_for(10s), std::future_status::ready) << "the cancel did not end the wait";
+    EXPECT_EQ(run.get(), "Open cancelled");
+    EXPECT_TRUE(request->Cancelled());
+    EXPECT_THROW(comm.FinishOpen(*request), std::logic_error);  // nothing to take
+    EXPECT_FALSE(comm.IsOpen());
+    if (GetParam() == CancelAt::WhileNegotiating) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!gateway.clientClosed && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_TRUE(gateway.clientClosed) << "the connection was left open";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cancels, OpenCancel,
+                         ::testing::Values(CancelAt::BeforeRun, CancelAt::WhileNegotiating),
+                         [](const auto& info) {
+                             return info.param == CancelAt::BeforeRun ? "BeforeRun"
+                                                                      : "WhileNegotiating";
+                         });
+
+// The owner's thread starts the open; another thread runs it and says when it is done; the
+// owner takes the port over, and the workers' events arrive on the owner's thread as after a
+// synchronous open.
+TEST(LineStartOpen, OpensOnItsOwnThreadAndHandsThePortToTheOwner) {
+    TelnetServer telnetServer(Gateway::Echo);
+    kvtest::LoopbackServer gateway([&](kvtest::LoopbackConnection& link) {
+        while (!link.closed()) link.write(telnetServer.Feed(link.read(100ms)));
+    });
+    auto channel = std::make_shared<TQueueChannel>();
+    kvops::Line line(channel, 10);
+    Bytes received;
+    line.comm().OnReceiveData = [&](TComm*, const std::uint8_t* data, std::uint16_t n) {
+        received.insert(received.end(), data, data + n);
+    };
+    std::promise<std::thread::id> ready;
+    line.startOpen(gateway.url("rfc2217"), [&] { ready.set_value(std::this_thread::get_id()); });
+    EXPECT_TRUE(line.opening());
+    EXPECT_FALSE(line.isOpen());
+    EXPECT_EQ(line.write("early").code, kvops::ErrorCode::NotOpen);
+    auto readyOn = ready.get_future();
+    ASSERT_EQ(readyOn.wait_for(10s), std::future_status::ready);
+    EXPECT_NE(readyOn.get(), std::this_thread::get_id());
+    const std::optional<kvops::Error> outcome = line.finishOpen();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_FALSE(*outcome) << outcome->text;
+    EXPECT_FALSE(line.opening());
+    EXPECT_FALSE(line.finishOpen().has_value());  // taken once
+    ASSERT_TRUE(line.isOpen());
+    EXPECT_FALSE(line.write("PPPPPP#VAR#"));
+    ASSERT_TRUE(test::PumpUntil(
+        *channel, [&] { return received.size() >= 11; }, 10s));
+    EXPECT_EQ(std::string(received.begin(), received.end()), "PPPPPP#VAR#");
+}
+
+TEST(LineStartOpen, FailureComesAsTheSynchronousOpenGivesIt) {
+    const std::string port =
+        "tcp://127.0.0.1:" + std::to_string(kvtest::LoopbackServer::freePort());
+    kvops::Line line;
+    std::promise<void> ready;
+    line.startOpen(port, [&] { ready.set_value(); });
+    ASSERT_EQ(ready.get_future().wait_for(10s), std::future_status::ready);
+    const std::optional<kvops::Error> outcome = line.finishOpen();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->code, kvops::ErrorCode::ConnectionRefused);
+    EXPECT_EQ(outcome->code, line.open(port).code);
+    EXPECT_FALSE(line.isOpen());
+}
+
+// Giving the open up, in every way the owner can: its notice never comes, and the connection
+// it made is closed on the opening thread.
+struct GiveUp {
+    const char* what;
+    std::function<void(std::unique_ptr<kvops::Line>&)> act;
+    bool opensAnother = false;  // the Line is busy with the next open then
+};
+
+void PrintTo(const GiveUp& g, std::ostream* os) {
+    *os << g.what;
+}
+
+class LineGivesUp : public ::testing::TestWithParam<GiveUp> {};
+
+TEST_P(LineGivesUp, ClosesWhatTheOpenMadeAndNeverTellsTheOwner) {
+    SilentGateway gateway;
+    auto line = std::make_unique<kvops::Line>();
+    line->comm().SetConnectTimeout(kLongConnectTimeoutMs);
+    std::atomic<int> notices{0};
+    line->startOpen(gateway.url(), [&] { ++notices; });
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!gateway.greeted && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(gateway.greeted);
+    GetParam().act(line);
+    if (line && GetParam().opensAnother) {
+        EXPECT_TRUE(line->opening());
+    } else if (line) {
+        EXPECT_FALSE(line->opening());
+        EXPECT_FALSE(line->finishOpen().has_value());
+        EXPECT_FALSE(line->isOpen());
+    }
+    while (!gateway.clientClosed && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(gateway.clientClosed) << "the connection was left open";
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(notices, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LineGivesUp,
+    ::testing::Values(GiveUp{"cancelOpen", [](auto& line) { line->cancelOpen(); }},
+                      GiveUp{"close", [](auto& line) { line->close(); }},
+                      GiveUp{"destroyed", [](auto& line) { line.reset(); }},
+                      GiveUp{"another_open",
+                             [](auto& line) {
+                                 line->startOpen(
+                                     "tcp://127.0.0.1:" +
+                                         std::to_string(kvtest::LoopbackServer::freePort()),
+                                     {});
+                             },
+                             true}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace spcomm

@@ -279,9 +279,9 @@ TEST_F(CollectorE2E, DroppedLineLeavesTheWindowResponsiveAndCloseThenOpenWorksAg
         << "one report per failure at most: " << modalMessages.join('|').toStdString();
 
     ASSERT_TRUE(collector->reopenLine());
-    click("Button10");  // Close
+    clickPortButton();  // Close
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
-    click("Button10");  // Open again, on the new line behind the same name
+    clickPortButton();  // Open again, on the new line behind the same name
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     click("Button14");
     EXPECT_TRUE(waitUntil([this] { return memoHas("VAR:KV480T-R-2"); })) << memo();
@@ -293,7 +293,7 @@ TEST_F(CollectorE2E, DemoCollectorPortOpensAndReadsParameters) {
     const QString port = QString::fromStdString(kvsim::startDemoCollector());
     window->addPort(port, true);
     EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), port);
-    click("Button10");
+    clickPortButton();
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     readParameters();
     EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("001"));
@@ -371,7 +371,7 @@ TEST_F(CollectorE2E, WindowVerifyAndKv480tVerifyAgreeOnCounterBases) {
     for (const char* difference : {"pin1.base 00000000 on the collector, 00004711 in the profile",
                                    "ad1.urv 000100 on the collector, 000321 in the profile"})
         EXPECT_NE(status.find(difference), std::string::npos) << status;
-    click("Button10");  // Close: the port is kv480t's now
+    clickPortButton();  // Close: the port is kv480t's now
 
     const kvtest::ProcessRun run =
         kvtest::kv480t({"verify", "--port", collector->slavePath(), "--include-counters", file});
@@ -418,7 +418,7 @@ TEST_F(CollectorE2E, CloseEndsTheRequestInProgress) {
     startCollector(options);
     openWindow();
     click("Button32");
-    click("Button10");  // Close at once
+    clickPortButton();  // Close at once
     EXPECT_FALSE(portOpen());
     EXPECT_TRUE(idle());
     QTest::qWait(3500);  // longer than the query's time-out
@@ -582,7 +582,7 @@ TEST_F(CollectorE2E, NetworkPortTypedInTheListReadsParametersAndIsRemembered) {
     kvtest::Ser2Net gateway(collector->deviceSlavePath());
     const QString url = QString::fromStdString(gateway.rfc2217Url());
     w<QComboBox>("SPREALCOM")->setEditText(url);
-    click("Button10");
+    clickPortButton();
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     readParameters();
     EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("042"));
@@ -592,7 +592,7 @@ TEST_F(CollectorE2E, NetworkPortTypedInTheListReadsParametersAndIsRemembered) {
     EXPECT_EQ(part<ReopenOffer>().offeredPort(), url);
     gateway.start();
     click("ReopenButton");
-    ASSERT_TRUE(portOpen()) << status().toStdString();
+    ASSERT_TRUE(waitUntil([this] { return portOpen(); })) << status().toStdString();
     click("Button14");
     EXPECT_TRUE(waitUntil([this] { return memoHas("ADR:042"); })) << memo();
 
@@ -629,7 +629,7 @@ TEST_F(CollectorE2E, FindSelectsTheAnsweringPortOrOffersThemAllAndLeavesTheOpenO
     EXPECT_TRUE(status().contains(QStringLiteral("no answer"))) << status().toStdString();
 
     // Two collectors answer: a menu offers both.
-    click("Button10");  // Close: now the fixture's collector is tried too
+    clickPortButton();  // Close: now the fixture's collector is tried too
     finder.button()->click();
     ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
     ASSERT_EQ(finder.results().size(), 3u);

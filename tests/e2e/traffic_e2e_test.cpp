@@ -90,7 +90,7 @@ TEST_F(TrafficE2E, ThirdPageAfterTheFormsTwo) {
 TEST_F(TrafficE2E, ReadBackSessionRowsInOrderWithTimesThenHexAndCopy) {
     openOn();
     readBack();
-    click("Button10");  // close
+    clickPortButton();  // close
     model().flush();
 
     const std::string port = collector->slavePath();
@@ -190,7 +190,7 @@ TEST_F(TrafficE2E, SavedFileReloadsAsTheShownRows) {
     // Clear empties the table; what follows is shown again.
     click("TrafficClear");
     EXPECT_EQ(model().rowCount(), 0);
-    click("Button10");
+    clickPortButton();
     EXPECT_EQ(shownLines().size(), 1);
     EXPECT_EQ(shown(0, 4), "closed");
 }
@@ -203,7 +203,7 @@ TEST_F(TrafficE2E, TimeOutMessagesAndFramesNotSentAreRows) {
     ASSERT_TRUE(kvtest::waitUntil([this] { return modalMessages.size() == 1; }, 8000));
     click("Button14");
     ASSERT_TRUE(kvtest::waitUntil([this] { return modalMessages.size() == 2; }, 8000));
-    click("Button10");  // close
+    clickPortButton();  // close
     click("Button32");  // with the port closed: not sent, and no time-out follows
 
     QStringList rows;

@@ -144,7 +144,7 @@ TEST_F(HotplugTest, OpenPortIsLeftAloneWhileOthersComeAndGo) {
     collector.start();
     const QString path = QString::fromStdString(collector.slavePath());
     typePort(path);
-    click("Button10");
+    clickPortButton();
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     plugged({entry("/dev/ttyUSB0", "", "A")});
     plugged({});
@@ -183,7 +183,7 @@ TEST_P(ReopenTest, ReopensOnlyTheSameAdapter) {
     const QString opened = QString::fromStdString(
         row.openByStableLink ? collector.slavePath() : collector.deviceSlavePath());
     typePort(opened);
-    click("Button10");
+    clickPortButton();
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     EXPECT_FALSE(reopen->isVisible());
 

@@ -8,16 +8,21 @@
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "LoopbackServer.h"
 #include "PtyPair.h"
 #include "WindowFixture.h"
 #include "presenter/DeviceSession.h"
@@ -51,7 +56,7 @@ protected:
     }
     void openPty() {
         typePort(pty.slavePath());
-        click("Button10");
+        clickPortButton();
         ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     }
     // The pseudo-terminal's line as the open port set it.
@@ -79,13 +84,13 @@ TEST_F(PortPanelTest, OpenAndCloseFollowTheButton) {
     // F2 opens and closes whatever the caption says.
     EXPECT_EQ(w<QPushButton>("Button10")->shortcut(), QKeySequence(Qt::Key_F2));
 
-    click("Button10");
+    clickPortButton();
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
     EXPECT_EQ(status(), QStringLiteral("Port closed."));
     EXPECT_FALSE(w<QPushButton>("Button14")->isEnabled());
     EXPECT_FALSE(w<QPushButton>("Button19")->isEnabled());
 
-    click("Button10");  // and open again
+    clickPortButton();  // and open again
     EXPECT_TRUE(portOpen());
     EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
     EXPECT_TRUE(modalMessages.isEmpty());
@@ -98,7 +103,7 @@ TEST_F(PortPanelTest, FailedOpenIsReportedAndLeavesThePanelReadyToOpen) {
         w<QPushButton>("Button14")->setEnabled(buttonsEnabled);
         w<QPushButton>("Button19")->setEnabled(buttonsEnabled);
         typePort(QStringLiteral("/dev/nonexistent-port"));
-        click("Button10");
+        clickPortButton();
         EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
         EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Open"));
         EXPECT_EQ(w<QPushButton>("Button14")->isEnabled(), buttonsEnabled);
@@ -112,7 +117,7 @@ TEST_F(PortPanelTest, FailedOpenIsReportedAndLeavesThePanelReadyToOpen) {
 // reason, and for a permission error the dialout hint.
 TEST_F(PortPanelTest, FailedOpenStatusLineGivesTheSystemsReason) {
     typePort(QStringLiteral("/dev/nonexistent-port"));
-    click("Button10");
+    clickPortButton();
     EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Error opening serial port (/dev/nonexistent-port): No such file or "
@@ -134,7 +139,7 @@ TEST_F(PortPanelTest, FailedOpenStatusLineGivesTheSystemsReason) {
             }
         } user;
         ASSERT_NE(::geteuid(), 0u);
-        click("Button10");
+        clickPortButton();
     }
     ::chmod(path.constData(), 0620);
     EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
@@ -314,8 +319,8 @@ TEST_F(PortPanelTest, PortChosenWhileOpenIsUsedAtTheNextOpen) {
     typePort(QStringLiteral("/dev/nonexistent-port"));
     click("Button14");  // still the open port's
     EXPECT_EQ(pty.read(11), "PPPPPP#VAR#");
-    click("Button10");  // close
-    click("Button10");  // open the newly chosen port
+    clickPortButton();  // close
+    clickPortButton();  // open the newly chosen port
     EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
     EXPECT_TRUE(status().contains(QStringLiteral("(/dev/nonexistent-port)")))
         << status().toStdString();
@@ -336,7 +341,7 @@ TEST_F(PortPanelTest, DropDownRefreshKeepsFixedItemsAndTypedPath) {
     for (int i = 0; i < 19; ++i) EXPECT_EQ(ports->itemText(i), QStringLiteral("COM%1").arg(i + 1));
     EXPECT_EQ(ports->findText(QStringLiteral("/dev/gone-since-last-refresh")), -1);
     EXPECT_EQ(ports->currentText(), pty.slavePath());
-    click("Button10");
+    clickPortButton();
     EXPECT_TRUE(portOpen());
 }
 
@@ -357,11 +362,130 @@ TEST_F(PortPanelTest, HangUpIsReportedOnceAndThePanelRecovers) {
     EXPECT_EQ(hangUps(), 1);
     EXPECT_TRUE(modalMessages.isEmpty());
 
-    click("Button10");  // Close works on a hung-up port and the window goes on
+    clickPortButton();  // Close works on a hung-up port and the window goes on
     EXPECT_FALSE(portOpen());
     EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("Port closed."));
     click("Button32");
     EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#CHEACK1#"));
 }
+
+}  // namespace
+
+namespace {
+
+// Opening a network port whose server takes the connection and never confirms the line
+// settings: the window goes on answering meanwhile, and the open can be given up.
+class OpeningTest : public PortPanelTest {
+protected:
+    QString url() const { return QString::fromStdString(gateway.url()); }
+    // "Open" on the silent server's port, and the wait until its greeting came.
+    void startOpen() {
+        window->addPort(url(), true);
+        click("Button10");
+        ASSERT_TRUE(kvtest::waitUntil([this] { return gateway.greeted.load(); }));
+    }
+    QString caption() { return w<QPushButton>("Button10")->text(); }
+
+    kvtest::SilentGateway gateway;
+};
+
+TEST_F(OpeningTest, EventLoopTurnsWhileANetworkPortOpens) {
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> ticks;
+    QTimer ticker;
+    ticker.setInterval(50);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks.push_back(clock.elapsed()); });
+    ticker.start();
+    w<QPushButton>("Button14")->setEnabled(true);
+    w<QPushButton>("Button19")->setEnabled(false);
+
+    const qint64 clicked = clock.elapsed();
+    window->addPort(url(), true);
+    click("Button10");
+    EXPECT_EQ(caption(), QStringLiteral("Cancel"));
+    EXPECT_EQ(status(), QStringLiteral("Connecting to %1 ...").arg(url()));
+    EXPECT_FALSE(w<QPushButton>("Button14")->isEnabled());
+    EXPECT_FALSE(w<QPushButton>("Button19")->isEnabled());
+    // A second of the open waiting for the server's answer.
+    bool cancelShown = true;
+    kvtest::waitUntil(
+        [&] {
+            cancelShown = cancelShown && caption() == QStringLiteral("Cancel");
+            return clock.elapsed() - clicked >= 1000;
+        },
+        3000);
+    const qint64 ended = clock.elapsed();
+    EXPECT_TRUE(gateway.greeted);
+    EXPECT_TRUE(cancelShown);
+    qint64 last = clicked, longestGap = 0;
+    int during = 0;
+    for (const qint64 tick : ticks) {
+        if (tick <= clicked || tick > ended) continue;
+        longestGap = std::max(longestGap, tick - last);
+        last = tick;
+        ++during;
+    }
+    longestGap = std::max(longestGap, ended - last);
+    EXPECT_GE(during, 10);
+    EXPECT_LE(longestGap, 200);
+
+    // The server's silence then fails the open as any failed open is reported.
+    ASSERT_TRUE(kvtest::waitUntil([&] { return caption() != QStringLiteral("Cancel"); }, 10000));
+    EXPECT_EQ(caption(), QStringLiteral("Open"));
+    EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Cannot apply line settings")});
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Cannot apply line settings (%1)").arg(url())))
+        << status().toStdString();
+    EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());  // given back what it had
+    EXPECT_FALSE(w<QPushButton>("Button19")->isEnabled());
+}
+
+// Giving the open up: the wait ends at once, the connection it made is closed, and nothing of
+// it reaches the window later.
+struct GiveUpRow {
+    const char* what;
+    bool closeWindow;  // else "Cancel"
+};
+
+class OpeningGivenUpTest : public OpeningTest, public ::testing::WithParamInterface<GiveUpRow> {};
+
+TEST_P(OpeningGivenUpTest, EndsAtOnceAndLeavesNothingOpen) {
+    const GiveUpRow& row = GetParam();
+    w<QPushButton>("Button14")->setEnabled(false);
+    w<QPushButton>("Button19")->setEnabled(true);
+    ASSERT_NO_FATAL_FAILURE(startOpen());
+    EXPECT_FALSE(w<QPushButton>("Button19")->isEnabled());
+    ASSERT_EQ(caption(), QStringLiteral("Cancel"));
+    QElapsedTimer clock;
+    clock.start();
+    if (row.closeWindow) {
+        window.reset();
+        // The open would otherwise wait for the server's answer for its whole time-out (3 s).
+        EXPECT_LT(clock.elapsed(), 1000);
+    } else {
+        click("Button10");
+        EXPECT_EQ(caption(), QStringLiteral("Open"));
+        EXPECT_FALSE(portOpen());
+        EXPECT_EQ(status(), QStringLiteral("Opening %1 cancelled.").arg(url()));
+    }
+    EXPECT_TRUE(kvtest::waitUntil([&] { return gateway.clientClosed.load(); }))
+        << "the connection was left open";
+    kvtest::waitUntil([] { return false; }, 300);  // whatever the open's thread still posts
+    EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
+    if (row.closeWindow) return;
+    EXPECT_EQ(caption(), QStringLiteral("Open"));
+    EXPECT_EQ(status(), QStringLiteral("Opening %1 cancelled.").arg(url()));
+    EXPECT_FALSE(w<QPushButton>("Button14")->isEnabled());  // given back what they had
+    EXPECT_TRUE(w<QPushButton>("Button19")->isEnabled());
+
+    openPty();  // and the panel opens the next port as ever
+    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(pty.slavePath()));
+    EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, OpeningGivenUpTest,
+                         ::testing::Values(GiveUpRow{"Cancel", false},
+                                           GiveUpRow{"WindowClosed", true}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

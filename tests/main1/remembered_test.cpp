@@ -52,9 +52,9 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         ASSERT_TRUE(QDir().mkpath(run.folder));
         auto* list = w<QComboBox>("SPREALCOM");
         list->setEditText(port);
-        QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
+        clickPortButton();
         ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
-        QTest::mouseClick(w<QPushButton>("Button10"), Qt::LeftButton);
+        clickPortButton();
         list->setEditText(QStringLiteral("COM7"));  // typed, not opened: not remembered
 
         w<QCheckBox>("ReopenAutomatically")->setChecked(run.flag);

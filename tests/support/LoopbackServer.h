@@ -56,4 +56,18 @@ private:
     std::thread thread_;
 };
 
+// A serial device server that takes the connection and never answers: an open of its
+// rfc2217:// port waits for the line settings to be confirmed until its time-out, until it is
+// cancelled, or until the connection closes. The flags are set on the server's thread.
+struct SilentGateway {
+    std::atomic<bool> greeted{false};       // the client sent something (its telnet greeting)
+    std::atomic<bool> clientClosed{false};  // the client closed the connection
+    LoopbackServer server{[this](LoopbackConnection& link) {
+        while (!link.closed())
+            if (!link.read(std::chrono::milliseconds(50)).empty()) greeted = true;
+        clientClosed = true;  // (or the server stopping: only ever read before that)
+    }};
+    std::string url() const { return server.url("rfc2217"); }
+};
+
 }  // namespace kvtest

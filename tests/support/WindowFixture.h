@@ -75,11 +75,19 @@ protected:
     // "Open" on `port`, put into the port list and selected; the port must open.
     void openPort(const std::string& port) {
         window->addPort(QString::fromStdString(port), true);
-        click("Button10");
+        clickPortButton();
         ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     }
-    // The port panel offers "Close" while its port is open.
+    // A click on the port panel's button (Open, Close or Cancel) and, when it started an open,
+    // the wait until that open is done: open, or failed and reported.
+    void clickPortButton(int timeoutMs = 10000) {
+        click("Button10");
+        ASSERT_TRUE(waitUntil([this] { return !portOpening(); }, timeoutMs))
+            << "the open did not finish; status: " << status().toStdString();
+    }
+    // The port panel offers "Close" while its port is open, "Cancel" while it opens.
     bool portOpen() { return w<QPushButton>("Button10")->text() == QStringLiteral("Close"); }
+    bool portOpening() { return w<QPushButton>("Button10")->text() == QStringLiteral("Cancel"); }
     // No request under way: the reply time-out (Timer3) and the reply processing (Timer6)
     // both stopped.
     bool idle() { return !timer("Timer3").isActive() && !timer("Timer6").isActive(); }

@@ -21,6 +21,11 @@ namespace spcomm::detail {
 // and waits (at most `timeout`) for the server to confirm baud rate, data size, parity and
 // stop size; its error makes Open() raise "Cannot apply line settings". Control lines are set
 // too but never waited for. After Start(), changed settings are sent without waiting.
-std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout);
+// `cancel` (none: nothing to watch): the connect and that negotiation give up as soon as it is
+// set (the resolver's look-up cannot be interrupted); the open then fails and the caller
+// reports it as cancelled. It must outlive the negotiation (the port's ApplyLineSettings()
+// before Start()).
+std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
+                                       const TOpenCancel* cancel = nullptr);
 
 }  // namespace spcomm::detail

@@ -1,8 +1,9 @@
 // POSIX network back end: a non-blocking TCP socket to a serial device server, behind the same
 // workers as a serial device. rfc2217:// speaks telnet with the COM-PORT option (net/Telnet.h)
 // and sets the line at open; tcp:// passes bytes as they are. Every wait also watches the close
-// event. After the workers start, only the transmit worker writes to the socket: the receive
-// worker hands its option answers (and the owner its changed line settings) over to it.
+// event (at open, before the workers run: the open's cancel event). After the workers start,
+// only the transmit worker writes to the socket: the receive worker hands its option answers
+// (and the owner its changed line settings) over to it.
 #include "SPComm/net/NetCommPort.h"
 
 #include <fcntl.h>
@@ -66,9 +67,9 @@ struct TNetShared {
     TNetSessionState state;
 };
 
-// Sends every byte, waiting for room; 0 when done, -1 when the close event was set, else the
-// system's error.
-int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
+// Sends every byte, waiting for room; 0 when done, -1 when `stop` (the close event, or at open
+// the open's cancel event; -1: none) was set, else the system's error.
+int SendAll(const TNetShared& s, int stop, const std::uint8_t* data, std::size_t length,
             std::optional<Clock::time_point> deadline = std::nullopt) {
     while (length > 0) {
         const ssize_t w = ::send(s.fd, data, length, MSG_NOSIGNAL);
@@ -79,7 +80,7 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length,
         }
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
-        pollfd fds[2] = {{s.closeEvent.fd(), POLLIN, 0}, {s.fd, POLLOUT, 0}};
+        pollfd fds[2] = {{stop, POLLIN, 0}, {s.fd, POLLOUT, 0}};
         if (!WaitFds(fds, 2, deadline)) return errno;
         if (fds[0].revents != 0) return -1;
         if (deadline && fds[1].revents == 0 && Clock::now() >= *deadline) return ETIMEDOUT;
@@ -179,7 +180,7 @@ private:
     }
 
     bool Send(const std::vector<std::uint8_t>& bytes) {
-        const int error = SendAll(s_, bytes.data(), bytes.size());
+        const int error = SendAll(s_, s_.closeEvent.fd(), bytes.data(), bytes.size());
         if (error > 0) link_.RequestHangup();  // the connection broke
         return error == 0;
     }
@@ -190,8 +191,12 @@ private:
 
 class TNetCommPort final : public TWorkerPort {
 public:
-    TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout)
-        : socket_(std::move(socket)), answerTimeout_(answerTimeout), shared_(comPort) {
+    TNetCommPort(TSocket socket, bool comPort, std::chrono::milliseconds answerTimeout,
+                 int openCancel)
+        : socket_(std::move(socket)),
+          answerTimeout_(answerTimeout),
+          openCancel_(openCancel),
+          shared_(comPort) {
         shared_.fd = socket_.get();
     }
 
@@ -218,21 +223,24 @@ public:
     }
 
 private:
-    // Before the workers run: the owner's thread uses the socket alone.
+    // Before the workers run: the opening thread uses the socket alone, and gives up once the
+    // open's cancel event is set.
     class TOpenIo final : public TNetOpenIo {
     public:
-        explicit TOpenIo(TNetShared& shared) : s_(shared) {}
+        TOpenIo(TNetShared& shared, int cancel) : s_(shared), cancel_(cancel) {}
         TPortError Send(const std::vector<std::uint8_t>& bytes,
                         Clock::time_point deadline) override {
-            const int error = SendAll(s_, bytes.data(), bytes.size(), deadline);
+            const int error = SendAll(s_, cancel_, bytes.data(), bytes.size(), deadline);
+            if (error < 0) return PortError(OpenCancelledCode());
             return error > 0 ? PortError(error) : TPortError{};
         }
         TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
                            Clock::time_point deadline) override {
             for (;;) {
-                pollfd fd{s_.fd, POLLIN, 0};
-                if (!WaitFds(&fd, 1, deadline)) return PortError(errno);
-                if (fd.revents == 0) return {};
+                pollfd fds[2] = {{cancel_, POLLIN, 0}, {s_.fd, POLLIN, 0}};
+                if (!WaitFds(fds, 2, deadline)) return PortError(errno);
+                if (fds[0].revents != 0) return PortError(OpenCancelledCode());
+                if (fds[1].revents == 0) return {};
                 const ssize_t r = ::recv(s_.fd, buffer, size, 0);
                 if (r >= 0) {
                     n = static_cast<std::size_t>(r);
@@ -246,11 +254,12 @@ private:
 
     private:
         TNetShared& s_;
+        int cancel_;
     };
 
     TPortError SetLineNow(const telnet::ComPortLine& line,
                           const std::vector<std::uint8_t>& commands) {
-        TOpenIo io(shared_);
+        TOpenIo io(shared_, openCancel_);
         return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
                              {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET},
                              shared_.state.early());
@@ -274,6 +283,7 @@ private:
 
     TSocket socket_;
     std::chrono::milliseconds answerTimeout_;
+    int openCancel_;  // the open's cancel event (-1: none); used only before Start()
     bool started_ = false;
     TNetShared shared_;
 };
@@ -282,8 +292,9 @@ private:
     throw ECommsError(message, code, reason.empty() ? SystemErrorText(code) : std::move(reason));
 }
 
-// Connects to one of the addresses within the time-out: the first that accepts.
-TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout) {
+// Connects to one of the addresses within the time-out: the first that accepts. Gives up
+// when `cancel` (-1: none) turns readable.
+TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, int cancel) {
     const auto deadline = Clock::now() + timeout;
     int error = ETIMEDOUT;
     for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
@@ -295,12 +306,13 @@ TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout) {
         }
         int r = ::connect(s.get(), ai->ai_addr, ai->ai_addrlen);
         if (r != 0 && errno == EINPROGRESS) {
-            pollfd fd{s.get(), POLLOUT, 0};
-            if (!WaitFds(&fd, 1, deadline)) {
+            pollfd fds[2] = {{cancel, POLLIN, 0}, {s.get(), POLLOUT, 0}};
+            if (!WaitFds(fds, 2, deadline)) {
                 error = errno;
                 continue;
             }
-            if (fd.revents == 0) {
+            if (fds[0].revents != 0) Refuse("Open cancelled", OpenCancelledCode());
+            if (fds[1].revents == 0) {
                 error = ETIMEDOUT;
                 break;  // the time-out is for all the addresses together
             }
@@ -328,7 +340,8 @@ TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout) {
+std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
+                                       const TOpenCancel* cancel) {
     const std::optional<TNetAddress> address = ParseNetworkPortName(name);
     if (!address)
         Refuse("Error opening serial port", EINVAL,
@@ -345,9 +358,10 @@ std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::mil
             address->host + ": " + (r == EAI_SYSTEM ? SystemErrorText(code) : ::gai_strerror(r)));
     }
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
-    TSocket socket = Connect(list, timeout);
-    return std::make_unique<TNetCommPort>(std::move(socket),
-                                          address->protocol == TNetProtocol::Rfc2217, timeout);
+    const int cancelFd = cancel ? static_cast<int>(cancel->Handle()) : -1;
+    TSocket socket = Connect(list, timeout, cancelFd);
+    return std::make_unique<TNetCommPort>(
+        std::move(socket), address->protocol == TNetProtocol::Rfc2217, timeout, cancelFd);
 }
 
 }  // namespace spcomm::detail

@@ -3,8 +3,9 @@
 // and sets the line at open; tcp:// passes bytes as they are. The socket's network events
 // (WSAEventSelect) signal one event, which only the receive worker waits on once the workers
 // run; it passes "room to send" on to the transmit worker. Every wait also includes the close
-// event. After the workers start, only the transmit worker sends: the receive worker hands its
-// option answers (and the owner its changed line settings) over to it.
+// event (before the workers run: the open's cancel event). After the workers start, only the
+// transmit worker sends: the receive worker hands its option answers (and the owner its
+// changed line settings) over to it.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -119,10 +120,10 @@ struct TNetShared {
 };
 
 // Sends every byte, waiting for room on `wait` (the socket's own event before the workers run,
-// the transmit worker's room event after); 0 when done, -1 when the close event was set, else
-// the system's error.
+// the transmit worker's room event after); 0 when done, -1 when `stop` (the close event, or
+// before the workers run the open's cancel event; null: none) was set, else the system's error.
 int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length, HANDLE wait,
-            std::optional<Clock::time_point> deadline = std::nullopt) {
+            HANDLE stop, std::optional<Clock::time_point> deadline = std::nullopt) {
     while (length > 0) {
         const int chunk = static_cast<int>(std::min<std::size_t>(length, 1 << 20));
         const int w = ::send(s.socket, reinterpret_cast<const char*>(data), chunk, 0);
@@ -133,8 +134,8 @@ int SendAll(const TNetShared& s, const std::uint8_t* data, std::size_t length, H
         }
         const int error = ::WSAGetLastError();
         if (w == SOCKET_ERROR && error != WSAEWOULDBLOCK) return error;
-        HANDLE handles[2] = {wait, s.closeEvent.get()};
-        const DWORD count = s.closeEvent ? 2 : 1;
+        HANDLE handles[2] = {wait, stop};
+        const DWORD count = stop ? 2 : 1;
         const DWORD r = ::WaitForMultipleObjects(count, handles, FALSE, WaitMs(deadline));
         if (r == WAIT_OBJECT_0 + 1) return -1;
         if (r == WAIT_TIMEOUT) return WSAETIMEDOUT;
@@ -244,7 +245,8 @@ private:
     }
 
     bool Send(const std::vector<std::uint8_t>& bytes) {
-        const int error = SendAll(s_, bytes.data(), bytes.size(), s_.sendRoom.get());
+        const int error =
+            SendAll(s_, bytes.data(), bytes.size(), s_.sendRoom.get(), s_.closeEvent.get());
         if (error > 0 && !s_.Closing()) link_.RequestHangup();  // the connection broke
         return error == 0;
     }
@@ -256,8 +258,11 @@ private:
 class TNetCommPort final : public TWorkerPort {
 public:
     TNetCommPort(TSocket socket, THandle socketEvent, bool comPort,
-                 std::chrono::milliseconds answerTimeout)
-        : socket_(std::move(socket)), answerTimeout_(answerTimeout), shared_(comPort) {
+                 std::chrono::milliseconds answerTimeout, HANDLE openCancel)
+        : socket_(std::move(socket)),
+          answerTimeout_(answerTimeout),
+          openCancel_(openCancel),
+          shared_(comPort) {
         shared_.socket = socket_.get();
         shared_.socketEvent = std::move(socketEvent);
     }
@@ -282,21 +287,23 @@ public:
             ::SetEvent(shared_.writeWake.get());
             return {};
         }
-        TOpenIo io(shared_);
+        TOpenIo io(shared_, openCancel_);
         return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
                              {WSAEPROTONOSUPPORT, WSAEINVAL, WSAETIMEDOUT, WSAECONNRESET},
                              shared_.state.early());
     }
 
 private:
-    // Before the workers run: the owner's thread waits on the socket's event alone.
+    // Before the workers run: the opening thread waits on the socket's event and the open's
+    // cancel event alone.
     class TOpenIo final : public TNetOpenIo {
     public:
-        explicit TOpenIo(TNetShared& shared) : s_(shared) {}
+        TOpenIo(TNetShared& shared, HANDLE cancel) : s_(shared), cancel_(cancel) {}
         TPortError Send(const std::vector<std::uint8_t>& bytes,
                         Clock::time_point deadline) override {
             const int error =
-                SendAll(s_, bytes.data(), bytes.size(), s_.socketEvent.get(), deadline);
+                SendAll(s_, bytes.data(), bytes.size(), s_.socketEvent.get(), cancel_, deadline);
+            if (error < 0) return PortError(OpenCancelledCode());
             return error > 0 ? PortError(error) : TPortError{};
         }
         TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
@@ -311,8 +318,11 @@ private:
                 }
                 const int error = ::WSAGetLastError();
                 if (error != WSAEWOULDBLOCK) return PortError(error);
-                const DWORD w = ::WaitForSingleObject(s_.socketEvent.get(), WaitMs(deadline));
+                HANDLE handles[2] = {s_.socketEvent.get(), cancel_};
+                const DWORD w =
+                    ::WaitForMultipleObjects(cancel_ ? 2 : 1, handles, FALSE, WaitMs(deadline));
                 if (w == WAIT_TIMEOUT) return {};
+                if (w == WAIT_OBJECT_0 + 1) return PortError(OpenCancelledCode());
                 if (w != WAIT_OBJECT_0) return PortError(static_cast<int>(::GetLastError()));
                 s_.TakeNetworkEvents();
             }
@@ -320,6 +330,7 @@ private:
 
     private:
         TNetShared& s_;
+        HANDLE cancel_;
     };
 
     bool CreateEvents() override {
@@ -344,6 +355,7 @@ private:
 
     TSocket socket_;
     std::chrono::milliseconds answerTimeout_;
+    HANDLE openCancel_;  // the open's cancel event (null: none); used only before Start()
     bool started_ = false;
     TNetShared shared_;
 };
@@ -352,16 +364,19 @@ private:
     throw ECommsError(message, code, reason.empty() ? SystemErrorText(code) : std::move(reason));
 }
 
-// Connects one socket to the address before the deadline; 0 or the system's error.
-int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline) {
+// Connects one socket to the address before the deadline; 0 or the system's error
+// (ERROR_CANCELLED once `cancel`, when given, is set).
+int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline, HANDLE cancel) {
     const THandle event(::WSACreateEvent());
     if (!event || ::WSAEventSelect(s.get(), event.get(), FD_CONNECT) != 0)
         return ::WSAGetLastError();
     const int error = [&] {
         if (::connect(s.get(), ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) return 0;
         if (const int e = ::WSAGetLastError(); e != WSAEWOULDBLOCK) return e;
-        const DWORD w = ::WaitForSingleObject(event.get(), WaitMs(deadline));
+        HANDLE handles[2] = {event.get(), cancel};
+        const DWORD w = ::WaitForMultipleObjects(cancel ? 2 : 1, handles, FALSE, WaitMs(deadline));
         if (w == WAIT_TIMEOUT) return static_cast<int>(WSAETIMEDOUT);
+        if (w == WAIT_OBJECT_0 + 1) return OpenCancelledCode();
         if (w != WAIT_OBJECT_0) return static_cast<int>(::GetLastError());
         WSANETWORKEVENTS events{};
         if (::WSAEnumNetworkEvents(s.get(), event.get(), &events) != 0) return ::WSAGetLastError();
@@ -374,7 +389,8 @@ int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline)
 
 // Connects to one of the addresses within the time-out: the first that accepts. The socket
 // comes back non-blocking, its read, write and close events selected onto `socketEvent`.
-TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, THandle& socketEvent) {
+TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, THandle& socketEvent,
+                HANDLE cancel) {
     const auto deadline = Clock::now() + timeout;
     int error = WSAETIMEDOUT;
     for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
@@ -384,7 +400,8 @@ TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, THandle
             error = ::WSAGetLastError();
             continue;
         }
-        error = ConnectOne(s, ai, deadline);
+        error = ConnectOne(s, ai, deadline, cancel);
+        if (error == OpenCancelledCode()) Refuse("Open cancelled", error);
         if (error == WSAETIMEDOUT) break;  // the time-out is for all the addresses together
         if (error != 0) continue;
         socketEvent = THandle(::WSACreateEvent());
@@ -407,7 +424,8 @@ TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, THandle
 
 }  // namespace
 
-std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout) {
+std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
+                                       const TOpenCancel* cancel) {
     const std::optional<TNetAddress> address = ParseNetworkPortName(name);
     if (!address)
         Refuse("Error opening serial port", ERROR_BAD_PATHNAME,
@@ -424,9 +442,11 @@ std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::mil
     }
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
     THandle socketEvent;
-    TSocket socket = Connect(list, timeout, socketEvent);
+    const HANDLE cancelEvent = cancel ? reinterpret_cast<HANDLE>(cancel->Handle()) : nullptr;
+    TSocket socket = Connect(list, timeout, socketEvent, cancelEvent);
     return std::make_unique<TNetCommPort>(std::move(socket), std::move(socketEvent),
-                                          address->protocol == TNetProtocol::Rfc2217, timeout);
+                                          address->protocol == TNetProtocol::Rfc2217, timeout,
+                                          cancelEvent);
 }
 
 }  // namespace spcomm::detail
