@@ -70,7 +70,8 @@ std::string outcomeText(const CollectorResult& outcome) {
     const int exitCode = exitCodeOf(outcome);
     std::string out = outcome.port + " " + std::string(resultWord(outcome));
     if (exitCode == kExitDone) return out + "\n";
-    if (exitCode != kExitDiffers) return out + ": " + reasonOf(outcome) + "\n" + answerLines(outcome);
+    if (exitCode != kExitDiffers)
+        return out + ": " + reasonOf(outcome) + "\n" + answerLines(outcome);
     out += ": " + std::to_string(outcome.differences.size()) + " parameters\n";
     // The table: name, the collector's value, the expected value, in aligned columns.
     std::vector<std::array<std::string, 3>> rows;

@@ -24,8 +24,8 @@ struct CollectorResult {
     Error error;       // the failure, if any
     std::string step;  // where it failed: a set command's word, "read-back", ...
     std::vector<kvproto::Difference> differences;
-    std::string where;                    // the expected side: "in the profile", "asked"
-    std::size_t written = 0;              // set commands sent
+    std::string where;                          // the expected side: "in the profile", "asked"
+    std::size_t written = 0;                    // set commands sent
     std::vector<kvops::CommandAnswer> answers;  // what the collector answered to each
     std::vector<std::string> notes;       // things done beyond what was asked, values left out
     kvproto::CollectorSettings reported;  // what the read-back's listing reported, if it ran

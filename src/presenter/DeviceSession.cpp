@@ -82,8 +82,7 @@ bool DeviceSession::setButtonClick(std::string_view button,
     return true;
 }
 
-void DeviceSession::runSetCommand(const SetCommand& command,
-                                  std::chrono::milliseconds answerTime) {
+void DeviceSession::runSetCommand(const SetCommand& command, std::chrono::milliseconds answerTime) {
     const auto build = [&] { return buildSetFrame(command.word, command.fieldSpan(), controls_); };
     const auto writeFrame = [&](const std::string& frame) {
         return this->writeFrame(frame, kvops::kSetAnswer, static_cast<int>(answerTime.count()));

@@ -97,8 +97,8 @@ TEST_P(Personalities, SetApplyAndCommissionAreDoneWhenTheReadBackHoldsTheValues)
     EXPECT_EQ(r.out, port + " ok\n");
     expectHolds(*collector, true, "apply");
 
-    std::ofstream(dir / "site.csv") << "label,port,station,profile\nPump," << port
-                                    << ",41,a.json\n";
+    std::ofstream(dir / "site.csv")
+        << "label,port,station,profile\nPump," << port << ",41,a.json\n";
     profile("a.json", false);
     r = kv480t({"commission", (dir / "site.csv").string(), "--report", (dir / "report").string()});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
@@ -148,7 +148,7 @@ TEST(EchoingConverter, ReadTestQueryFindAndResetAsWithout) {
         std::vector<std::string> args;
         bool sameOutput;  // false: live readings differ from moment to moment
     } requests[] = {
-        {{"read"}, true},  {{"read", "--json"}, true}, {{"test"}, true},
+        {{"read"}, true},   {{"read", "--json"}, true}, {{"test"}, true},
         {{"query"}, false}, {{"reset", "--yes"}, true},
     };
     for (const auto& request : requests) {

@@ -336,9 +336,9 @@ TEST(Kv480tProfiles, SetTakesTheRestOfACommandFromTheCollectorAndVerifies) {
     EXPECT_EQ(outcome.at("commands"),
               nlohmann::json::parse(R"([{"command":"ST","answer":"ERR:ST:VALUE\r\n"}])"))
         << outcome;
-    EXPECT_EQ(outcome.at("differences"),
-              nlohmann::json::parse(
-                  R"([{"name":"rs485.address","expected":"248","actual":"012"}])"))
+    EXPECT_EQ(
+        outcome.at("differences"),
+        nlohmann::json::parse(R"([{"name":"rs485.address","expected":"248","actual":"012"}])"))
         << outcome;
     EXPECT_EQ(collector->state().text("rs485.address"), "012");
 }

@@ -29,6 +29,8 @@
 #include "main1/ProfilePanel.h"
 #include "main1/ReopenOffer.h"
 #include "main1/Tmainform1.h"
+#include "main1/TrafficModel.h"
+#include "main1/TrafficPage.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "presenter/DeviceSession.h"
 #include "profile/Profile.h"
@@ -408,6 +410,76 @@ TEST_F(CollectorE2E, WriteAllOfAPartialProfileSendsOnlyItsCommands) {
     EXPECT_EQ(collector->state().number("ad1.urv"), 222);
     // The read-back compares: the fields keep what was typed.
     EXPECT_EQ(w<QLineEdit>("AD2L")->text(), QStringLiteral("-.5"));
+    ProfilePanel::setFileHook({});
+}
+
+// Write All against collectors that answer set frames in other ways: done exactly when the
+// read-back holds the values, whatever the answers were; each answer is on the Traffic page.
+TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
+    const std::string file = (dir / "ain.json").string();
+    ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
+    kvprofile::Profile profile;
+    for (const auto& [name, value] : {std::pair{"ad1.urv", "000222"},
+                                      {"ad1.lrv", "000011"},
+                                      {"ad1.start", "00002"},
+                                      {"ad2.urv", "000333"},
+                                      {"ad2.lrv", "000012"},
+                                      {"ad2.start", "00003"}})
+        ASSERT_FALSE(profile.settings.set(name, value).has_value());
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, profile, nullptr));
+    using kvsim::SetAnswer;
+    const struct {
+        const char* name;
+        SetAnswer answer;
+        bool echo;
+        const char* kept;
+        QString status;
+    } cases[] = {
+        {"echoed by a converter", SetAnswer::Ok, true, nullptr,
+         QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
+        {"the frame echoed first", SetAnswer::EchoFrame, false, nullptr,
+         QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
+        {"other words", SetAnswer::Other, false, nullptr,
+         QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
+        {"no answer, behind an echo", SetAnswer::None, true, nullptr,
+         QStringLiteral("Write All done: 2 settings written (2 without an answer); the collector "
+                        "holds all 6 values.")},
+        {"says yes, keeps AIN1", SetAnswer::Ok, false, "AIN1",
+         QStringLiteral("Write All: 2 settings written, but the read-back differs: 3 differ: "
+                        "ad1.urv 000100 on the collector, 000222 written; ad1.lrv 000000 on the "
+                        "collector, 000011 written; ad1.start 00000 on the collector, 00002 "
+                        "written")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CollectorOptions options;
+        options.setAnswer = c.answer;
+        options.echo = c.echo;
+        if (c.kept) options.keptWords.insert(c.kept);
+        startCollector(options);
+        openWindow();
+        click("ProfileLoad");
+        click("ProfileWriteAll");
+        ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
+        EXPECT_EQ(window->statusBar()->currentMessage(), c.status);
+        EXPECT_EQ(collector->state().number("ad2.urv"), 333);
+        // One row per command on the Traffic page says what the collector answered.
+        TrafficModel& rows = part<TrafficPage>().model();
+        std::vector<std::string> said;
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            const std::string data(rows.rowAt(row).data);
+            if (data.starts_with("AIN")) said.push_back(data);
+        }
+        ASSERT_EQ(said.size(), 2u);
+        for (std::size_t i = 0; i < said.size(); ++i) {
+            const std::string word = "AIN" + std::to_string(i + 1);
+            if (c.answer == SetAnswer::None) {
+                EXPECT_EQ(said[i], word + ": no answer");
+            } else if (c.answer == SetAnswer::Ok) {
+                EXPECT_TRUE(said[i].starts_with(word + " answered: OK:" + word)) << said[i];
+            }
+        }
+    }
     ProfilePanel::setFileHook({});
 }
 

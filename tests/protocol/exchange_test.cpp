@@ -144,10 +144,14 @@ TEST(ReplyCollector, AListingIsOverOnceItsRowsAreInAndTheLineSettles) {
         {"the rows alone", {{0, kListing}}, 100, kListing},
         {"counter bases that follow at once", {{0, kListing}, {60, kCounters}}, 160, kWholeListing},
         {"counter bases first", {{0, kCounters + kListing}}, 100, kCounters + kListing},
-        {"a line cut short is given an answer's quiet", {{0, kListing + "LP1:0000"}}, 200,
+        {"a line cut short is given an answer's quiet",
+         {{0, kListing + "LP1:0000"}},
+         200,
          kListing + "LP1:0000"},
         {"a listing without its last row ends by quiet", {{0, cut}}, 1000, cut},
-        {"its last row in a later piece", {{0, cut}, {300, kListing.substr(cut.size())}}, 400,
+        {"its last row in a later piece",
+         {{0, cut}, {300, kListing.substr(cut.size())}},
+         400,
          kListing},
     };
     for (const Case& c : cases) {
@@ -279,6 +283,48 @@ TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "017");
     EXPECT_EQ(rig.session.pendingCode(), kIdle);
+}
+
+// The pending code alone decides whether a listing is read back: neither a Set pressed while
+// the read waits (it leaves the code at 101) nor the read's own time-out message keeps the
+// listing that comes afterwards from filling the fields.
+TEST(ExchangeController, AListingUnder101IsReadBackWhateverCameBetween) {
+    const struct {
+        const char* name;
+        std::function<void(Started&)> between;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"a Set that leaves the code alone",
+         [](Started& rig) {
+             ASSERT_TRUE(rig.session.setButtonClick(findSetCommandByWord("AR485X")->button));
+         },
+         {}},
+        {"the time-out message",
+         [](Started& rig) {
+             rig.clock.advance(kQueryTimeoutMs);
+             ASSERT_TRUE(rig.timer3.fire());
+         },
+         {"Parameter Query Timeout!"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started rig;
+        rig.session.readParametersClick();
+        c.between(rig);
+        EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+        for (const char* station : {"017", "123"}) {  // a second listing is read back too
+            rig.clock.advance(100);
+            std::string listing = kListing;
+            listing.replace(4, 3, station);
+            rig.receive(listing);
+            rig.clock.advance(200);
+            ASSERT_TRUE(rig.timer6.fire());
+            EXPECT_EQ(rig.controls.text("Station"), station);
+            EXPECT_EQ(rig.session.pendingCode(), kIdle);
+            rig.session.readParametersClick();
+        }
+        EXPECT_EQ(rig.messages.boxes, c.boxes);
+    }
 }
 
 TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
@@ -477,8 +523,8 @@ TEST(ReplyTimeout, ALaterQueryOrResetSilencesTheEarlierTimeout) {
 TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLineOnly) {
     const std::function<void(DeviceSession&)> clicks[] = {
         [](DeviceSession& session) { session.readParametersClick(); },
-        &DeviceSession::communicationTestClick,
-        &DeviceSession::dataQueryClick, &DeviceSession::parameterInitializationClick};
+        &DeviceSession::communicationTestClick, &DeviceSession::dataQueryClick,
+        &DeviceSession::parameterInitializationClick};
     for (const auto& click : clicks) {
         Started rig;
         rig.serial.open = false;
