@@ -4,7 +4,7 @@
 //   (a) acknowledge every set frame (the simulator as it always was),
 //   (b) sit behind a converter that echoes every frame before the answer,
 //   (c) never answer a set frame,
-// each beside the line's own time for the frames, the answers and the listings
+// each beside the line's own time for the frames, the echoes, the answers and the listings
 // (bytes * 10 bits / 9600 baud). Aims: (a) and (b) at most 1.3 times the line time, (c) at
 // most 6 s. Then `kv480t read` of a collector whose listing has no counter-base lines, beside
 // its line time (aim: at most 1.2).
@@ -84,15 +84,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_collectors: %s\n", profile.error.c_str());
             return 1;
         }
-        // The line's own time: every set frame and its answer, two reads and their listings
-        // (an echo runs on the bus with the frame, it takes no time of its own).
+        // The line's own time: every set frame and its answer, two reads and their listings;
+        // behind the converter every frame comes back once more before its answer.
         kvsim::Device device(collector.state(), kvsim::DeviceOptions{kind.answer, false, {}});
+        const std::size_t copies = kind.echo ? 2 : 1;
         std::size_t bytes = 0;
         for (const kvproto::SetCommand& command : kvproto::setCommands()) {
             const std::string frame = kvproto::buildSetFrame(command, profile.profile->settings);
-            bytes += frame.size() + device.receive(frame, kvsim::Millis{0}).size();
+            bytes += copies * frame.size() + device.receive(frame, kvsim::Millis{0}).size();
         }
-        bytes += 2 * (kvproto::kReadParametersFrame.size() +
+        bytes += 2 * (copies * kvproto::kReadParametersFrame.size() +
                       kvsim::parameterText(device.state()).size());
         const double lineMs = static_cast<double>(bytes) * 10.0 / 9600.0 * 1000.0;
         const double ms = medianMs(

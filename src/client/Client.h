@@ -18,7 +18,7 @@
 // engine's rules end it.
 //
 // A listing is over once its read-back rows are in and the line has been quiet for
-// kListingSettle beyond the read interval (80 ms of quiet in all): lines of other tags that
+// kListingSettle beyond the read interval (60 ms of quiet in all): lines of other tags that
 // follow at once (the counter bases) are part of it, but are never waited for.
 //
 // Threads: a Client belongs to the thread that uses it; several Clients on different
@@ -69,7 +69,7 @@ class Client {
 public:
     static constexpr Millis kDefaultTimeout{2000};
     static constexpr std::uint32_t kReadIntervalMs = 30;
-    static constexpr Millis kListingSettle{50};
+    static constexpr Millis kListingSettle{30};
 
     Client();
     ~Client();
