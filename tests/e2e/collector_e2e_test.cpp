@@ -32,6 +32,7 @@
 #include "main1/TrafficModel.h"
 #include "main1/TrafficPage.h"
 #include "main1/adapters/QtUserMessages.h"
+#include "main1/adapters/StatusLine.h"
 #include "presenter/DeviceSession.h"
 #include "profile/Profile.h"
 #include "sim/Collector.h"
@@ -480,6 +481,22 @@ TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
             }
         }
     }
+
+    // A line that fails while the first command waits for its answer ends the run there: no
+    // further frame, no read-back.
+    CollectorOptions silent;
+    silent.setAnswer = SetAnswer::None;
+    startCollector(silent);
+    openWindow();
+    click("ProfileLoad");
+    click("ProfileWriteAll");
+    ASSERT_TRUE(collector->waitForFrames(1, kvsim::Millis{5000}));
+    ASSERT_TRUE(collector->dropLine());
+    ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
+    const QString said = window->statusLine().messageOf(StatusLine::Source::Profile);
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Write All stopped at 1 of 2 (AIN1): ")))
+        << said.toStdString();
+    EXPECT_EQ(collector->framesHandled(), 1u);
     ProfilePanel::setFileHook({});
 }
 
