@@ -28,6 +28,7 @@ struct Personality {
     const char* name;
     SetAnswer answer;
     bool echo;
+    bool plainListing = false;  // the listing without its counter-base lines
 };
 
 class Personalities : public ::testing::TestWithParam<Personality> {
@@ -45,6 +46,7 @@ protected:
         kvsim::CollectorOptions options;
         options.setAnswer = GetParam().answer;
         options.echo = GetParam().echo;
+        options.plainListing = GetParam().plainListing;
         options.keptWords = std::move(kept);
         auto collector = std::make_unique<kvsim::Collector>(options);
         collector->start();
@@ -129,12 +131,13 @@ INSTANTIATE_TEST_SUITE_P(
     Collectors, Personalities,
     ::testing::Values(Personality{"acknowledges", SetAnswer::Ok, false},
                       Personality{"echoes_the_frame_first", SetAnswer::EchoFrame, false},
-                      Personality{"other_words", SetAnswer::Other, false},
+                      Personality{"other_words_plain_listing", SetAnswer::Other, false, true},
                       Personality{"no_answer", SetAnswer::None, false},
                       Personality{"acknowledges_behind_an_echo", SetAnswer::Ok, true},
                       Personality{"echoes_the_frame_behind_an_echo", SetAnswer::EchoFrame, true},
                       Personality{"other_words_behind_an_echo", SetAnswer::Other, true},
-                      Personality{"no_answer_behind_an_echo", SetAnswer::None, true}),
+                      Personality{"no_answer_behind_an_echo_plain_listing", SetAnswer::None, true,
+                                  true}),
     [](const ::testing::TestParamInfo<Personality>& info) { return info.param.name; });
 
 // Behind an echoing converter every request comes out as it does without one.

@@ -440,7 +440,7 @@ TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
          QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
         {"the frame echoed first", SetAnswer::EchoFrame, false, nullptr,
          QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
-        {"other words", SetAnswer::Other, false, nullptr,
+        {"other words, a listing without counter bases", SetAnswer::Other, false, nullptr,
          QStringLiteral("Write All done: 2 settings written; the collector holds all 6 values.")},
         {"no answer, behind an echo", SetAnswer::None, true, nullptr,
          QStringLiteral("Write All done: 2 settings written (2 without an answer); the collector "
@@ -457,6 +457,7 @@ TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
         options.setAnswer = c.answer;
         options.echo = c.echo;
         if (c.kept) options.keptWords.insert(c.kept);
+        options.plainListing = c.answer == SetAnswer::Other;
         startCollector(options);
         openWindow();
         click("ProfileLoad");
