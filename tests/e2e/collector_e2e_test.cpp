@@ -492,6 +492,8 @@ TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
     click("ProfileLoad");
     click("ProfileWriteAll");
     ASSERT_TRUE(collector->waitForFrames(1, kvsim::Millis{5000}));
+    EXPECT_EQ(window->statusLine().messageOf(StatusLine::Source::Profile),
+              QStringLiteral("Writing 1 of 2: AIN1 ..."));
     ASSERT_TRUE(collector->dropLine());
     ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
     const QString said = window->statusLine().messageOf(StatusLine::Source::Profile);
