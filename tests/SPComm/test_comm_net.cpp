@@ -296,10 +296,7 @@ TEST_P(OpenCancel, RunGivesUpAndClosesTheConnection) {
         }
     });
     if (GetParam() == CancelAt::WhileNegotiating) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!gateway.greeted && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        ASSERT_TRUE(gateway.greeted);
+        ASSERT_TRUE(SilentGateway::waitFor(gateway.greeted));
         request->Cancel();
     }
     ASSERT_EQ(run.wait_for(10s), std::future_status::ready) << "the cancel did not end the wait";
@@ -308,10 +305,7 @@ TEST_P(OpenCancel, RunGivesUpAndClosesTheConnection) {
     EXPECT_THROW(comm.FinishOpen(*request), std::logic_error);  // nothing to take
     EXPECT_FALSE(comm.IsOpen());
     if (GetParam() == CancelAt::WhileNegotiating) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!gateway.clientClosed && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        EXPECT_TRUE(gateway.clientClosed) << "the connection was left open";
+        EXPECT_TRUE(SilentGateway::waitFor(gateway.clientClosed)) << "the connection was left open";
     }
 }
 
@@ -390,10 +384,7 @@ TEST_P(LineGivesUp, ClosesWhatTheOpenMadeAndNeverTellsTheOwner) {
     line->comm().SetConnectTimeout(kLongConnectTimeoutMs);
     std::atomic<int> notices{0};
     line->startOpen(gateway.url(), [&] { ++notices; });
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!gateway.greeted && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(gateway.greeted);
+    ASSERT_TRUE(SilentGateway::waitFor(gateway.greeted));
     GetParam().act(line);
     if (line && GetParam().opensAnother) {
         EXPECT_TRUE(line->opening());
@@ -402,9 +393,7 @@ TEST_P(LineGivesUp, ClosesWhatTheOpenMadeAndNeverTellsTheOwner) {
         EXPECT_FALSE(line->finishOpen().has_value());
         EXPECT_FALSE(line->isOpen());
     }
-    while (!gateway.clientClosed && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
-    EXPECT_TRUE(gateway.clientClosed) << "the connection was left open";
+    EXPECT_TRUE(SilentGateway::waitFor(gateway.clientClosed)) << "the connection was left open";
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(notices, 0);
 }

@@ -68,6 +68,14 @@ struct SilentGateway {
         clientClosed = true;  // (or the server stopping: only ever read before that)
     }};
     std::string url() const { return server.url("rfc2217"); }
+    // Waits (bounded) until `flag` (greeted, clientClosed) holds; returns it.
+    static bool waitFor(const std::atomic<bool>& flag,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!flag && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return flag;
+    }
 };
 
 }  // namespace kvtest
