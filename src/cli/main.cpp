@@ -291,7 +291,8 @@ int saveProfile(const Options& options) {
     }
     kvprofile::Profile profile;
     profile.saved = kvprofile::utcNow();
-    profile.source = port;
+    profile.port = port;
+    profile.tool = kvprofile::kCommandLineTool;
     profile.settings = save.settings;
     std::string error;
     if (!kvprofile::writeProfileFile(options.file, profile, &error)) {

@@ -138,13 +138,19 @@ void ProfilePanel::setLastFolder(const QString& folder) {
     emit lastFolderChanged(folder);
 }
 
+std::string ProfilePanel::portName() const {
+    const auto* ports = window_->findChild<QComboBox*>(QStringLiteral("SPREALCOM"));
+    return ports ? QFile::encodeName(ports->currentText()).toStdString() : std::string();
+}
+
 void ProfilePanel::save() {
     const std::optional<kvproto::CollectorSettings> settings = fieldSettings(true);
     if (!settings) return;
     const QString file = chooseFile(true);
     if (file.isEmpty()) return;
     setLastFolder(QFileInfo(file).absolutePath());
-    const kvprofile::Profile profile{kvprofile::utcNow(), "kv480t-config", *settings};
+    const kvprofile::Profile profile{kvprofile::utcNow(), portName(),
+                                     std::string(kvprofile::kWindowTool), *settings};
     std::string error;
     if (!kvprofile::writeProfileFile(QFile::encodeName(file).toStdString(), profile, &error)) {
         messages_.showMessage(error);
@@ -406,8 +412,7 @@ void ProfilePanel::finishVerify(const std::string& listing) {
     }
 
     kvsite::RowOutcome& row = verified_.emplace();
-    const auto* ports = window_->findChild<QComboBox*>(QStringLiteral("SPREALCOM"));
-    row.result.port = ports ? QFile::encodeName(ports->currentText()).toStdString() : "";
+    row.result.port = portName();
     row.result.differences = differences;
     row.result.where = expectedWhere_.toStdString();
     row.profile =

@@ -92,6 +92,8 @@ private:
     // The included fields as settings; nullopt (and a message shown) when a field is bad.
     std::optional<kvproto::CollectorSettings> fieldSettings(bool requireComplete);
     QString chooseFile(bool save, bool report = false);
+    // The port box's port, as profiles and reports name it.
+    std::string portName() const;
     void sendNext();
     void requestEnded(int kind, const kvops::Outcome& outcome);
     void armTick();

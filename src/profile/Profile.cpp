@@ -35,9 +35,11 @@ std::string writeProfile(const Profile& profile) {
     doc["format"] = kFormat;
     doc["version"] = kVersion;
     doc["saved"] = profile.saved;
-    doc["source"] = profile.source;
+    doc["port"] = profile.port;
+    doc["tool"] = profile.tool;
     doc["settings"] = std::move(settings);
-    // Values are ASCII; anything else in "source" is kept as UTF-8 (invalid bytes replaced).
+    // Values are ASCII; anything else in "port" or "tool" is kept as UTF-8 (invalid bytes
+    // replaced).
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
@@ -72,14 +74,23 @@ ReadResult parseProfile(std::string_view text, std::string_view file) {
         return result;
     }
     Profile profile;
-    for (const char* key : {"saved", "source"}) {
+    for (const auto& [key, field] : {std::pair<const char*, std::string*>{"saved", &profile.saved},
+                                     {"port", &profile.port},
+                                     {"tool", &profile.tool},
+                                     {"source", nullptr}}) {
         const auto it = doc.find(key);
         if (it == doc.end()) continue;
         if (!it->is_string()) {
             result.error = fail(file, key, "must be a text");
             return result;
         }
-        (std::string(key) == "saved" ? profile.saved : profile.source) = it->get<std::string>();
+        if (field) {
+            *field = it->get<std::string>();
+        } else if (const std::string source = it->get<std::string>(); source == kWindowTool) {
+            if (profile.tool.empty()) profile.tool = source;
+        } else if (profile.port.empty()) {
+            profile.port = source;
+        }
     }
     const auto settings = doc.find("settings");
     if (settings == doc.end() || !settings->is_object()) {

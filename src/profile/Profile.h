@@ -5,12 +5,16 @@
 //     "format": "kv480t-profile",
 //     "version": 1,
 //     "saved": "2026-12-08T10:15:00Z",
-//     "source": "/dev/ttyUSB0",
+//     "port": "/dev/ttyUSB0",
+//     "tool": "kv480t",
 //     "settings": {
 //       "rs485.baud": "9600",
 //       ...
 //     }
 //   }
+//
+// Files written before "port" and "tool" were kept apart hold "source": the port, or the
+// window's name "kv480t-config"; it is read into the field it names.
 //
 // UTF-8, one key per line, settings in the model's order, values as the model writes them.
 // By default a profile holds the configuration parameters only: the station address
@@ -33,6 +37,9 @@ namespace kvprofile {
 
 inline constexpr std::string_view kFormat = "kv480t-profile";
 inline constexpr int kVersion = 1;
+// The programs that save profiles, as their "tool" field names them.
+inline constexpr std::string_view kWindowTool = "kv480t-config";
+inline constexpr std::string_view kCommandLineTool = "kv480t";
 
 // What a profile holds beyond the configuration, and the rules that go with it, are the
 // collector settings' own (CollectorSettings.h).
@@ -43,7 +50,8 @@ using kvproto::incompleteCommand;
 
 struct Profile {
     std::string saved;   // UTC time, ISO 8601; may be empty
-    std::string source;  // the port or the window it came from; may be empty
+    std::string port;  // the port the settings were read from; may be empty
+    std::string tool;  // the program that saved the file ("kv480t", "kv480t-config"); may be empty
     kvproto::CollectorSettings settings;
 };
 

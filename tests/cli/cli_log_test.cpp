@@ -158,7 +158,8 @@ TEST_F(Kv480tLog, SeveralPortsShareOneFileAndEveryRowNamesItsPort) {
     first.start();
     second.start();
     const std::string file = (dir / "factory.json").string();
-    ASSERT_TRUE(kvprofile::writeProfileFile(file, {"", "test", first.state().settings()}, nullptr));
+    ASSERT_TRUE(kvprofile::writeProfileFile(file, {"", "test", "kv480t", first.state().settings()},
+                                            nullptr));
     const fs::path log = dir / "two.log";
     kvtest::ProcessRun run;
     ASSERT_EQ(kv480t({"verify", "--port", first.slavePath(), "--port", second.slavePath(), "--log",

@@ -97,7 +97,8 @@ TEST(Kv480tProfiles, RoundTripSaveSetVerifyApplyVerify) {
     EXPECT_EQ(r.out, port + " saved 31 parameters to " + file + "\n");
     const kvprofile::ReadResult saved = kvprofile::readProfileFile(file);
     ASSERT_TRUE(saved.profile) << saved.error;
-    EXPECT_EQ(saved.profile->source, port);
+    EXPECT_EQ(saved.profile->port, port);
+    EXPECT_EQ(saved.profile->tool, "kv480t");
     Values inFile;
     for (const auto& [p, value] : saved.profile->settings.entries())
         inFile[std::string(p->name)] = value;

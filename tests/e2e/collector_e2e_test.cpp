@@ -358,7 +358,7 @@ TEST_F(CollectorE2E, WindowVerifyAndKv480tVerifyAgreeOnCounterBases) {
     const std::string file = (dir / "counters.json").string();
     ProfilePanel::setFileHook([&](bool, const QString&) { return QString::fromStdString(file); });
     startCollector();
-    kvprofile::Profile profile{"", "test", collector->state().settings()};
+    kvprofile::Profile profile{"", "test", "kv480t", collector->state().settings()};
     ASSERT_FALSE(profile.settings.set("ad1.urv", "000321").has_value());
     ASSERT_FALSE(profile.settings.set("pin1.base", "00004711").has_value());
     profile.settings = kvprofile::filtered(profile.settings, {false, true});
@@ -533,6 +533,8 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
     EXPECT_EQ(saved.profile->settings.get("rs485.parity"), "Even");
     EXPECT_FALSE(saved.profile->settings.has("rs485.address"));  // identity: only when asked
     EXPECT_FALSE(saved.profile->settings.has("pin1.base"));      // counters: only when asked
+    EXPECT_EQ(saved.profile->port, collector->slavePath());
+    EXPECT_EQ(saved.profile->tool, "kv480t-config");
     EXPECT_EQ(part<ProfilePanel>().lastFolder().toStdString(), dir.string());
 
     openWindow();  // a fresh window: Load fills the fields and sends nothing

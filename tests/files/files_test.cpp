@@ -51,7 +51,7 @@ const Writer kWriters[] = {
 #ifdef KV_TEST_PROFILES
     {"profile",
      [](const std::string& path) {
-         kvprofile::Profile profile{"2026-12-08T10:15:00Z", std::string(300, 's'), {}};
+         kvprofile::Profile profile{"2026-12-08T10:15:00Z", std::string(300, 's'), "kv480t", {}};
          std::string error;
          kvprofile::writeProfileFile(path, profile, &error);
          return error;

@@ -27,7 +27,7 @@ CollectorSettings fullSettings() {
 }
 
 TEST(ProfileFile, WritesKeysInTheModelsOrderOnePerLineAndReadsBackEqual) {
-    const Profile profile{"2026-12-08T10:15:00Z", "/dev/ttyUSB0", fullSettings()};
+    const Profile profile{"2026-12-08T10:15:00Z", "/dev/ttyUSB0", "kv480t", fullSettings()};
     const std::string text = writeProfile(profile);
     // The model's order, not the order the values were set in.
     EXPECT_LT(text.find("\"rs485.baud\""), text.find("\"rs485.parity\""));
@@ -40,7 +40,24 @@ TEST(ProfileFile, WritesKeysInTheModelsOrderOnePerLineAndReadsBackEqual) {
     ASSERT_TRUE(back.profile) << back.error;
     EXPECT_EQ(back.profile->settings, profile.settings);
     EXPECT_EQ(back.profile->saved, profile.saved);
-    EXPECT_EQ(back.profile->source, profile.source);
+    EXPECT_EQ(back.profile->port, profile.port);
+    EXPECT_EQ(back.profile->tool, profile.tool);
+}
+
+TEST(ProfileFile, AnOlderFilesSourceIsReadAsPortOrTool) {
+    const struct {
+        const char* source;
+        const char* port;
+        const char* tool;
+    } cases[] = {{"/dev/ttyUSB0", "/dev/ttyUSB0", ""}, {"kv480t-config", "", "kv480t-config"}};
+    for (const auto& c : cases) {
+        const std::string text = std::string("{\"format\": \"kv480t-profile\", \"version\": 1, ") +
+                                 "\"source\": \"" + c.source + "\", \"settings\": {}}";
+        const ReadResult back = parseProfile(text, "old.json");
+        ASSERT_TRUE(back.profile) << back.error;
+        EXPECT_EQ(back.profile->port, c.port) << c.source;
+        EXPECT_EQ(back.profile->tool, c.tool) << c.source;
+    }
 }
 
 TEST(ProfileFile, StationAndCountersOnlyWhenAsked) {
