@@ -88,7 +88,8 @@ TEST_F(ReplacedFiles, AFailedWriteKeepsTheOldFileAndNamesTheCause) {
             const auto before = folderSnapshot(dir);
             rlimit saved{};
             ::getrlimit(RLIMIT_FSIZE, &saved);
-            const auto previous = ::signal(SIGXFSZ, SIG_IGN);  // EFBIG rather than a signal
+            // The limit's signal would end the program: the writer must turn it into EFBIG.
+            const auto previous = ::signal(SIGXFSZ, SIG_DFL);
             rlimit limited = saved;
             limited.rlim_cur = std::min(f.sizeLimit, saved.rlim_max);
             ::setrlimit(RLIMIT_FSIZE, &limited);

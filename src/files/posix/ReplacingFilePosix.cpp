@@ -1,7 +1,12 @@
 // POSIX: the temporary file is created exclusively next to the file it replaces, written,
 // fsync'ed and renamed over it; the folder is fsync'ed after the rename so that the new name
 // survives a power cut too.
+//
+// A file-size limit (ulimit -f) must not kill the program in the middle of a write and leave
+// the temporary file behind: SIGXFSZ is ignored (for the process), so the write fails
+// with EFBIG, is reported, and the temporary file is removed.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +30,14 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+void ignoreFileSizeSignal() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace
 
 void ReplacingFile::open() {
+    ignoreFileSizeSignal();
     target_ = path_;
     struct stat st {};
     if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
