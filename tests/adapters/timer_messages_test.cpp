@@ -138,6 +138,14 @@ TEST(StatusLineTest, ProblemsStandNotesPassOverThem) {
         {Do::Note, Source::Profile, "Loaded", "Loaded"},
         {Do::Withdraw, Source::Exchange, nullptr, "Loaded"},  // a note over it stays
         {Do::Wait, Source::Port, nullptr, "Loaded"},
+        // Two problems stand under a note: the newest comes back, then the older.
+        {Do::Problem, Source::Port, "Port stopped working", "Port stopped working"},
+        {Do::Problem, Source::Reopen, "Adapter back", "Adapter back"},
+        {Do::Note, Source::Traffic, "Traffic saved", "Traffic saved"},
+        {Do::Wait, Source::Port, nullptr, "Adapter back"},
+        {Do::Note, Source::Traffic, "Traffic saved again", "Traffic saved again"},
+        {Do::Withdraw, Source::Reopen, nullptr, "Traffic saved again"},
+        {Do::Wait, Source::Port, nullptr, "Port stopped working"},
     };
     QStatusBar bar;
     StatusLine line(&bar, nullptr, std::chrono::milliseconds(30));
