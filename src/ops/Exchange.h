@@ -32,7 +32,7 @@
 
 namespace kvops {
 
-using Millis = std::chrono::milliseconds;
+using kvproto::Millis;
 using Completeness = kvproto::ReplyCollector::Completeness;
 
 enum class Status {

@@ -28,9 +28,9 @@
 #include <string>
 #include <string_view>
 
-namespace kvproto {
+#include "protocol/Millis.h"
 
-using Millis = std::chrono::milliseconds;
+namespace kvproto {
 
 class ReplyCollector {
 public:

@@ -14,11 +14,12 @@
 #include <string_view>
 
 #include "protocol/CollectorSettings.h"
+#include "protocol/Millis.h"
 #include "protocol/Parameters.h"
 
 namespace kvsim {
 
-using Millis = std::chrono::milliseconds;
+using kvproto::Millis;
 
 class DeviceState {
 public:
