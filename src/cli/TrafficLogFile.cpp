@@ -23,36 +23,9 @@ void TrafficLogFile::attach(kvclient::Client& client, const std::string& port) {
             }));
         recorder = recorders_.back().get();
     }
-    using kvclient::TrafficEvent;
-    client.setTrafficObserver([this, recorder, &client](TrafficEvent event, std::string_view data,
-                                                        std::string_view detail) {
+    client.tap().listen([this, recorder](const kvops::LineEvent& event) {
         const std::lock_guard lock(mutex_);
-        switch (event) {
-            case TrafficEvent::Opened:
-                recorder->opened(data, detail);
-                break;
-            case TrafficEvent::OpenFailed:
-                recorder->openFailed(data, detail);
-                break;
-            case TrafficEvent::Closed:
-                recorder->closed();
-                break;
-            case TrafficEvent::HungUp:
-                recorder->hungUp();
-                break;
-            case TrafficEvent::Sent:
-                recorder->sent(data);
-                break;
-            case TrafficEvent::NotSent:
-                recorder->notSent(data, detail);
-                break;
-            case TrafficEvent::Received:
-                recorder->received(data, client.receivedAt());
-                break;
-            case TrafficEvent::NoAnswer:
-                recorder->noAnswer(detail);
-                break;
-        }
+        recorder->record(event);
     });
 }
 

@@ -24,8 +24,8 @@ public:
     ~TrafficLogFile();
     bool good() const { return writer_.good(); }
     const std::string& error() const { return writer_.error(); }
-    // From now on the client's traffic on `port` goes to the file. The file must outlive the
-    // client. Any thread.
+    // From now on the client's traffic on `port` (its line's tap) goes to the file. The file
+    // must outlive the client. On the client's thread, before it talks to the collector.
     void attach(kvclient::Client& client, const std::string& port);
 
 private:

@@ -31,31 +31,27 @@ struct Client::Impl {
                              kListingSettle};
     bool hangUpPending = false;  // the line hung up; the next request closes the port
     Error closedReason{ErrorCode::NotOpen, 0, {}};  // why a request finds the port closed
-    TrafficObserver observer;
+    using Event = kvops::LineEvent::Kind;
 
-    void tell(TrafficEvent event, std::string_view data = {}, std::string_view detail = {}) {
-        if (observer) observer(event, data, detail);
+    void tell(Event event, std::string_view data = {}, std::string_view detail = {}) {
+        line.tell({event, data, detail, {}});
     }
 
     Impl() {
-        line.comm().OnReceiveData = [this](spcomm::TComm*, const std::uint8_t* buffer,
-                                           std::uint16_t length) {
-            const std::string_view block(reinterpret_cast<const char*>(buffer), length);
-            tell(TrafficEvent::Received, block);
-            const Clock::time_point at = line.comm().ReceivedAt();
-            exchange.received(block, sinceEpoch(at == Clock::time_point{} ? Clock::now() : at));
-        };
-        line.comm().OnRequestHangup = [this](spcomm::TComm*) {
-            if (line.noteHangUp()) tell(TrafficEvent::HungUp);
-            hangUpPending = true;
-        };
+        // The engine hears the line first; a traffic log listens after it.
+        line.tap().listen([this](const kvops::LineEvent& event) {
+            if (event.kind == Event::Received)
+                exchange.received(event.data, sinceEpoch(event.at));
+            else if (event.kind == Event::HungUp)
+                hangUpPending = true;
+        });
     }
 
     // After a hang-up the component stays open with its workers ended; close it so that the
     // port can be opened again. Later requests are not sent: the port is closed.
     void closeAfterHangUp() {
         line.close();
-        tell(TrafficEvent::Closed);
+        tell(Event::Closed);
         hangUpPending = false;
         closedReason = {ErrorCode::HungUp, 0, {}};
     }
@@ -64,7 +60,7 @@ struct Client::Impl {
         channel.drain();  // what came after an earlier request ended belongs to none
         if (hangUpPending) closeAfterHangUp();
         if (!line.isOpen()) {
-            tell(TrafficEvent::NotSent, frame, kvops::describe(closedReason, line.port()));
+            tell(Event::NotSent, frame, kvops::describe(closedReason, line.port()));
             return Outcome{kvops::Status::NotSent, {}, closedReason};
         }
         // The time-out counts from the next whole millisecond, so that it never ends short:
@@ -73,10 +69,10 @@ struct Client::Impl {
         if (auto refused = exchange.send(frame, completeness, timeout, sentAt)) {
             channel.drain();
             if (hangUpPending) closeAfterHangUp();
-            tell(TrafficEvent::NotSent, frame, kvops::describe(refused->error, line.port()));
+            tell(Event::NotSent, frame, kvops::describe(refused->error, line.port()));
             return *refused;
         }
-        tell(TrafficEvent::Sent, frame);
+        tell(Event::Sent, frame);
         for (;;) {
             if (hangUpPending) {
                 std::optional<Outcome> outcome = exchange.hangUp();
@@ -86,7 +82,7 @@ struct Client::Impl {
             const Millis now = sinceEpoch(Clock::now());
             if (std::optional<Outcome> outcome = exchange.tick(now)) {
                 if (outcome->status == kvops::Status::TimedOut)
-                    tell(TrafficEvent::NoAnswer, {}, outcome->error.text);
+                    tell(Event::TimedOut, {}, outcome->error.text);
                 return *outcome;
             }
             const Millis until = exchange.deadline().value_or(now);
@@ -106,11 +102,11 @@ Client::~Client() {
 Error Client::open(const std::string& port) {
     close();
     if (Error error = impl_->line.open(port)) {
-        impl_->tell(TrafficEvent::OpenFailed, port, error.text);
+        impl_->tell(Impl::Event::OpenFailed, port, error.text);
         impl_->closedReason = {ErrorCode::NotOpen, 0, {}};
         return error;
     }
-    impl_->tell(TrafficEvent::Opened, port, kvops::kLineSettingsText);
+    impl_->tell(Impl::Event::Opened, port, kvops::kLineSettingsText);
     impl_->channel.drain();  // nothing of an earlier open is kept
     impl_->hangUpPending = false;
     return {};
@@ -121,7 +117,7 @@ void Client::close() {
     impl_->line.close();
     impl_->channel.drain();
     impl_->exchange.cancel();
-    if (wasOpen) impl_->tell(TrafficEvent::Closed);
+    if (wasOpen) impl_->tell(Impl::Event::Closed);
     impl_->hangUpPending = false;
     impl_->closedReason = {ErrorCode::NotOpen, 0, {}};
 }
@@ -134,13 +130,8 @@ const std::string& Client::port() const {
     return impl_->line.port();
 }
 
-void Client::setTrafficObserver(TrafficObserver observer) {
-    impl_->observer = std::move(observer);
-}
-
-std::chrono::steady_clock::time_point Client::receivedAt() const {
-    const Clock::time_point at = impl_->line.comm().ReceivedAt();
-    return at == Clock::time_point{} ? Clock::now() : at;
+kvops::LineTap& Client::tap() {
+    return impl_->line.tap();
 }
 
 Outcome Client::request(std::string_view frame, kvops::Completeness completeness, Millis timeout) {

@@ -34,6 +34,7 @@
 
 #include "ops/Error.h"
 #include "ops/Exchange.h"
+#include "ops/LineEvents.h"
 #include "ops/Operations.h"
 #include "protocol/CollectorSettings.h"
 #include "protocol/SetCommands.h"
@@ -52,18 +53,6 @@ struct ReadResult {
     // The first failure: the request's, else the listing's (NotUnderstood).
     const Error& error() const { return outcome.answered() ? listing.error : outcome.error; }
 };
-
-// What passes on the line, for a traffic log. `data` and `detail` by event:
-//   Opened      the port's name, its settings ("9600 baud 8N1")
-//   OpenFailed  the port's name, why it did not open
-//   Closed, HungUp
-//   Sent        the frame
-//   NotSent     the frame, why it was not sent
-//   Received    a block as the port delivered it (also one that belongs to no request)
-//   NoAnswer    -, what the time-out was ("no answer within 2000 ms")
-enum class TrafficEvent { Opened, OpenFailed, Closed, HungUp, Sent, NotSent, Received, NoAnswer };
-using TrafficObserver =
-    std::function<void(TrafficEvent event, std::string_view data, std::string_view detail)>;
 
 class Client {
 public:
@@ -94,11 +83,11 @@ public:
     Outcome set(const kvproto::SetCommand& command, const kvproto::CollectorSettings& settings,
                 Millis timeout = kDefaultTimeout);
 
-    // Told of the traffic from now on, on the Client's thread; an empty observer stops it.
-    // The observer must outlive the Client or be removed first (destruction closes the port).
-    void setTrafficObserver(TrafficObserver observer);
-    // While the observer is told of a Received block: when the block was read from the line.
-    std::chrono::steady_clock::time_point receivedAt() const;
+    // The line's events from now on (kvops::LineEvent: opened, not opened, closed, hang-up,
+    // a frame sent or not sent, a block received, a request's time-out), on the Client's
+    // thread, for a traffic log. The listener must outlive the Client or stop listening first
+    // (destruction closes the port).
+    kvops::LineTap& tap();
 
 private:
     struct Impl;

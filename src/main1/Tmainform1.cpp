@@ -71,38 +71,43 @@ Tmainform1::Tmainform1(QWidget* parent)
     Timer6.setParent(this);
     Timer6.setSingleShot(true);
     Timer6.setInterval(200);
+    EngineClock.setObjectName(QStringLiteral("EngineClock"));
+    EngineClock.setParent(this);
+    EngineClock.setSingleShot(true);
 
     keyFilter_ = new kvmain::KeyPressFilter(this);
     controls_ = std::make_unique<QtControls>(this);
     timer3Adapter_ = std::make_unique<QtTimer>(&Timer3);
     timer6Adapter_ = std::make_unique<QtTimer>(&Timer6);
+    clockAdapter_ = std::make_unique<QtTimer>(&EngineClock);
     status_ = new StatusLine(statusBar(), this);
     messages_ = std::make_unique<QtUserMessages>(this, *status_);
     serial_ = std::make_unique<QtSerialWrite>(*line_);
-    session_ = std::make_unique<kvproto::DeviceSession>(*controls_, *timer3Adapter_,
-                                                        *timer6Adapter_, *messages_, *serial_);
+    session_ = std::make_unique<kvpresenter::DeviceSession>(*controls_, *timer3Adapter_,
+                                                            *timer6Adapter_, *messages_, *serial_);
+    session_->setClockTimer(clockAdapter_.get());
     profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, *status_);
     // The third page, after the form's two: the line's traffic.
     traffic_ = new TrafficPage(status_);
     traffic_->setAutoFillBackground(true);
     ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
-    traffic_->watch(*serial_, *messages_);
-    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_,
-            [this](const QString& text) { traffic_->recorder().event(text.toLatin1().toStdString()); });
-    spcomm::TComm& comm = line_->comm();
-    comm.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
-                                std::uint16_t length) { Comm1ReceiveData(sender, buffer, length); };
+    // One tap of the line: the Traffic page first, then the session; the session's own
+    // events (a time-out message shown) go into the same tap.
+    traffic_->listen(line_->tap());
+    line_->tap().listen([this](const kvops::LineEvent& event) { session_->lineEvent(event); });
+    session_->setLineObserver([this](const kvops::LineEvent& event) { line_->tell(event); });
+    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_, [this](const QString& text) {
+        traffic_->recorder().event(text.toLatin1().toStdString());
+    });
     // A pulled cable or adapter: both workers may say so; the technician hears it once.
-    comm.OnRequestHangup = [this](spcomm::TComm*) {
-        if (!line_->noteHangUp()) return;
-        traffic_->recorder().hungUp();
-        session_->lineHungUp();
+    line_->tap().listen([this](const kvops::LineEvent& event) {
+        if (event.kind != kvops::LineEvent::Kind::HungUp) return;
         status_->problem(
             StatusLine::Source::Port,
             QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
                            "Press Close, check the connection, then Open.")
                 .arg(QString::fromStdString(line_->port())));
-    };
+    });
 
     showPictures(kvres::loadPicture);
     connectHandlers();
@@ -176,6 +181,7 @@ void Tmainform1::connectHandlers() {
     }
     connect(&Timer6, &QTimer::timeout, this, &Tmainform1::Timer6Timer);
     connect(&Timer3, &QTimer::timeout, this, &Tmainform1::Timer3Timer);
+    connect(&EngineClock, &QTimer::timeout, this, [this] { session_->clockTick(); });
 }
 
 void Tmainform1::addPort(const QString& path, bool select, const QString& toolTip) {
@@ -192,7 +198,7 @@ void Tmainform1::Button10Click() {
         setPortButtonCaption(QStringLiteral("Open"));
         portOpen_ = false;
         line_->close();
-        traffic_->recorder().closed();
+        line_->tell({kvops::LineEvent::Kind::Closed, {}, {}, {}});
         session_->portClosed();
         profilePanel_->portClosed();
         ui->Button19->setEnabled(false);
@@ -248,14 +254,14 @@ void Tmainform1::openFinished() {
         status_->problem(StatusLine::Source::Port,
                          QString::fromStdString(kvops::describe(error, port) + "."));
         const std::string message = error.text.substr(0, error.text.find(": "));
-        traffic_->recorder().openFailed(port, message);
+        line_->tell({kvops::LineEvent::Kind::OpenFailed, port, message, {}});
         messages_->showMessage(message);
         portPanelChanged();
         return;
     }
     setPortButtonCaption(QStringLiteral("Close"));
     portOpen_ = true;
-    traffic_->recorder().opened(port, kvops::kLineSettingsText);
+    line_->tell({kvops::LineEvent::Kind::Opened, port, kvops::kLineSettingsText, {}});
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
     status_->note(
@@ -297,23 +303,6 @@ void Tmainform1::Button19Click() {
 void Tmainform1::Button58Click() {
     controls_->clear("Memo8");  // with a text not yet on screen
     controls_->clear("discomm");
-}
-
-void Tmainform1::Comm1ReceiveData(spcomm::TComm*, const std::uint8_t* buffer,
-                                  std::uint16_t bufferLength) {
-    // The block's time on the line, taken by the receive worker (a block delivered by hand
-    // has none: now).
-    const auto readAt = line_->comm().ReceivedAt();
-    const std::string_view block(reinterpret_cast<const char*>(buffer), bufferLength);
-    if (readAt == std::chrono::steady_clock::time_point{}) {
-        traffic_->recorder().received(block);
-        session_->receiveData(buffer, bufferLength);
-        return;
-    }
-    traffic_->recorder().received(block, readAt);
-    session_->receiveData(
-        buffer, bufferLength,
-        std::chrono::duration_cast<std::chrono::milliseconds>(readAt.time_since_epoch()));
 }
 
 void Tmainform1::Timer6Timer() {

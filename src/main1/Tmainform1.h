@@ -1,10 +1,12 @@
 // Tmainform1: the tool's one window (instance `mainform1`). The form itself lives in
 // Tmainform1.ui; every control carries its name as objectName. The handlers below bear the
 // names of the controls and events they serve; what they do with the collector is delegated
-// to kvproto::DeviceSession, which reaches the widgets through the Qt adapters.
+// to kvpresenter::DeviceSession, which reaches the widgets through the Qt adapters.
 //
 // Main thread only: every handler, timer tick and serial notification runs there. Comm1's
-// workers post received blocks through a QtDeliveryChannel into this window's event loop.
+// workers post received blocks through a QtDeliveryChannel into this window's event loop;
+// the line's tap (kvops::Line::tap) hands every event of the line to the Traffic page, the
+// session and the window's own listeners, in that order.
 // Opening the port runs on a thread of the Line's own (kvops::Line::startOpen), so the window
 // keeps answering meanwhile; its outcome comes back as a queued call, and the port is then
 // started and used on the main thread only.
@@ -25,7 +27,7 @@
 namespace Ui {
 class Tmainform1;
 }
-namespace kvproto {
+namespace kvpresenter {
 class DeviceSession;
 }
 namespace kvmain {
@@ -82,8 +84,6 @@ private slots:
     void Button19Click();   // "Parameter Initialization"
     void Button58Click();   // "Clear Buffer"
 
-    void Comm1ReceiveData(spcomm::TComm* sender, const std::uint8_t* buffer,
-                          std::uint16_t bufferLength);
     void Timer6Timer();
     void Timer3Timer();
 
@@ -106,6 +106,7 @@ private:
     std::unique_ptr<Ui::Tmainform1> ui;
     QTimer Timer3;                       // reply time-out, one-shot
     QTimer Timer6;                       // reply processing, one-shot
+    QTimer EngineClock;                  // the session's engine clock, one-shot
     std::unique_ptr<kvops::Line> line_;  // Comm1: the port to the collector
     bool portOpen_ = false;
     // While an open runs, Button14 and Button19 stay disabled; an open that fails or is
@@ -119,10 +120,11 @@ private:
     std::unique_ptr<QtControls> controls_;
     std::unique_ptr<QtTimer> timer3Adapter_;
     std::unique_ptr<QtTimer> timer6Adapter_;
+    std::unique_ptr<QtTimer> clockAdapter_;
     StatusLine* status_ = nullptr;  // owned by this window (QObject child)
     std::unique_ptr<QtUserMessages> messages_;
     std::unique_ptr<QtSerialWrite> serial_;
-    std::unique_ptr<kvproto::DeviceSession> session_;
+    std::unique_ptr<kvpresenter::DeviceSession> session_;
     ProfilePanel* profilePanel_ = nullptr;  // owned by this window (QObject child)
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)

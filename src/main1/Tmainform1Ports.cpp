@@ -42,11 +42,10 @@ void Tmainform1::setUpPortsAndSettings() {
     // Runs after Button10Click, which connectHandlers() connected first. An open that the
     // click started tells it once it is done (openFinished).
     connect(ui->Button10, &QPushButton::clicked, this, &Tmainform1::portPanelChanged);
-    spcomm::TNotifyEvent report = std::move(line_->comm().OnRequestHangup);
-    line_->comm().OnRequestHangup = [this, report = std::move(report)](spcomm::TComm* sender) {
-        if (report) report(sender);
-        reopenOffer_->hungUp();
-    };
+    // After the window's own word on the hang-up (the constructor listens first).
+    line_->tap().listen([this](const kvops::LineEvent& event) {
+        if (event.kind == kvops::LineEvent::Kind::HungUp) reopenOffer_->hungUp();
+    });
 
     portFinder_ = new PortFinder(
         ui->SPREALCOM,

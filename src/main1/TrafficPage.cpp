@@ -20,8 +20,6 @@
 #include <algorithm>
 
 #include "main1/TrafficModel.h"
-#include "main1/adapters/QtSerialWrite.h"
-#include "main1/adapters/QtUserMessages.h"
 #include "main1/adapters/StatusLine.h"
 #include "traffic/TrafficFormat.h"
 
@@ -109,20 +107,8 @@ TrafficPage::TrafficPage(StatusLine* status, QWidget* parent)
 
 TrafficPage::~TrafficPage() = default;
 
-bool TrafficPage::isTimeOutMessage(std::string_view text) {
-    return text == "Connection Timeout" || text == "Parameter Query Timeout!";
-}
-
-void TrafficPage::watch(QtSerialWrite& serial, QtUserMessages& messages) {
-    serial.setObserver([this](std::string_view frame, std::string_view notSentReason) {
-        if (notSentReason.empty())
-            recorder_.sent(frame);
-        else
-            recorder_.notSent(frame, notSentReason);
-    });
-    messages.setObserver([this](std::string_view text) {
-        if (isTimeOutMessage(text)) recorder_.messageShown(text);
-    });
+void TrafficPage::listen(kvops::LineTap& line) {
+    line.listen([this](const kvops::LineEvent& event) { recorder_.record(event); });
 }
 
 QString TrafficPage::selectedText() const {

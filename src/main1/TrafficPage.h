@@ -3,8 +3,8 @@
 // separated text, or CSV when the file name ends in .csv) and "Clear". Rows can be selected;
 // Ctrl+C copies them as tab-separated lines.
 //
-// The window feeds recorder(): the port's open, close and hang-up, the blocks it receives;
-// watch() hooks the frames handed to the port and the time-out messages shown.
+// The page listens to the line's tap (listen()): every event of the window's line, the
+// presenter's time-outs among them, becomes its row or rows (kvtraffic::Recorder::record).
 //
 // Tests install a file hook: while one is set, save() asks it for the file instead of a
 // dialog (an empty answer cancels).
@@ -15,14 +15,13 @@
 #include <functional>
 #include <string_view>
 
+#include "ops/LineEvents.h"
 #include "traffic/TrafficLog.h"
 
 class QCheckBox;
 class QPushButton;
 class StatusLine;
 class QTableView;
-class QtSerialWrite;
-class QtUserMessages;
 class TrafficModel;
 
 class TrafficPage : public QWidget {
@@ -35,10 +34,8 @@ public:
     TrafficModel& model() { return *model_; }
     QTableView& view() { return *view_; }
 
-    // Records the frames `serial` is given (sent or not, and why) and the time-out messages
-    // `messages` shows.
-    void watch(QtSerialWrite& serial, QtUserMessages& messages);
-    static bool isTimeOutMessage(std::string_view text);
+    // From now on every event of `line` is a row.
+    void listen(kvops::LineTap& line);
 
     // The selected rows as tab-separated lines, in the table's order.
     QString selectedText() const;

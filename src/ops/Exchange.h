@@ -27,12 +27,12 @@
 #include <string>
 #include <string_view>
 
+#include "ops/Clock.h"
 #include "ops/Error.h"
 #include "protocol/ReplyCollector.h"
 
 namespace kvops {
 
-using kvproto::Millis;
 using Completeness = kvproto::ReplyCollector::Completeness;
 
 enum class Status {

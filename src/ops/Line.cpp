@@ -1,5 +1,6 @@
 #include "ops/Line.h"
 
+#include <chrono>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -58,6 +59,21 @@ Line::Line(std::shared_ptr<spcomm::TDeliveryChannel> channel, std::uint32_t read
     comm_->SetOutx_XonXoffFlow(false);
     comm_->SetInx_XonXoffFlow(false);
     comm_->SetReadIntervalTimeout(readIntervalMs);
+    comm_->OnReceiveData = [this](spcomm::TComm*, const std::uint8_t* buffer,
+                                  std::uint16_t length) {
+        // The block's time on the line, taken by the receive worker (a block delivered by
+        // hand has none: now).
+        std::chrono::steady_clock::time_point at = comm_->ReceivedAt();
+        if (at == std::chrono::steady_clock::time_point{}) at = std::chrono::steady_clock::now();
+        tell({LineEvent::Kind::Received,
+              std::string_view(reinterpret_cast<const char*>(buffer), length),
+              {},
+              at});
+    };
+    // Both workers may say so; the listeners hear it once.
+    comm_->OnRequestHangup = [this](spcomm::TComm*) {
+        if (noteHangUp()) tell({LineEvent::Kind::HungUp, {}, {}, {}});
+    };
 }
 
 Line::~Line() {

@@ -4,9 +4,12 @@
 // Error. The window, the client and the tests that talk to the simulated collector all open
 // their ports through it.
 //
-// The received blocks and the hang-up arrive as the serial component's events on the owner's
-// thread (comm().OnReceiveData, comm().OnRequestHangup); the owner drives its exchange
-// engine with them. Owner's thread only.
+// The line's events go to every listener of its tap (tap(), LineEvents.h), on the owner's
+// thread: the Line itself tells each received block (with the time it was read from the line)
+// and the hang-up (once after each open), which the serial component delivers to it; the
+// owner tells through the same tap what it does with the line (opened, closed, a frame sent
+// or not taken, a request's time-out), so a traffic log, a presenter and the exchange engine's
+// driver all hear one account. Owner's thread only.
 //
 // An owner that must not wait while a port opens (the window: a network port's look-up,
 // connect and line negotiation, or a USB driver's open, may take seconds) starts the open with
@@ -25,6 +28,7 @@
 
 #include "SPComm/TComm.h"
 #include "ops/Error.h"
+#include "ops/LineEvents.h"
 
 namespace kvops {
 
@@ -88,6 +92,10 @@ public:
     bool noteHangUp();
     bool hungUp() const { return hungUp_; }
 
+    // Where the line's events are heard (see above).
+    LineTap& tap() { return tap_; }
+    void tell(const LineEvent& event) const { tap_.tell(event); }
+
     spcomm::TComm& comm() { return *comm_; }
     const spcomm::TComm& comm() const { return *comm_; }
 
@@ -98,6 +106,7 @@ private:
     std::shared_ptr<PendingOpen> pending_;  // the open in progress, shared with its thread
     std::string port_;
     bool hungUp_ = false;
+    LineTap tap_;
 };
 
 }  // namespace kvops

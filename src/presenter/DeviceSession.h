@@ -3,7 +3,8 @@
 // It builds the frames from the fields, shows them in the send buffer, hands them to the
 // engine, shows the reply so far in the receive buffer, runs the parameter read-back and the
 // reply time-out, and tells an observer how each request ended. The window's handlers
-// (Button32Click, Comm1ReceiveData, Timer6Timer, ...) delegate to it.
+// (Button32Click, Timer6Timer, ...) delegate to it, and it listens to the line's events
+// (lineEvent: the received blocks and the hang-up).
 //
 // Main thread only. The referenced interfaces must outlive the session.
 //
@@ -15,25 +16,28 @@
 // (showStatus("")). A read-back that stops on a conversion error shows its box once per
 // "Read Parameters" press, however many blocks follow.
 //
-// Reply time-out (Timer3): "Read Parameters" arms time-out kind 2 and "Communication Test"
-// kind 1, each starting Timer3 afresh with kQueryTimeoutMs after its write (not when the
-// port refused the frame: the status line already says nothing was sent). A received block
-// stops Timer3; after a block or a time-out the kind is back to 0, so a message never
-// outlives the request it belongs to. The set commands with a reply time-out arm kind 0
-// (silent) with Timer3's own interval (1000 ms, 3000 ms from the first MTM on), MTM kind 3
-// (silent, 3000 ms).
+// Reply time-out (Timer3): "Read Parameters" arms TimeoutKind::ParameterQuery and
+// "Communication Test" TimeoutKind::Connection, each starting Timer3 afresh with
+// kQueryTimeoutMs after its write (not when the port refused the frame: the status line
+// already says nothing was sent). A received block stops Timer3; after a block or a time-out
+// the kind is back to Silent, so a message never outlives the request it belongs to. The set
+// commands with a reply time-out arm Silent with Timer3's own interval (1000 ms, 3000 ms from
+// the first MTM on), MTM SilentLong (3000 ms). A time-out message shown is told to the line
+// observer as a TimedOut event.
 //
 // Replies: the engine joins the blocks of one reply (pieces up to 500 ms apart, bounded); the
 // receive buffer shows the reply so far. Timer6 (200 ms, started by a block) processes it:
-// while the pending request code is 101 and a block has come since "Read Parameters" was
-// pressed, the read-back runs once the listing is over (its read-back rows in and the line
-// quiet for a while, ReplyCollector's rule), Timer6 being started again until then. The
-// pending code alone decides: a Set pressed meanwhile, or a listing that comes after the
-// time-out message, does not keep the listing from being read back.
+// while the pending request is ReadParameters (101) and a block has come since "Read
+// Parameters" was pressed, the read-back runs once the listing is over (its read-back rows in
+// and the line quiet for a while, ReplyCollector's rule), Timer6 being started again until
+// then. The pending request alone decides: a Set pressed meanwhile, or a listing that comes
+// after the time-out message, does not keep the listing from being read back.
 //
 // Set commands: each waits for its answer (of any form, an echo of the frame left out) for
 // its answer time (kvops::answerTime, or what Write All asks for); the answer is reported,
-// never judged.
+// never judged. The engine's clock timer (setClockTimer) is armed for the moment such a wait
+// ends, so its outcome comes on time without a block; wake() asks for a clock tick at the next
+// turn of the event loop (a presenter that goes on once an outcome has been shown).
 //
 // portClosed(): the port was closed (or failed to open): the request in progress ends, with
 // no time-out message and no read-back of a later block.
@@ -47,31 +51,37 @@
 #include <string>
 #include <string_view>
 
+#include "ops/Clock.h"
 #include "ops/Exchange.h"
+#include "ops/LineEvents.h"
 #include "ops/Operations.h"
 #include "presenter/WindowInterfaces.h"
 
 namespace kvproto {
+struct SetCommand;
+}
 
-// Pending request codes.
-enum PendingCode : int {
-    kIdle = 0,
-    kReplyExpected = 100,  // communication test, LPN/LPF/ZOM/PUDL/MTM
-    kReadParameters = 101,
-    kDataQuery = 999,
-    kParameterReset = 1001,
+namespace kvpresenter {
+
+// What the pending request is: which reply the session waits for. The numbers are the codes
+// the window has always used for them.
+enum class PendingRequest : int {
+    Idle = 0,
+    ReplyExpected = 100,  // communication test, LPN/LPF/ZOM/PUDL/MTM
+    ReadParameters = 101,
+    DataQuery = 999,
+    ParameterReset = 1001,
 };
 
-// Time-out kinds: which message the reply time-out shows.
-enum TimeoutKind : int {
-    kTimeoutSilent = 0,
-    kTimeoutConnection = 1,      // "Connection Timeout"
-    kTimeoutParameterQuery = 2,  // "Parameter Query Timeout!"
-    kTimeoutSilentLong = 3,      // after MTM
+// Which message the reply time-out shows.
+enum class TimeoutKind {
+    Silent,
+    Connection,      // "Connection Timeout"
+    ParameterQuery,  // "Parameter Query Timeout!"
+    SilentLong,      // after MTM
 };
 
 struct QueryButton;
-struct SetCommand;
 
 // Control names of the send buffer (single-line edit) and the receive buffer (memo).
 inline constexpr std::string_view kSendBuffer = "discomm";
@@ -83,7 +93,7 @@ inline constexpr int kQueryTimeoutMs = 3000;
 class DeviceSession {
 public:
     DeviceSession(Controls& controls, Timer& timer3, Timer& timer6, UserMessages& messages,
-                  SerialWrite& serial, const Clock& clock = steadyClock());
+                  SerialWrite& serial, const kvops::Clock& clock = kvops::steadyClock());
 
     // One of the 22 "Set" buttons, by its control name ("AD1SET", "Button85", "PButton52" ...).
     // Returns false when the name is not a set button. `answerTime`: how long its answer may
@@ -98,8 +108,10 @@ public:
     void dataQueryClick();                // Button124
     void parameterInitializationClick();  // Button19
 
-    // The serial component's receive event: one received block, read from the line at `at`
-    // (the session's clock; nullopt: now).
+    // The line's events: a received block (read from the line at its `at`; none: now) and the
+    // hang-up; the others are not the session's.
+    void lineEvent(const kvops::LineEvent& event);
+    // One received block, read from the line at `at` (the session's clock; nullopt: now).
     void receiveData(const std::uint8_t* buffer, std::size_t length,
                      std::optional<std::chrono::milliseconds> at = std::nullopt);
     void timer6Timer();
@@ -107,8 +119,15 @@ public:
     void portClosed();
     // The line stopped working: the request in progress ends.
     void lineHungUp();
+
+    // The engine's clock: a one-shot timer the session arms itself (see above); its tick runs
+    // clockTick(). None: the outcome of a set command's wait comes with the next block.
+    void setClockTimer(Timer* timer) { clockTimer_ = timer; }
+    void clockTick();
+    // A clock tick at the next turn of the event loop, which the clock observer hears.
+    void wake();
     // A clock tick from the window's event loop: a request whose answer is over or overdue
-    // ends (for waits that no window timer covers, such as Write All's).
+    // ends.
     void tick();
     // When tick() can next end the request in progress; nothing when none is waiting.
     std::optional<std::chrono::milliseconds> deadline() const { return exchange_.deadline(); }
@@ -116,41 +135,53 @@ public:
 
     // How each request a button sent ended: NotSent at once, TimedOut, HungUp, or Answered
     // once its reply is over (a parameter read once its read-back ran). Its kind comes along:
-    // kReadParameters for a parameter read, kReplyExpected for any other request.
-    using OutcomeObserver = std::function<void(int pending, const kvops::Outcome& outcome)>;
+    // ReadParameters for a parameter read, ReplyExpected for any other request.
+    using OutcomeObserver =
+        std::function<void(PendingRequest request, const kvops::Outcome& outcome)>;
     void setOutcomeObserver(OutcomeObserver observer) { observer_ = std::move(observer); }
+    // The clock tick that wake() asked for, after the engine's.
+    void setClockObserver(std::function<void()> observer) { clockObserver_ = std::move(observer); }
+    // The session's own line events: a time-out message shown (TimedOut).
+    void setLineObserver(kvops::LineTap::Listener observer) { lineObserver_ = std::move(observer); }
 
-    int pendingCode() const { return pending_; }
+    PendingRequest pendingRequest() const { return pending_; }
     const std::string& replyText() const { return exchange_.replyText(); }
-    int timeoutKind() const { return timeoutKind_; }
+    TimeoutKind timeoutKind() const { return timeoutKind_; }
     // Whether the port took the last frame a button wrote.
     bool lastFrameSent() const { return lastFrameSent_; }
 
 private:
-    void runSetCommand(const SetCommand& command, std::chrono::milliseconds answerTime);
+    void runSetCommand(const kvproto::SetCommand& command, std::chrono::milliseconds answerTime);
     void runQuery(const QueryButton& query);
     bool writeFrame(std::string_view frame, kvops::Completeness completeness, int timeoutMs);
     void clearReceiveBuffer();
     void ended(const kvops::Outcome& outcome);
     bool readBack();
+    void armClock();
 
     Controls& controls_;
     Timer& timer3_;
     Timer& timer6_;
     UserMessages& messages_;
     SerialWrite& serial_;
-    const Clock& clock_;
+    const kvops::Clock& clock_;
     kvops::Exchange exchange_;
     OutcomeObserver observer_;
-    int pending_ = kIdle;
-    int requestPending_ = kIdle;  // the kind of the engine's request (see OutcomeObserver)
-    bool listingBlock_ = false;   // a block came under 101 since "Read Parameters"
-    bool intoFields_ = true;      // the read-back fills the fields
-    int timeoutKind_ = kTimeoutSilent;
+    std::function<void()> clockObserver_;
+    kvops::LineTap::Listener lineObserver_;
+    Timer* clockTimer_ = nullptr;
+    bool awake_ = false;      // wake() asked for a tick
+    bool setAnswer_ = false;  // the engine's request is a set command's
+    PendingRequest pending_ = PendingRequest::Idle;
+    // The kind of the engine's request (see OutcomeObserver).
+    PendingRequest requestPending_ = PendingRequest::Idle;
+    bool listingBlock_ = false;  // a block came under ReadParameters since "Read Parameters"
+    bool intoFields_ = true;     // the read-back fills the fields
+    TimeoutKind timeoutKind_ = TimeoutKind::Silent;
     int setTimeoutInterval_ = 1000;  // Timer3's interval for the set commands
     bool notSentShown_ = false;
     bool lastFrameSent_ = false;
     bool conversionShown_ = false;  // this read's conversion error box is up already
 };
 
-}  // namespace kvproto
+}  // namespace kvpresenter

@@ -4,7 +4,12 @@
 
 #include "protocol/ReadBack.h"
 
-namespace kvproto {
+namespace kvpresenter {
+
+using kvproto::Encoding;
+using kvproto::FieldSpec;
+using kvproto::ReadBackSink;
+using kvproto::ReadBackValue;
 
 namespace {
 
@@ -26,20 +31,20 @@ private:
 
 std::string encodeField(const Controls& controls, const FieldSpec& field) {
     if (field.encoding == Encoding::Index)
-        return encodeValue(field.encoding, {controls.itemIndex(field.control), {}});
-    return encodeValue(field.encoding, {-1, controls.text(field.control)});
+        return kvproto::encodeValue(field.encoding, {controls.itemIndex(field.control), {}});
+    return kvproto::encodeValue(field.encoding, {-1, controls.text(field.control)});
 }
 
 std::string buildSetFrame(std::string_view word, std::span<const FieldSpec> fields,
                           const Controls& controls) {
     std::vector<std::string> values;
     for (const FieldSpec& field : fields) values.push_back(encodeField(controls, field));
-    return assembleSetFrame(word, values);
+    return kvproto::assembleSetFrame(word, values);
 }
 
 void applyReadBack(std::string_view reply, Controls& controls) {
     ControlsSink sink(controls);
-    runReadBack(reply, sink);
+    kvproto::runReadBack(reply, sink);
 }
 
-}  // namespace kvproto
+}  // namespace kvpresenter

@@ -6,11 +6,10 @@
 // turns a character that has no Latin-1 byte into '?').
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <string_view>
 
-namespace kvproto {
+namespace kvpresenter {
 
 // Controls are addressed by the names they carry in the window ("AD1H", "MR485BT", ...).
 class Controls {
@@ -61,14 +60,4 @@ public:
     virtual std::string notSentReason() const { return std::string(kNotSentStatus); }
 };
 
-// Monotonic time in milliseconds (the window: the steady clock; tests: a fake).
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual std::chrono::milliseconds now() const = 0;
-};
-
-// The process's steady clock.
-const Clock& steadyClock();
-
-}  // namespace kvproto
+}  // namespace kvpresenter

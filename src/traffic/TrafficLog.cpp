@@ -33,6 +33,42 @@ void Recorder::add(Kind kind, std::string data, std::optional<Clock::time_point>
     if (sink_) sink_(std::move(row));
 }
 
+void Recorder::record(const kvops::LineEvent& event) {
+    using Kind = kvops::LineEvent::Kind;
+    switch (event.kind) {
+        case Kind::Opened:
+            opened(event.data, event.detail);
+            break;
+        case Kind::OpenFailed:
+            openFailed(event.data, event.detail);
+            break;
+        case Kind::Closed:
+            closed();
+            break;
+        case Kind::HungUp:
+            hungUp();
+            break;
+        case Kind::Sent:
+            sent(event.data);
+            break;
+        case Kind::NotSent:
+            notSent(event.data, event.detail);
+            break;
+        case Kind::Received:
+            if (event.at == Clock::time_point{})
+                received(event.data);
+            else
+                received(event.data, event.at);
+            break;
+        case Kind::TimedOut:
+            if (!event.data.empty())
+                messageShown(event.data);
+            else
+                noAnswer(event.detail);
+            break;
+    }
+}
+
 void Recorder::opened(std::string_view port, std::string_view settings) {
     openedAt_ = Clock::now();
     std::string text = "opened ";

@@ -2,9 +2,11 @@
 // events (opened, closed, hang-up, a frame not sent and why, a time-out message shown), each
 // a row stamped with the wall-clock time and the milliseconds since the port was opened.
 //
-// Recorder stamps the rows and hands them to a sink: the window's bounded TrafficLog, or a
-// file (TrafficFormat.h). A received block is stamped with the time the serial component read
-// it from the line (TComm::ReceivedAt()), not the time its owner got round to it.
+// Recorder stamps the rows and hands them to a sink (record() takes them as the line's typed
+// events, kvops::LineEvent, so the window and kv480t --log write the same rows of one tap): the
+// window's bounded TrafficLog, or a file (TrafficFormat.h). A received block is stamped with the
+// time the serial component read it from the line (TComm::ReceivedAt()), not the time its owner got
+// round to it.
 //
 // TrafficLog keeps the newest rows within two bounds, `capacity` rows and `byteBudget` bytes
 // of data, stored compactly (RowStore: the bytes as they came, no text); once older rows have
@@ -22,6 +24,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "ops/LineEvents.h"
 
 namespace kvtraffic {
 
@@ -60,6 +64,11 @@ public:
     using Sink = std::function<void(Row&&)>;
     using Clock = std::chrono::steady_clock;
     explicit Recorder(Sink sink);
+
+    // The row(s) of one of the line's events: Opened, OpenFailed, Closed, HungUp, Sent,
+    // NotSent and Received as the functions below; TimedOut as the message shown of it
+    // (messageShown), or else as what ran out (noAnswer).
+    void record(const kvops::LineEvent& event);
 
     // Opened restarts the milliseconds since open; every other row counts from the last open.
     void opened(std::string_view port, std::string_view settings);

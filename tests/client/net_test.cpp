@@ -72,10 +72,9 @@ TEST(Ser2NetStopped, MidRequestIsOneHangUpAndTheSamePortOpensWhenItIsBack) {
     kvtest::Ser2Net gateway(collector.deviceSlavePath());
     Client client;
     int hangUps = 0;
-    client.setTrafficObserver(
-        [&](kvclient::TrafficEvent event, std::string_view, std::string_view) {
-            if (event == kvclient::TrafficEvent::HungUp) ++hangUps;
-        });
+    client.tap().listen([&](const kvops::LineEvent& event) {
+        if (event.kind == kvops::LineEvent::Kind::HungUp) ++hangUps;
+    });
     ASSERT_FALSE(client.open(gateway.rfc2217Url()));
 
     std::thread stopper([&] {

@@ -25,7 +25,7 @@ void check(bool ok) {
 }
 
 // Edits, memo and lists of the window; a name it does not have aborts.
-class Controls : public kvproto::Controls {
+class Controls : public kvpresenter::Controls {
 public:
     Controls() {
         for (const char* edit :
@@ -70,7 +70,7 @@ public:
     std::map<std::string, int, std::less<>> index_;
 };
 
-class Timer : public kvproto::Timer {
+class Timer : public kvpresenter::Timer {
 public:
     Timer(int interval, bool enabled) : interval_(interval), enabled_(enabled) {}
     bool enabled() const override { return enabled_; }
@@ -83,14 +83,14 @@ private:
     bool enabled_;
 };
 
-class Messages : public kvproto::UserMessages {
+class Messages : public kvpresenter::UserMessages {
 public:
     void showMessage(std::string_view text) override { last = text; }
     void showStatus(std::string_view) override {}
     std::string last;
 };
 
-class Serial : public kvproto::SerialWrite {
+class Serial : public kvpresenter::SerialWrite {
 public:
     bool write(std::string_view bytes) override {
         check(!bytes.empty() && bytes.back() == '#');
@@ -99,7 +99,7 @@ public:
     bool open = true;
 };
 
-class Clock : public kvproto::Clock {
+class Clock : public kvops::Clock {
 public:
     std::chrono::milliseconds now() const override { return now_; }
     void advance(int ms) { now_ += std::chrono::milliseconds(ms); }
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         Controls controls;
         try {
-            kvproto::applyReadBack(input, controls);
+            kvpresenter::applyReadBack(input, controls);
         } catch (const kvproto::ConversionError& error) {
             check(error.offendingText().size() == 1);
         }
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Messages messages;
     Serial serial;
     Clock clock;
-    kvproto::DeviceSession session(controls, timer3, timer6, messages, serial, clock);
+    kvpresenter::DeviceSession session(controls, timer3, timer6, messages, serial, clock);
     const auto commands = kvproto::setCommands();
 
     std::size_t pos = 0;
@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 2: {  // a received block; its length from the next byte (0 = to the end)
                 const std::uint8_t arg = next();
                 const std::string_view block = take(arg == 0 ? size : arg);
-                const int codeBefore = session.pendingCode();
+                const kvpresenter::PendingRequest codeBefore = session.pendingRequest();
                 session.receiveData(reinterpret_cast<const std::uint8_t*>(block.data()),
                                     block.size());
                 // The block joins the reply in progress or starts one; bounded either way.
@@ -160,24 +160,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           : std::string_view(reply).ends_with(block));
                 check(controls.text("Memo8") == reply);
                 check(!timer3.enabled());
-                check(session.timeoutKind() == kvproto::kTimeoutSilent);
-                check(session.pendingCode() ==
-                      (codeBefore == kvproto::kParameterReset ? kvproto::kIdle : codeBefore));
+                check(session.timeoutKind() == kvpresenter::TimeoutKind::Silent);
+                check(session.pendingRequest() ==
+                      (codeBefore == kvpresenter::PendingRequest::ParameterReset
+                           ? kvpresenter::PendingRequest::Idle
+                           : codeBefore));
                 break;
             }
             case 3:
                 if (timer6.enabled()) {
-                    const bool readBack = session.pendingCode() == kvproto::kReadParameters;
+                    const bool readBack =
+                        session.pendingRequest() == kvpresenter::PendingRequest::ReadParameters;
                     messages.last.clear();
                     session.timer6Timer();
                     // Still waiting for a further piece: Timer6 comes back, the read stays.
                     if (timer6.enabled()) {
-                        check(readBack && session.pendingCode() == kvproto::kReadParameters);
+                        check(readBack && session.pendingRequest() ==
+                                              kvpresenter::PendingRequest::ReadParameters);
                     } else if (readBack) {
                         // A read that ended shows no box; a box leaves the read pending.
-                        if (session.pendingCode() == kvproto::kIdle) check(messages.last.empty());
+                        if (session.pendingRequest() == kvpresenter::PendingRequest::Idle)
+                            check(messages.last.empty());
                         if (!messages.last.empty())
-                            check(session.pendingCode() == kvproto::kReadParameters);
+                            check(session.pendingRequest() ==
+                                  kvpresenter::PendingRequest::ReadParameters);
                     }
                 }
                 break;

@@ -158,7 +158,7 @@ TEST_F(PortPanelTest, RefusedFrameIsShownAndReportedAsNotSent) {
     click("Button124");  // port not open
     EXPECT_EQ(w<QLineEdit>("discomm")->text(), QStringLiteral("PPPPPP#STATUS#"));
     EXPECT_EQ(window->statusBar()->currentMessage().toStdString(),
-              std::string(kvproto::kNotSentStatus));
+              std::string(kvpresenter::kNotSentStatus));
     EXPECT_TRUE(modalMessages.isEmpty());
 
     openPty();
@@ -167,7 +167,7 @@ TEST_F(PortPanelTest, RefusedFrameIsShownAndReportedAsNotSent) {
     // Sent: the reason is withdrawn and does not come back.
     EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(pty.slavePath()));
     QTest::qWait(100);
-    EXPECT_NE(status().toStdString(), std::string(kvproto::kNotSentStatus));
+    EXPECT_NE(status().toStdString(), std::string(kvpresenter::kNotSentStatus));
 }
 
 struct FrameRow {

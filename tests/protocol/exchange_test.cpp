@@ -1,4 +1,4 @@
-// The exchange controller: query buttons, received blocks, Timer6 and the reply time-out.
+// DeviceSession: query buttons, received blocks, Timer6 and the reply time-out.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FakeWindow.h"
-#include "presenter/ExchangeController.h"
+#include "presenter/QueryButtons.h"
 #include "protocol/ReadBack.h"
 #include "protocol/ReplyCollector.h"
 
@@ -15,6 +15,7 @@ namespace {
 using kvtest::EventLog;
 using kvtest::SessionRig;
 using namespace kvproto;
+using namespace kvpresenter;
 
 // A rig whose start-up Timer6 tick has passed.
 struct Started : SessionRig {
@@ -28,28 +29,28 @@ TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
     struct Case {
         std::function<void(DeviceSession&)> click;
         EventLog log;
-        int code;
-        int timeoutKind;
+        PendingRequest code;
+        TimeoutKind timeoutKind;
     };
     const Case cases[] = {
         {[](DeviceSession& session) { session.readParametersClick(); },
          {"discomm:=PPPPPP#CHEACK1#", "clear Memo8", "write PPPPPP#CHEACK1#", "Timer3.disabled",
           "Timer3.interval:=3000", "Timer3.enabled"},
-         kReadParameters,
-         kTimeoutParameterQuery},
+         PendingRequest::ReadParameters,
+         TimeoutKind::ParameterQuery},
         {&DeviceSession::communicationTestClick,
          {"clear Memo8", "discomm:=PPPPPP#VAR#", "write PPPPPP#VAR#", "Timer3.disabled",
           "Timer3.interval:=3000", "Timer3.enabled"},
-         kReplyExpected,
-         kTimeoutConnection},
+         PendingRequest::ReplyExpected,
+         TimeoutKind::Connection},
         {&DeviceSession::dataQueryClick,
          {"discomm:=PPPPPP#STATUS#", "clear Memo8", "write PPPPPP#STATUS#"},
-         kDataQuery,
-         kTimeoutSilent},
+         PendingRequest::DataQuery,
+         TimeoutKind::Silent},
         {&DeviceSession::parameterInitializationClick,
          {"clear Memo8", "discomm:=KORVEL#RESET#", "write KORVEL#RESET#"},
-         kParameterReset,
-         kTimeoutSilent},
+         PendingRequest::ParameterReset,
+         TimeoutKind::Silent},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.log.back());
@@ -60,34 +61,34 @@ TEST(QueryButtons, SendTheirFramesInTheirOrderAndSetTheCode) {
         rig.takeLog();
         c.click(rig.session);
         EXPECT_EQ(rig.takeLog(), c.log);
-        EXPECT_EQ(rig.session.pendingCode(), c.code);
+        EXPECT_EQ(rig.session.pendingRequest(), c.code);
         EXPECT_EQ(rig.session.timeoutKind(), c.timeoutKind);
         EXPECT_FALSE(rig.timer6.enabled());
     }
     EXPECT_EQ(queryButtons().size(), 4u);
 }
 
-TEST(ExchangeController, PendingCodeDecidesWhatABlockAndTheTickDo) {
+TEST(SessionReplies, PendingCodeDecidesWhatABlockAndTheTickDo) {
     struct Case {
         const char* name;
         std::function<void(SessionRig&)> request;
-        int codeAfterBlock;
+        PendingRequest codeAfterBlock;
         bool timer6Started;
-        int codeAfterTick;
+        PendingRequest codeAfterTick;
         const char* replyAfterTick;
     };
     const Case cases[] = {
-        {"idle", [](SessionRig&) {}, kIdle, true, kIdle, "ABC"},
+        {"idle", [](SessionRig&) {}, PendingRequest::Idle, true, PendingRequest::Idle, "ABC"},
         {"communication test", [](SessionRig& r) { r.session.communicationTestClick(); },
-         kReplyExpected, true, kReplyExpected, "ABC"},
-        {"LPN", [](SessionRig& r) { r.session.setButtonClick("PButton52"); }, kReplyExpected, true,
-         kReplyExpected, "ABC"},
-        {"read parameters", [](SessionRig& r) { r.session.readParametersClick(); }, kReadParameters,
-         true, kIdle, ""},
-        {"data query", [](SessionRig& r) { r.session.dataQueryClick(); }, kDataQuery, true,
-         kDataQuery, "ABC"},
-        {"reset", [](SessionRig& r) { r.session.parameterInitializationClick(); }, kIdle, false,
-         kIdle, "ABC"},
+         PendingRequest::ReplyExpected, true, PendingRequest::ReplyExpected, "ABC"},
+        {"LPN", [](SessionRig& r) { r.session.setButtonClick("PButton52"); },
+         PendingRequest::ReplyExpected, true, PendingRequest::ReplyExpected, "ABC"},
+        {"read parameters", [](SessionRig& r) { r.session.readParametersClick(); },
+         PendingRequest::ReadParameters, true, PendingRequest::Idle, ""},
+        {"data query", [](SessionRig& r) { r.session.dataQueryClick(); }, PendingRequest::DataQuery,
+         true, PendingRequest::DataQuery, "ABC"},
+        {"reset", [](SessionRig& r) { r.session.parameterInitializationClick(); },
+         PendingRequest::Idle, false, PendingRequest::Idle, "ABC"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,25 +97,25 @@ TEST(ExchangeController, PendingCodeDecidesWhatABlockAndTheTickDo) {
         rig.receive("ABC");
         EXPECT_EQ(rig.controls.text("Memo8"), "ABC");
         EXPECT_EQ(rig.session.replyText(), "ABC");
-        EXPECT_EQ(rig.session.pendingCode(), c.codeAfterBlock);
+        EXPECT_EQ(rig.session.pendingRequest(), c.codeAfterBlock);
         EXPECT_EQ(rig.timer6.enabled(), c.timer6Started);
         rig.clock.advance(1000);  // no further piece can belong to this reply
         EXPECT_EQ(rig.timer6.fire(), c.timer6Started);
         EXPECT_FALSE(rig.timer6.enabled());
-        EXPECT_EQ(rig.session.pendingCode(), c.codeAfterTick);
+        EXPECT_EQ(rig.session.pendingRequest(), c.codeAfterTick);
         EXPECT_EQ(rig.session.replyText(), c.replyAfterTick);
         EXPECT_TRUE(rig.messages.boxes.empty());
     }
 }
 
-TEST(ExchangeController, Timer6AtStartUpTicksOnceAndStops) {
+TEST(SessionReplies, Timer6AtStartUpTicksOnceAndStops) {
     SessionRig rig;
     EXPECT_TRUE(rig.timer6.enabled());
     EXPECT_EQ(rig.timer6.interval(), 200);
     EXPECT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.takeLog(), EventLog{"Timer6.disabled"});
     EXPECT_FALSE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
 }
 
 // A listing with every read-back row, as the collector sends it.
@@ -190,13 +191,13 @@ TEST(ReplyCollector, ALongPieceAfterAnAllowedPauseJoinsTheReply) {
     }
 }
 
-TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
+TEST(SessionReplies, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     Started rig;
     rig.session.readParametersClick();
     rig.receive(kWholeListing);
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
     EXPECT_EQ(rig.controls.text("Station"), "017");
     EXPECT_EQ(rig.controls.text("AD4H"), "000500");
     EXPECT_EQ(rig.controls.itemIndex("PUDLING"), 3);
@@ -208,7 +209,7 @@ TEST(ExchangeController, ACompleteListingInOneBlockIsReadBack200msAfterIt) {
     EXPECT_EQ(rig.controls.text("Station"), "017");
 }
 
-TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
+TEST(SessionReplies, PiecesOfAReplyAreShownAndReadBackTogether) {
     // The listing in three pieces with gaps up to 450 ms: Timer6 keeps coming back until
     // the listing's rows are in and the line has settled, then reads all of it.
     Started rig;
@@ -217,7 +218,7 @@ TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
     rig.receive(kWholeListing.substr(0, cut1));
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::ReadParameters);
     EXPECT_TRUE(rig.timer6.enabled());
     EXPECT_EQ(rig.controls.text("Station"), "000");  // nothing read from a part yet
     rig.clock.advance(250);
@@ -230,17 +231,18 @@ TEST(ExchangeController, PiecesOfAReplyAreShownAndReadBackTogether) {
     EXPECT_EQ(rig.controls.text("Memo8"), kWholeListing);
     rig.clock.advance(50);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kReadParameters) << "read back before the line settled";
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::ReadParameters)
+        << "read back before the line settled";
     ASSERT_TRUE(rig.timer6.enabled());
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
     EXPECT_EQ(rig.controls.text("Station"), "017");
     EXPECT_EQ(rig.controls.itemIndex("PUDLING"), 3);  // from the last piece
     EXPECT_EQ(rig.controls.itemIndex("MR485JN"), 2);
 }
 
-TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
+TEST(SessionReplies, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
     struct Case {
         const char* name;
         int blockEveryMs;  // 0: one block only
@@ -255,7 +257,7 @@ TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
         rig.session.readParametersClick();
         rig.receive("TC1:123,");
         int elapsed = 0;
-        while (rig.session.pendingCode() == kReadParameters && elapsed < 10'000) {
+        while (rig.session.pendingRequest() == PendingRequest::ReadParameters && elapsed < 10'000) {
             const int step = c.blockEveryMs ? c.blockEveryMs : 100;
             rig.clock.advance(step);
             elapsed += step;
@@ -268,7 +270,7 @@ TEST(ExchangeController, AnIncompleteReplyIsReadBackOnceNoFurtherPieceCanCome) {
     }
 }
 
-TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
+TEST(SessionReplies, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
     // MTM's answer starts Timer6; "Read Parameters" goes out before it ticks. The tick must
     // neither read back MTM's answer nor end the read: the listing comes later.
     Started rig;
@@ -277,18 +279,18 @@ TEST(ExchangeController, ATickOfAnEarlierRequestsReplyDoesNotEndTheRead) {
     rig.session.readParametersClick();
     rig.clock.advance(1000);
     ASSERT_TRUE(rig.timer6.fire());
-    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::ReadParameters);
     rig.receive(kWholeListing);
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "017");
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
 }
 
 // The pending code alone decides whether a listing is read back: neither a Set pressed while
 // the read waits (it leaves the code at 101) nor the read's own time-out message keeps the
 // listing that comes afterwards from filling the fields.
-TEST(ExchangeController, AListingUnder101IsReadBackWhateverCameBetween) {
+TEST(SessionReplies, AListingUnder101IsReadBackWhateverCameBetween) {
     const struct {
         const char* name;
         std::function<void(Started&)> between;
@@ -311,7 +313,7 @@ TEST(ExchangeController, AListingUnder101IsReadBackWhateverCameBetween) {
         Started rig;
         rig.session.readParametersClick();
         c.between(rig);
-        EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+        EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::ReadParameters);
         for (const char* station : {"017", "123"}) {  // a second listing is read back too
             rig.clock.advance(100);
             std::string listing = kListing;
@@ -320,14 +322,14 @@ TEST(ExchangeController, AListingUnder101IsReadBackWhateverCameBetween) {
             rig.clock.advance(200);
             ASSERT_TRUE(rig.timer6.fire());
             EXPECT_EQ(rig.controls.text("Station"), station);
-            EXPECT_EQ(rig.session.pendingCode(), kIdle);
+            EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
             rig.session.readParametersClick();
         }
         EXPECT_EQ(rig.messages.boxes, c.boxes);
     }
 }
 
-TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
+TEST(SessionReplies, ConversionErrorIsShownOncePerReadParametersPress) {
     Started rig;
     rig.session.readParametersClick();
     rig.receive("TC1:555 MDL:x");
@@ -340,7 +342,7 @@ TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
         ASSERT_TRUE(rig.timer6.fire());
     }
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"'x' is not a valid integer value"});
-    EXPECT_EQ(rig.session.pendingCode(), kReadParameters);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::ReadParameters);
     EXPECT_EQ(rig.controls.text("Station"), "555");
     rig.session.readParametersClick();  // a new press may show its own box
     rig.receive("MDL:z");
@@ -349,7 +351,7 @@ TEST(ExchangeController, ConversionErrorIsShownOncePerReadParametersPress) {
     EXPECT_EQ(rig.messages.boxes.size(), 2u);
 }
 
-TEST(ExchangeController, ClosingThePortEndsTheRequestInProgress) {
+TEST(SessionReplies, ClosingThePortEndsTheRequestInProgress) {
     for (bool answered : {false, true}) {
         SCOPED_TRACE(answered ? "reply waiting for its tick" : "no reply yet");
         Started rig;
@@ -358,7 +360,7 @@ TEST(ExchangeController, ClosingThePortEndsTheRequestInProgress) {
         rig.session.portClosed();
         EXPECT_FALSE(rig.timer3.fire());  // no time-out message after Close
         EXPECT_FALSE(rig.timer6.fire());
-        EXPECT_EQ(rig.session.pendingCode(), kIdle);
+        EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
         // The next open: a stray block is only shown, never read back.
         rig.clock.advance(1000);
         rig.receive(kListing);
@@ -369,7 +371,7 @@ TEST(ExchangeController, ClosingThePortEndsTheRequestInProgress) {
     }
 }
 
-TEST(ExchangeController, ResetReplyStopsARunningTimer6AndReturnsToIdle) {
+TEST(SessionReplies, ResetReplyStopsARunningTimer6AndReturnsToIdle) {
     Started rig;
     rig.session.readParametersClick();
     rig.receive("TC1:111");
@@ -377,13 +379,13 @@ TEST(ExchangeController, ResetReplyStopsARunningTimer6AndReturnsToIdle) {
     EXPECT_EQ(rig.controls.text("Memo8"), "");
     rig.receive("RESET OK");
     EXPECT_EQ(rig.controls.text("Memo8"), "RESET OK");
-    EXPECT_EQ(rig.session.pendingCode(), kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::Idle);
     EXPECT_FALSE(rig.timer6.enabled());
     EXPECT_FALSE(rig.timer6.fire());
     EXPECT_EQ(rig.controls.text("Station"), "000");  // the read-back never ran
 }
 
-TEST(ExchangeController, DataQueryOverridesAPendingReadBack) {
+TEST(SessionReplies, DataQueryOverridesAPendingReadBack) {
     for (bool blockFirst : {false, true}) {
         SCOPED_TRACE(blockFirst ? "reply already in" : "reply after the query");
         Started rig;
@@ -392,13 +394,13 @@ TEST(ExchangeController, DataQueryOverridesAPendingReadBack) {
         rig.session.dataQueryClick();
         if (!blockFirst) rig.receive("TC1:123");
         ASSERT_TRUE(rig.timer6.fire());
-        EXPECT_EQ(rig.session.pendingCode(), kDataQuery);
+        EXPECT_EQ(rig.session.pendingRequest(), PendingRequest::DataQuery);
         EXPECT_EQ(rig.controls.text("Station"), "000");
         EXPECT_EQ(rig.session.replyText(), "TC1:123");
     }
 }
 
-TEST(ExchangeController, BlocksAreTakenWholeByteForByte) {
+TEST(SessionReplies, BlocksAreTakenWholeByteForByte) {
     Started rig;
     const std::string withZero("A\0B\xff", 4);
     rig.receive(withZero);
@@ -445,11 +447,18 @@ TEST(ReplyTimeout, MessagesOfTheQueriesAndSilenceOfTheSetCommands) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Started rig;
+        std::vector<std::string> timedOut;  // the line events told of the messages
+        rig.session.setLineObserver([&](const kvops::LineEvent& event) {
+            EXPECT_EQ(event.kind, kvops::LineEvent::Kind::TimedOut);
+            EXPECT_EQ(event.detail, "no answer within 3000 ms");
+            timedOut.emplace_back(event.data);
+        });
         c.request(rig);
         EXPECT_EQ(rig.timer3.enabled(), c.armed);
         EXPECT_EQ(rig.timer3.fire(), c.armed);
         EXPECT_FALSE(rig.timer3.enabled());
         EXPECT_EQ(rig.messages.boxes, c.boxes);
+        EXPECT_EQ(timedOut, c.boxes);
 
         // The same request answered in time: the block stops the time-out.
         Started answered;
@@ -534,7 +543,7 @@ TEST(QueryButtons, RefusedWriteIsReportedOnTheStatusLineOnly) {
         EXPECT_TRUE(rig.serial.written.empty());
         // Nothing went out, so no time-out box follows the status text.
         EXPECT_FALSE(rig.timer3.enabled());
-        EXPECT_EQ(rig.session.timeoutKind(), kTimeoutSilent);
+        EXPECT_EQ(rig.session.timeoutKind(), TimeoutKind::Silent);
     }
 }
 

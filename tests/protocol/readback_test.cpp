@@ -15,7 +15,7 @@
 
 namespace {
 
-using kvproto::applyReadBack;
+using kvpresenter::applyReadBack;
 using kvproto::ConversionError;
 using kvtest::EventLog;
 using kvtest::FakeControls;
@@ -242,7 +242,7 @@ TEST(ReadBackInSession, ConversionErrorKeepsCode101AndTheReply) {
     rig.clock.advance(1000);  // a part of a listing: read once no further piece can come
     ASSERT_TRUE(rig.timer6.fire());
     EXPECT_EQ(rig.messages.boxes, std::vector<std::string>{"'x' is not a valid integer value"});
-    EXPECT_EQ(rig.session.pendingCode(), kvproto::kReadParameters);
+    EXPECT_EQ(rig.session.pendingRequest(), kvpresenter::PendingRequest::ReadParameters);
     EXPECT_EQ(rig.session.replyText(), reply);
     EXPECT_EQ(rig.controls.text("Station"), "123");
     EXPECT_EQ(rig.controls.text("Edit1"), "1.234");
@@ -256,7 +256,7 @@ TEST(ReadBackInSession, ConversionErrorKeepsCode101AndTheReply) {
     EXPECT_EQ(rig.messages.boxes.size(), 1u);
     EXPECT_EQ(rig.controls.itemIndex("ComboBox1"), 2);
     EXPECT_EQ(rig.controls.text("Edit2"), "999");
-    EXPECT_EQ(rig.session.pendingCode(), kvproto::kIdle);
+    EXPECT_EQ(rig.session.pendingRequest(), kvpresenter::PendingRequest::Idle);
     EXPECT_EQ(rig.session.replyText(), "");
 }
 

@@ -68,15 +68,16 @@ TEST(SetCommands, EveryButtonFromTheStartValues) {
         const std::string frame = c.frame;
         if (frame.empty()) {
             EXPECT_EQ(rig.takeLog(), EventLog{"message '' is not a valid integer value"});
-            EXPECT_EQ(rig.session.pendingCode(), kvproto::kIdle);
+            EXPECT_EQ(rig.session.pendingRequest(), kvpresenter::PendingRequest::Idle);
             continue;
         }
         EXPECT_EQ(rig.takeLog(), sequenceLog(c.sequence, frame));
         EXPECT_EQ(rig.serial.written, std::vector<std::string>{frame});
         EXPECT_EQ(rig.controls.text("discomm"), frame);
         const bool setsPending = c.sequence != 'A';
-        EXPECT_EQ(rig.session.pendingCode(),
-                  setsPending ? kvproto::kReplyExpected : kvproto::kIdle);
+        EXPECT_EQ(rig.session.pendingRequest(), setsPending
+                                                    ? kvpresenter::PendingRequest::ReplyExpected
+                                                    : kvpresenter::PendingRequest::Idle);
         EXPECT_EQ(rig.timer3.enabled(), c.sequence == 'B' || c.sequence == 'D');
         EXPECT_TRUE(rig.messages.boxes.empty());
     }
@@ -236,10 +237,10 @@ TEST(SetCommands, InvalidPaddedFieldStopsTheRequestWithTheConversionError) {
             EXPECT_TRUE(rig.serial.written.empty());
             EXPECT_EQ(rig.controls.text("discomm"), "earlier frame");
             EXPECT_EQ(rig.controls.text("Memo8"), "earlier reply");
-            EXPECT_EQ(rig.session.pendingCode(), kvproto::kDataQuery);
+            EXPECT_EQ(rig.session.pendingRequest(), kvpresenter::PendingRequest::DataQuery);
             EXPECT_EQ(rig.timer3.enabled(), field.sequence == 'D');
             EXPECT_EQ(rig.timer3.interval(), 1000);
-            EXPECT_EQ(rig.session.timeoutKind(), kvproto::kTimeoutSilent);
+            EXPECT_EQ(rig.session.timeoutKind(), kvpresenter::TimeoutKind::Silent);
         }
     }
 }
@@ -247,7 +248,7 @@ TEST(SetCommands, InvalidPaddedFieldStopsTheRequestWithTheConversionError) {
 TEST(SetCommands, SequenceBArmsASilentTimeoutWithTheCurrentInterval) {
     SessionRig rig;
     rig.session.readParametersClick();  // arms the "Parameter Query Timeout!" kind
-    ASSERT_EQ(rig.session.timeoutKind(), kvproto::kTimeoutParameterQuery);
+    ASSERT_EQ(rig.session.timeoutKind(), kvpresenter::TimeoutKind::ParameterQuery);
     rig.controls.setText("discomm", "x");
     rig.takeLog();
     ASSERT_TRUE(rig.session.setButtonClick("Button5"));
@@ -256,7 +257,7 @@ TEST(SetCommands, SequenceBArmsASilentTimeoutWithTheCurrentInterval) {
     EventLog expected = sequenceLog('B', "KORVEL#ZOM:0.000#");
     expected.insert(expected.begin() + 2, "Timer3.interval:=1000");
     EXPECT_EQ(rig.takeLog(), expected);
-    EXPECT_EQ(rig.session.timeoutKind(), kvproto::kTimeoutSilent);
+    EXPECT_EQ(rig.session.timeoutKind(), kvpresenter::TimeoutKind::Silent);
     EXPECT_EQ(rig.timer3.interval(), 1000);
     EXPECT_EQ(rig.timer3.periodStarts, 2);
     EXPECT_TRUE(rig.timer3.fire());
@@ -268,7 +269,7 @@ TEST(SetCommands, MtmLeavesTheLongIntervalForGood) {
     SessionRig rig;
     ASSERT_TRUE(rig.session.setButtonClick("Button8"));
     EXPECT_EQ(rig.timer3.interval(), 3000);
-    EXPECT_EQ(rig.session.timeoutKind(), kvproto::kTimeoutSilentLong);
+    EXPECT_EQ(rig.session.timeoutKind(), kvpresenter::TimeoutKind::SilentLong);
     EXPECT_TRUE(rig.timer3.fire());  // silent
     EXPECT_TRUE(rig.messages.boxes.empty());
     EXPECT_FALSE(rig.timer3.enabled());
@@ -292,7 +293,7 @@ TEST(SetCommands, RefusedWriteStillShowsTheFrameAndSaysNothingWasSent) {
     ASSERT_TRUE(rig.session.setButtonClick("Button188"));
     EXPECT_EQ(rig.controls.text("discomm"), "KORVEL#AR485X:3,0#");
     EXPECT_TRUE(rig.serial.written.empty());
-    EXPECT_EQ(rig.messages.status, kvproto::kNotSentStatus);
+    EXPECT_EQ(rig.messages.status, kvpresenter::kNotSentStatus);
     EXPECT_TRUE(rig.messages.boxes.empty());
 
     // Once the port takes frames again the status line is cleared.

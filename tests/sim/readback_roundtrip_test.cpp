@@ -53,7 +53,8 @@ void readParameters(Device& device, SessionRig& rig) {
     rig.receive(device.receive(rig.serial.written.back(), Millis{0}));
     rig.clock.advance(200);
     ASSERT_TRUE(rig.timer6.fire());
-    ASSERT_EQ(rig.session.pendingCode(), 0) << "the read-back did not complete";
+    ASSERT_EQ(rig.session.pendingRequest(), kvpresenter::PendingRequest::Idle)
+        << "the read-back did not complete";
     EXPECT_TRUE(rig.messages.boxes.empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,13 +16,14 @@
 #include <vector>
 
 #include "presenter/DeviceSession.h"
+#include "presenter/ProfileSession.h"
 #include "presenter/WindowInterfaces.h"
 
 namespace kvtest {
 
 using EventLog = std::vector<std::string>;
 
-class FakeControls : public kvproto::Controls {
+class FakeControls : public kvpresenter::Controls {
 public:
     enum class Kind { Edit, Memo, List, Button };
 
@@ -128,21 +130,22 @@ private:
 
 // A timer with the window's semantics: enabling an enabled timer keeps its period; a new
 // interval on an enabled timer restarts it. `periodStarts` counts how often a period began.
-class FakeTimer : public kvproto::Timer {
+class FakeTimer : public kvpresenter::Timer {
 public:
     FakeTimer(std::string name, int interval, bool enabled, EventLog* log)
         : name_(std::move(name)), interval_(interval), enabled_(enabled), log_(log) {}
 
     bool enabled() const override { return enabled_; }
     void setEnabled(bool enabled) override {
-        if (enabled && !enabled_) ++periodStarts;
+        if (enabled && !enabled_) startPeriod();
         enabled_ = enabled;
         if (log_ != nullptr) log_->push_back(name_ + (enabled ? ".enabled" : ".disabled"));
     }
     int interval() const override { return interval_; }
     void setInterval(int ms) override {
-        if (enabled_ && ms != interval_) ++periodStarts;
+        const bool restarts = enabled_ && ms != interval_;
         interval_ = ms;
+        if (restarts) startPeriod();
         if (log_ != nullptr) log_->push_back(name_ + ".interval:=" + std::to_string(ms));
     }
 
@@ -154,17 +157,26 @@ public:
         return true;
     }
 
+    // Whether the period has run out by the clock `now` (set `now` to have it counted).
+    bool due() const { return enabled_ && now && now() >= due_; }
+
     std::function<void()> onTick;
+    std::function<std::chrono::milliseconds()> now;
     int periodStarts = 0;
 
 private:
+    void startPeriod() {
+        ++periodStarts;
+        if (now) due_ = now() + std::chrono::milliseconds(interval_);
+    }
+    std::chrono::milliseconds due_{};
     std::string name_;
     int interval_;
     bool enabled_;
     EventLog* log_;
 };
 
-class FakeMessages : public kvproto::UserMessages {
+class FakeMessages : public kvpresenter::UserMessages {
 public:
     explicit FakeMessages(EventLog* log) : log_(log) {}
     void showMessage(std::string_view text) override {
@@ -182,7 +194,7 @@ private:
     EventLog* log_;
 };
 
-class FakeSerial : public kvproto::SerialWrite {
+class FakeSerial : public kvpresenter::SerialWrite {
 public:
     explicit FakeSerial(EventLog* log) : log_(log) {}
     bool write(std::string_view bytes) override {
@@ -199,7 +211,7 @@ private:
 };
 
 // A clock that moves only when a test advances it.
-class FakeClock : public kvproto::Clock {
+class FakeClock : public kvops::Clock {
 public:
     std::chrono::milliseconds now() const override { return now_; }
     void advance(int ms) { now_ += std::chrono::milliseconds(ms); }
@@ -279,7 +291,77 @@ struct SessionRig {
     FakeMessages messages{&log};
     FakeSerial serial{&log};
     FakeClock clock;
-    kvproto::DeviceSession session{controls, timer3, timer6, messages, serial, clock};
+    kvpresenter::DeviceSession session{controls, timer3, timer6, messages, serial, clock};
+};
+
+// The Profile group's view: what it shows, kept for the test.
+class FakeProfileView : public kvpresenter::ProfileView {
+public:
+    explicit FakeProfileView(const FakeMessages& messages) : messages_(messages) {}
+    kvproto::Include include() const override { return included; }
+    std::string portName() const override { return "/dev/ttyTEST"; }
+    void note(std::string_view text) override { status = text, problemShown = false; }
+    void problem(std::string_view text) override { status = text, problemShown = true; }
+    std::string shown() const override { return status; }
+    // The window's status line holds the exchange's reason.
+    std::string notSentReason() const override { return messages_.status; }
+    void setWriteAllCaption(std::string_view text) override { caption = text; }
+    bool highlight(std::string_view control, bool on) override {
+        if (on)
+            highlighted.emplace_back(control);
+        else
+            std::erase(highlighted, std::string(control));
+        return true;
+    }
+    void reportAnswer(std::string_view text) override { answers.emplace_back(text); }
+    std::string saveReport(const std::string& path, const kvpresenter::VerifiedRow& row) override {
+        reports.emplace_back(path, row);
+        return reportError;
+    }
+
+    kvproto::Include included{false, false};
+    std::string status;
+    bool problemShown = false;
+    std::string caption = "Write All";
+    std::vector<std::string> highlighted;
+    std::vector<std::string> answers;
+    std::vector<std::pair<std::string, kvpresenter::VerifiedRow>> reports;
+    std::string reportError;
+
+private:
+    const FakeMessages& messages_;
+};
+
+// A session rig with the Profile group over it and the engine's clock timer: every timer
+// counts its periods on the fake clock, so run() can play the event loop.
+struct ProfileRig : SessionRig {
+    ProfileRig() {
+        for (FakeTimer* timer : {&timer3, &timer6, &clockTimer})
+            timer->now = [this] { return clock.now(); };
+        clockTimer.onTick = [this] { session.clockTick(); };
+        session.setClockTimer(&clockTimer);
+        timer6.fire();  // the start-up tick
+        takeLog();
+    }
+    // `ms` milliseconds of the event loop: each frame written is answered by `answer` (its
+    // reply, empty for none) 1 ms later, and timers whose period ran out fire.
+    template <class Answer>
+    void run(int ms, Answer answer) {
+        for (int i = 0; i < ms; ++i) {
+            clock.advance(1);
+            while (answered < serial.written.size()) {
+                const std::string reply = answer(serial.written[answered++]);
+                if (!reply.empty()) receive(reply);
+            }
+            for (FakeTimer* timer : {&clockTimer, &timer6, &timer3})
+                if (timer->due()) timer->fire();
+        }
+    }
+
+    FakeTimer clockTimer{"Clock", 0, false, nullptr};
+    FakeProfileView view{messages};
+    kvpresenter::ProfileSession profile{controls, session, messages, view};
+    std::size_t answered = 0;  // frames written that run() has answered
 };
 
 }  // namespace kvtest

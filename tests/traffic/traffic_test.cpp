@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "ops/LineEvents.h"
 #include "traffic/TrafficFormat.h"
 #include "traffic/TrafficLog.h"
 
@@ -203,23 +204,32 @@ TEST(TrafficLog, ABatchFitsWithinBothBounds) {
     }
 }
 
+// The line's typed events, as the window's tap and kv480t --log hand them over.
 TEST(TrafficRecorder, StampsRowsFromTheLastOpen) {
     std::vector<Row> rows;
     kvtraffic::Recorder recorder([&](Row&& r) { rows.push_back(std::move(r)); });
-    recorder.notSent("PPPPPP#VAR#", "the port is not open");
-    recorder.opened("/dev/ttyUSB0", "9600 baud 8N1");
-    recorder.sent("PPPPPP#CHEACK1#");
-    recorder.received("ST:001");
-    recorder.messageShown("Connection Timeout");
-    recorder.hungUp();
-    recorder.closed();
+    using Event = kvops::LineEvent::Kind;
+    const kvops::LineEvent events[] = {
+        {Event::NotSent, "PPPPPP#VAR#", "the port is not open", {}},
+        {Event::OpenFailed, "COM9", "Error opening serial port", {}},
+        {Event::Opened, "/dev/ttyUSB0", "9600 baud 8N1", {}},
+        {Event::Sent, "PPPPPP#CHEACK1#", {}, {}},
+        {Event::Received, "ST:001", {}, {}},
+        {Event::TimedOut, "Connection Timeout", "no answer within 3000 ms", {}},
+        {Event::TimedOut, {}, "no answer within 200 ms", {}},
+        {Event::HungUp, {}, {}, {}},
+        {Event::Closed, {}, {}, {}},
+    };
+    for (const kvops::LineEvent& event : events) recorder.record(event);
     const std::vector<std::pair<Kind, std::string>> expected = {
         {Kind::Tx, "PPPPPP#VAR#"},
         {Kind::Event, "not sent: the port is not open"},
+        {Kind::Event, "not opened COM9: Error opening serial port"},
         {Kind::Event, "opened /dev/ttyUSB0, 9600 baud 8N1"},
         {Kind::Tx, "PPPPPP#CHEACK1#"},
         {Kind::Rx, "ST:001"},
         {Kind::Event, "message shown: Connection Timeout"},
+        {Kind::Event, "time-out: no answer within 200 ms"},
         {Kind::Event, "hang-up: the line stopped working"},
         {Kind::Event, "closed"},
     };
@@ -230,7 +240,7 @@ TEST(TrafficRecorder, StampsRowsFromTheLastOpen) {
         if (i > 0) {
             EXPECT_GE(rows[i].wallMs, rows[i - 1].wallMs) << i;
         }
-        EXPECT_EQ(rows[i].sinceOpenMs >= 0, i >= 2) << i << ": " << rows[i].sinceOpenMs;
+        EXPECT_EQ(rows[i].sinceOpenMs >= 0, i >= 3) << i << ": " << rows[i].sinceOpenMs;
     }
 }
 

@@ -1,4 +1,4 @@
-// kvproto::Controls over the window's widgets, found by objectName below `root`:
+// kvpresenter::Controls over the window's widgets, found by objectName below `root`:
 //   QLineEdit       text get/set, clear
 //   QComboBox       text = current text (set: the edit text, or the item with that text),
 //                   item index get/set (an index outside the items selects nothing)
@@ -23,7 +23,7 @@
 class QComboBox;
 class QPlainTextEdit;
 
-class QtControls : public kvproto::Controls {
+class QtControls : public kvpresenter::Controls {
 public:
     explicit QtControls(QWidget* root);
 

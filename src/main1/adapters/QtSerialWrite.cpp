@@ -19,7 +19,7 @@ std::string lineFailedText(const std::string& port) {
 QtSerialWrite::QtSerialWrite(kvops::Line& line) : line_(line) {}
 
 bool QtSerialWrite::write(std::string_view bytes) {
-    std::string_view notSent;  // for the observer
+    std::string_view notSent;  // for the line's tap
     const kvops::Error error = line_.write(bytes);
     switch (error.code) {
         case kvops::ErrorCode::None:
@@ -43,7 +43,8 @@ bool QtSerialWrite::write(std::string_view bytes) {
                 bytes.empty() ? "empty frame" : "longer than one write can carry (65535 bytes)";
             break;
     }
-    if (observer_) observer_(bytes, notSent);
+    using Kind = kvops::LineEvent::Kind;
+    line_.tell({notSent.empty() ? Kind::Sent : Kind::NotSent, bytes, notSent, {}});
     return notSent.empty();
 }
 

@@ -1,4 +1,4 @@
-// kvproto::SerialWrite over the window's line. Main thread only.
+// kvpresenter::SerialWrite over the window's line. Main thread only.
 #pragma once
 
 #include <functional>
@@ -8,12 +8,13 @@
 #include "ops/Line.h"
 #include "presenter/WindowInterfaces.h"
 
-class QtSerialWrite : public kvproto::SerialWrite {
+class QtSerialWrite : public kvpresenter::SerialWrite {
 public:
     explicit QtSerialWrite(kvops::Line& line);
 
     // False when the port refuses the frame (closed, or its line has failed), when it is
-    // empty, or when it is longer than one write can carry (65535 bytes).
+    // empty, or when it is longer than one write can carry (65535 bytes). The line's tap is
+    // told of every frame: Sent, or NotSent and why.
     bool write(std::string_view bytes) override;
 
     // Why a frame is not sent, as a status-line text: the port is closed ("Not sent: the
@@ -23,12 +24,7 @@ public:
     // has been refused since the last one that went through.
     std::string notSentReason() const override;
 
-    // Told of every frame given to write(): the reason it was not sent, or empty when sent.
-    using Observer = std::function<void(std::string_view frame, std::string_view notSentReason)>;
-    void setObserver(Observer observer) { observer_ = std::move(observer); }
-
 private:
     kvops::Line& line_;
     std::string refused_;  // reason of the last refused write; cleared by an accepted one
-    Observer observer_;
 };

@@ -1,4 +1,4 @@
-// kvproto::Timer over a QTimer, with the classic timer's semantics: enabling a running timer
+// kvpresenter::Timer over a QTimer, with the classic timer's semantics: enabling a running timer
 // leaves its period alone (QTimer::start would restart it); disabling stops it; a new
 // interval restarts the period of a running timer, and setting the interval it already has
 // changes nothing. Main thread only; the QTimer must outlive the adapter.
@@ -8,7 +8,7 @@
 
 #include "presenter/WindowInterfaces.h"
 
-class QtTimer : public kvproto::Timer {
+class QtTimer : public kvpresenter::Timer {
 public:
     explicit QtTimer(QTimer* timer);
 

@@ -19,7 +19,6 @@ QtUserMessages::QtUserMessages(QWidget* parent, StatusLine& status)
     : parent_(parent), status_(status) {}
 
 void QtUserMessages::showMessage(std::string_view text) {
-    if (observer_) observer_(text);
     const QString message = fromLatin1Bytes(text);
     if (auto hook = modalHook()) {  // a copy: the hook may replace itself
         hook(message);

@@ -1,4 +1,4 @@
-// kvproto::UserMessages for the window: modal message box titled with the application's
+// kvpresenter::UserMessages for the window: modal message box titled with the application's
 // name, and the window's status bar. Main thread only.
 //
 // Tests install a modal hook: while one is set, showMessage hands the text to the hook
@@ -13,7 +13,7 @@
 class StatusLine;
 class QWidget;
 
-class QtUserMessages : public kvproto::UserMessages {
+class QtUserMessages : public kvpresenter::UserMessages {
 public:
     QtUserMessages(QWidget* parent, StatusLine& status);
 
@@ -21,16 +21,10 @@ public:
     // An empty text withdraws the reason shown before.
     void showStatus(std::string_view text) override;
 
-    // Told of every text showMessage() shows (before the box opens).
-    void setObserver(std::function<void(std::string_view)> observer) {
-        observer_ = std::move(observer);
-    }
-
     // An empty hook restores the message box.
     static void setModalHook(std::function<void(const QString&)> hook);
 
 private:
     QWidget* parent_;
     StatusLine& status_;
-    std::function<void(std::string_view)> observer_;
 };

@@ -1,5 +1,5 @@
-// The query and device-action buttons of the exchange controller. Each sends a fixed
-// frame and names the exchange that its reply belongs to (the pending request code).
+// The query and device-action buttons of the session. Each sends a fixed frame and names the
+// exchange that its reply belongs to (the pending request).
 // The order of the steps differs between the buttons and is kept as the window has always
 // done it; the result is the same unless a step's effect is observed in between.
 #pragma once
@@ -9,10 +9,12 @@
 #include <span>
 #include <string_view>
 
-namespace kvproto {
+#include "presenter/DeviceSession.h"
+
+namespace kvpresenter {
 
 enum class QueryStep {
-    SetPending,    // pending request code := the button's code
+    SetPending,    // pending request := the button's
     ShowFrame,     // discomm := frame
     ClearReceive,  // empty Memo8
     Write,         // frame to the serial port
@@ -22,8 +24,8 @@ enum class QueryStep {
 struct QueryButton {
     std::string_view button;  // control name
     std::string_view frame;
-    int pending;
-    int timeoutKind;  // used by ArmTimeout only
+    PendingRequest pending;
+    TimeoutKind timeoutKind;  // used by ArmTimeout only
     std::array<QueryStep, 5> steps;
     std::size_t stepCount;
 
@@ -34,4 +36,4 @@ struct QueryButton {
 // "Parameter Initialization" (Button19), in that order.
 std::span<const QueryButton> queryButtons();
 
-}  // namespace kvproto
+}  // namespace kvpresenter

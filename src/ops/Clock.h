@@ -1,0 +1,21 @@
+// kvops::Clock: the one monotonic clock of the collector's exchanges, in whole milliseconds.
+// The exchange engine counts its time-outs and reply gaps on it; the window's presenters and
+// the client read it; tests put a clock of their own in its place.
+#pragma once
+
+#include "protocol/Millis.h"
+
+namespace kvops {
+
+using kvproto::Millis;
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual Millis now() const = 0;
+};
+
+// The process's steady clock.
+const Clock& steadyClock();
+
+}  // namespace kvops

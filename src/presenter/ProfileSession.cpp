@@ -1,0 +1,329 @@
+#include "presenter/ProfileSession.h"
+
+#include <chrono>
+#include <utility>
+
+#include "presenter/WindowFrames.h"
+#include "protocol/Conversions.h"
+#include "protocol/Parameters.h"
+#include "protocol/SetCommands.h"
+
+namespace kvpresenter {
+
+namespace {
+
+std::int64_t wallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string number(std::size_t n) {
+    return std::to_string(n);
+}
+
+}  // namespace
+
+ProfileSession::ProfileSession(Controls& controls, DeviceSession& session, UserMessages& messages,
+                               ProfileView& view)
+    : controls_(controls), session_(session), messages_(messages), view_(view) {
+    session_.setOutcomeObserver([this](PendingRequest request, const kvops::Outcome& outcome) {
+        requestEnded(request, outcome);
+    });
+    session_.setClockObserver([this] { clockTick(); });
+}
+
+std::optional<kvproto::CollectorSettings> ProfileSession::fieldSettings(bool requireComplete) {
+    const kvproto::Include include = view_.include();
+    kvproto::CollectorSettings settings;
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        if (!kvproto::included(p, include)) continue;
+        std::optional<std::string> value;
+        if (p.isList()) {
+            value = kvproto::itemValue(p, controls_.itemIndex(p.control));
+        } else if (std::string text = controls_.text(p.control); !text.empty()) {
+            value = std::move(text);
+        }
+        if (!value) continue;
+        if (auto error = settings.set(p, *value)) {
+            messages_.showMessage("The field " + std::string(p.control) + " (" + *error + ")");
+            return std::nullopt;
+        }
+    }
+    if (requireComplete) {
+        if (std::string problem = kvproto::incompleteCommand(settings); !problem.empty()) {
+            messages_.showMessage(problem);
+            return std::nullopt;
+        }
+    }
+    return settings;
+}
+
+void ProfileSession::load(const kvproto::CollectorSettings& settings, const std::string& file,
+                          const std::string& name) {
+    clearHighlights();
+    const kvproto::Include include = view_.include();
+    std::size_t filled = 0, leftOut = 0;
+    for (const auto& [p, value] : settings.entries()) {
+        if (!kvproto::included(*p, include)) {
+            ++leftOut;
+            continue;
+        }
+        if (p->isList()) {
+            controls_.setItemIndex(p->control, kvproto::itemNumber(*p, value));
+        } else {
+            controls_.setText(p->control, value);
+        }
+        ++filled;
+    }
+    loaded_ = settings;
+    loadedName_ = name;
+    std::string text = "Loaded " + number(filled) + " settings from " + file + ".";
+    if (leftOut > 0)
+        text += " " + number(leftOut) + " left out (station address or counter bases not ticked).";
+    view_.note(text);
+}
+
+void ProfileSession::writeAllOrCancel() {
+    if (mode_ == Mode::Writing) {
+        finishWriting("Write All cancelled after " + number(run_->sent()) + " of " +
+                      number(run_->total()) + ".");
+        return;
+    }
+    if (busy()) return;
+    const std::optional<kvproto::CollectorSettings> fields = fieldSettings(true);
+    if (!fields) return;
+    // With a profile loaded, what it holds; the other fields stay as they are.
+    kvproto::CollectorSettings settings;
+    for (const auto& [p, value] : fields->entries())
+        if (!loaded_ || loaded_->get(*p)) settings.set(*p, value);
+    kvops::ApplyPlan plan = kvops::planApply(settings, view_.include());
+    // The frames as their Set buttons will build them: a field one cannot convert stops
+    // Write All before anything is sent.
+    for (const kvproto::SetCommand* command : plan.commands) {
+        try {
+            (void)buildSetFrame(command->word, command->fieldSpan(), controls_);
+        } catch (const kvproto::ConversionError& error) {
+            messages_.showMessage(error.message());
+            return;
+        }
+    }
+    if (plan.commands.empty()) {
+        view_.note("Write All: no complete setting to write.");
+        return;
+    }
+    clearHighlights();
+    written_ = {};
+    for (const kvproto::SetCommand* command : plan.commands)
+        for (const kvproto::Parameter* p : command->parameterSpan())
+            written_.set(*p, *settings.get(*p));
+    mode_ = Mode::Writing;
+    run_.emplace(std::move(plan));
+    view_.setWriteAllCaption("Cancel");
+    sendNext();
+}
+
+void ProfileSession::sendNext() {
+    sendDue_ = false;
+    if (mode_ != Mode::Writing) return;
+    const kvproto::SetCommand* command = run_->next();
+    if (!command) {
+        // Every frame is out: the collector's listing says what it now holds.
+        view_.setWriteAllCaption("Write All");
+        expected_ = written_;
+        expectedWhere_ = "written";
+        startReading(Check::WriteAll);
+        return;
+    }
+    view_.note("Writing " + number(run_->sent() + 1) + " of " + number(run_->total()) + ": " +
+               std::string(command->word) + " ...");
+    // A refused frame ends the run at once.
+    session_.setButtonClick(command->button, run_->answerTime());
+}
+
+void ProfileSession::clockTick() {
+    if (sendDue_) sendNext();
+}
+
+void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& outcome) {
+    const bool read = request == PendingRequest::ReadParameters;
+    // Write All's read-back shows the collector after the writes: never the "before".
+    const bool afterWriting = mode_ == Mode::Verifying && check_ == Check::WriteAll;
+    if (read && outcome.answered() && !before_ && !afterWriting) {
+        before_ = kvops::readListing(outcome.reply).settings;
+        beforeMs_ = wallClockMs();
+    }
+    if (!read) verified_.reset();  // the collector may have changed
+    if (mode_ == Mode::Writing) {
+        const kvproto::SetCommand* command = run_->next();
+        if (run_->record(outcome)) {
+            const kvops::CommandAnswer& answer = run_->answers().back();
+            view_.reportAnswer(std::string(answer.command->word) + (answer.answer ? " " : ": ") +
+                               kvops::answerWords(answer));
+            // The next command once this answer has been shown.
+            sendDue_ = true;
+            session_.wake();
+            return;
+        }
+        const std::string why = outcome.status == kvops::Status::NotSent
+                                    ? view_.notSentReason()
+                                    : kvops::describe(outcome.error);
+        finishWriting("Write All stopped at " + number(run_->sent() + 1) + " of " +
+                          number(run_->total()) + " (" +
+                          (command ? std::string(command->word) : std::string()) + "): " + why,
+                      true);
+        return;
+    }
+    if (mode_ != Mode::Verifying || !read) return;
+    if (outcome.answered()) {
+        finishVerify(outcome.reply);
+        return;
+    }
+    mode_ = Mode::Idle;
+    if (check_ == Check::WriteAll) {
+        view_.problem("Write All: " + number(run_->total()) +
+                      " settings sent, but the collector's listing could not be read back: " +
+                      kvops::describe(outcome.error));
+        return;
+    }
+    if (outcome.status == kvops::Status::TimedOut)
+        view_.problem(std::string("Verify: the collector did not answer.") +
+                      (reportFile_.empty() ? "" : " No report saved."));
+    reportFile_.clear();
+}
+
+void ProfileSession::finishWriting(const std::string& outcome, bool failed) {
+    mode_ = Mode::Idle;
+    check_ = Check::Verify;
+    sendDue_ = false;
+    if (run_) run_->stop();
+    view_.setWriteAllCaption("Write All");
+    if (failed)
+        view_.problem(outcome);
+    else
+        view_.note(outcome);
+}
+
+void ProfileSession::verify() {
+    if (busy()) return;
+    if (loaded_) {
+        expected_ = kvproto::filtered(*loaded_, view_.include());
+        expectedWhere_ = "in the profile";
+    } else {
+        const std::optional<kvproto::CollectorSettings> fields = fieldSettings(false);
+        if (!fields) return;
+        expected_ = *fields;
+        expectedWhere_ = "in the window";
+    }
+    clearHighlights();
+    startReading(Check::Verify);
+}
+
+void ProfileSession::startReading(Check check) {
+    mode_ = Mode::Verifying;
+    check_ = check;
+    session_.readParametersClick(false);  // compare: the fields keep what they hold
+    if (!session_.lastFrameSent()) {
+        mode_ = Mode::Idle;
+        if (check == Check::WriteAll)
+            view_.problem(
+                "Write All: " + number(run_->total()) +
+                " settings sent, but the listing could not be asked for: " + view_.notSentReason());
+        return;
+    }
+    view_.note(check == Check::Verify ? "Verify: reading the collector's parameters ..."
+                                      : "Write All: " + number(run_->total()) +
+                                            " settings sent, reading them back ...");
+}
+
+void ProfileSession::portClosed() {
+    if (mode_ == Mode::Writing) {
+        finishWriting("Write All stopped after " + number(run_->sent()) + " of " +
+                          number(run_->total()) + ": the port closed.",
+                      true);
+    }
+    check_ = Check::Verify;
+    mode_ = Mode::Idle;
+    sendDue_ = false;
+    before_.reset();
+    verified_.reset();
+    reportFile_.clear();
+}
+
+void ProfileSession::finishVerify(const std::string& listing) {
+    mode_ = Mode::Idle;
+    const kvops::Listing reported = kvops::readListing(listing);
+    const std::vector<kvproto::Difference> differences =
+        kvops::compare(expected_, reported.settings);
+    for (const kvproto::Difference& d : differences)
+        if (view_.highlight(d.parameter->control, true))
+            highlighted_.emplace_back(d.parameter->control);
+    if (std::exchange(check_, Check::Verify) == Check::WriteAll) {
+        std::size_t unanswered = 0;
+        for (const kvops::CommandAnswer& answer : run_->answers())
+            unanswered += answer.answer ? 0 : 1;
+        const std::string sent =
+            number(run_->total()) + " settings written" +
+            (unanswered > 0 ? " (" + number(unanswered) + " without an answer)" : "");
+        if (differences.empty())
+            view_.note("Write All done: " + sent + "; the collector holds all " +
+                       number(kvops::comparedCount(expected_)) + " values.");
+        else
+            view_.problem("Write All: " + sent + ", but the read-back differs: " +
+                          kvproto::describeDifferences(differences, expectedWhere_));
+        verified_.reset();
+        return;
+    }
+    if (differences.empty()) {
+        view_.note("Verified: the collector holds all " + number(kvops::comparedCount(expected_)) +
+                   " values " + expectedWhere_ + ".");
+    } else {
+        view_.problem(kvproto::describeDifferences(differences, expectedWhere_));
+    }
+
+    VerifiedRow& row = verified_.emplace();
+    row.port = view_.portName();
+    row.differences = differences;
+    row.where = expectedWhere_;
+    row.profile = loaded_ ? loadedName_ : "(the window's fields)";
+    row.station = reported.settings.get("rs485.address").value_or("");
+    row.planned = expected_;
+    row.after = reported.settings;
+    row.beforeRead = before_.has_value();
+    row.before = before_.value_or(kvproto::CollectorSettings{});
+    row.startedMs = before_ ? beforeMs_ : wallClockMs();
+    row.finishedMs = wallClockMs();
+    if (!reportFile_.empty()) saveReport();
+}
+
+void ProfileSession::report(const std::string& path) {
+    if (busy()) return;
+    reportFile_ = path;
+    if (verified_) {
+        saveReport();
+        return;
+    }
+    verify();  // saves once the read-back is in
+    if (mode_ != Mode::Verifying) reportFile_.clear();
+}
+
+void ProfileSession::saveReport() {
+    const std::string file = std::exchange(reportFile_, std::string());
+    const std::string error = view_.saveReport(file, *verified_);
+    if (!error.empty()) {
+        messages_.showMessage(error);
+        return;
+    }
+    const std::string shown = view_.shown() + " Report saved to " + file + ".";
+    if (verified_->differences.empty())
+        view_.note(shown);
+    else
+        view_.problem(shown);
+}
+
+void ProfileSession::clearHighlights() {
+    for (const std::string& control : highlighted_) view_.highlight(control, false);
+    highlighted_.clear();
+}
+
+}  // namespace kvpresenter
