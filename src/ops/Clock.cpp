@@ -19,4 +19,10 @@ const Clock& steadyClock() {
     return clock;
 }
 
+std::int64_t wallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace kvops

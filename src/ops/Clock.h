@@ -3,6 +3,8 @@
 // the client read it; tests put a clock of their own in its place.
 #pragma once
 
+#include <cstdint>
+
 #include "protocol/Millis.h"
 
 namespace kvops {
@@ -17,5 +19,8 @@ public:
 
 // The process's steady clock.
 const Clock& steadyClock();
+
+// The wall clock: milliseconds since 1970-01-01 UTC, as reports and records give a moment.
+std::int64_t wallClockMs();
 
 }  // namespace kvops

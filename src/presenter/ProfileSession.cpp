@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "ops/Clock.h"
 #include "presenter/WindowFrames.h"
 #include "protocol/Conversions.h"
 #include "protocol/Parameters.h"
@@ -11,12 +12,6 @@
 namespace kvpresenter {
 
 namespace {
-
-std::int64_t wallClockMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string number(std::size_t n) {
     return std::to_string(n);
@@ -151,7 +146,7 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
     const bool afterWriting = mode_ == Mode::Verifying && check_ == Check::WriteAll;
     if (read && outcome.answered() && !before_ && !afterWriting) {
         before_ = kvops::readListing(outcome.reply).settings;
-        beforeMs_ = wallClockMs();
+        beforeMs_ = kvops::wallClockMs();
     }
     if (!read) verified_.reset();  // the collector may have changed
     if (mode_ == Mode::Writing) {
@@ -291,8 +286,8 @@ void ProfileSession::finishVerify(const std::string& listing) {
     row.after = reported.settings;
     row.beforeRead = before_.has_value();
     row.before = before_.value_or(kvproto::CollectorSettings{});
-    row.startedMs = before_ ? beforeMs_ : wallClockMs();
-    row.finishedMs = wallClockMs();
+    row.startedMs = before_ ? beforeMs_ : kvops::wallClockMs();
+    row.finishedMs = kvops::wallClockMs();
     if (!reportFile_.empty()) saveReport();
 }
 

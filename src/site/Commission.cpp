@@ -38,12 +38,6 @@ CollectorSettings toWrite(const CollectorSettings& planned,
 
 }  // namespace
 
-std::int64_t wallClockMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string resultWords(const RowOutcome& outcome) {
     if (outcome.result.error) return std::string(kvops::codeWords(outcome.result.error.code));
     if (!outcome.result.differences.empty()) return "differs";

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "client/Operations.h"
+#include "ops/Clock.h"
 #include "site/Plan.h"
 
 namespace kvsite {
@@ -45,6 +46,6 @@ std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
                                    const std::function<void(const RowOutcome&)>& arrived,
                                    const kvclient::PortSetUp& setUp = {});
 
-std::int64_t wallClockMs();
+using kvops::wallClockMs;
 
 }  // namespace kvsite
