@@ -25,6 +25,7 @@
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "main1/adapters/StatusLine.h"
+#include "main1/adapters/WindowText.h"
 #include "presenter/DeviceSession.h"
 #include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
@@ -87,8 +88,9 @@ Tmainform1::Tmainform1(QWidget* parent)
     traffic_->setAutoFillBackground(true);
     ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
     traffic_->watch(*serial_, *messages_);
-    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_,
-            [this](const QString& text) { traffic_->recorder().event(text.toLatin1().toStdString()); });
+    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_, [this](const QString& text) {
+        traffic_->recorder().event(text.toLatin1().toStdString());
+    });
     spcomm::TComm& comm = line_->comm();
     comm.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
                                 std::uint16_t length) { Comm1ReceiveData(sender, buffer, length); };
@@ -97,11 +99,9 @@ Tmainform1::Tmainform1(QWidget* parent)
         if (!line_->noteHangUp()) return;
         traffic_->recorder().hungUp();
         session_->lineHungUp();
-        status_->problem(
-            StatusLine::Source::Port,
-            QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
-                           "Press Close, check the connection, then Open.")
-                .arg(QString::fromStdString(line_->port())));
+        status_->problem(StatusLine::Source::Port,
+                         QString::fromStdString(windowText(
+                             {kvops::ErrorCode::HungUp}, line_->port(), WindowPlace::StatusLine)));
     };
 
     showPictures(kvres::loadPicture);
@@ -246,8 +246,8 @@ void Tmainform1::openFinished() {
         session_->portClosed();
         profilePanel_->portClosed();
         status_->problem(StatusLine::Source::Port,
-                         QString::fromStdString(kvops::describe(error, port) + "."));
-        const std::string message = error.text.substr(0, error.text.find(": "));
+                         QString::fromStdString(windowText(error, port, WindowPlace::StatusLine)));
+        const std::string message = windowText(error, port, WindowPlace::MessageBox);
         traffic_->recorder().openFailed(port, message);
         messages_->showMessage(message);
         portPanelChanged();
