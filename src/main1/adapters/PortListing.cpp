@@ -1,5 +1,7 @@
-// The ports present, as the toolkit-free port listing finds them (Windows: the SERIALCOMM
-// device map and SetupAPI), so that the window needs no QtSerialPort there.
+// The ports present, as the toolkit-free port listing finds them (kvports: Linux sysfs,
+// Windows the SERIALCOMM device map and SetupAPI): the same list as Find and `kv480t ports`.
+#include <QFile>
+
 #include "main1/adapters/PortList.h"
 #include "ports/SerialPorts.h"
 
@@ -17,9 +19,17 @@ std::optional<quint16> hexId(const std::string& text) {
 QList<EnumeratedPort> enumeratedPorts() {
     QList<EnumeratedPort> ports;
     for (const kvports::SerialPortInfo& info : kvports::listSerialPorts().ports) {
-        const QString name = QString::fromStdString(info.path);
-        ports.append({name, QStringLiteral("\\\\.\\") + name,
-                      QString::fromStdString(info.description),
+        const QString path = QFile::decodeName(info.path.c_str());
+#ifdef Q_OS_WIN
+        const QString name = path;  // "COM4"
+        const QString location = QStringLiteral("\\\\.\\") + name;
+#else
+        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);  // "ttyUSB0"
+        const QString location = path;
+#endif
+        // The tooltip's first line names the product; its maker follows on a line of its own.
+        const std::string& description = info.product.empty() ? info.description : info.product;
+        ports.append({name, location, QString::fromStdString(description),
                       QString::fromStdString(info.manufacturer), hexId(info.vendorId),
                       hexId(info.productId), QString::fromStdString(info.serialNumber)});
     }
