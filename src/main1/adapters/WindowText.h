@@ -12,7 +12,7 @@ enum class WindowPlace {
     StatusLine,  // a port that did not open: describe() with the port and a full stop; the
                  // line hung up: "The serial port PORT stopped working (...)..."
     MessageBox,  // a port that did not open: the serial component's message alone
-    NotSent,     // why a frame was not sent: "Not sent: the serial port is not open.", ...
+    NotSent,     // why a frame was not sent (a closed port: kvproto::kNotSentStatus)
 };
 
 std::string windowText(const kvops::Error& error, std::string_view port, WindowPlace place);
