@@ -88,9 +88,8 @@ Tmainform1::Tmainform1(QWidget* parent)
     traffic_->setAutoFillBackground(true);
     ui->PageControl1->addTab(traffic_, QStringLiteral("Traffic"));
     traffic_->watch(*serial_, *messages_);
-    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_, [this](const QString& text) {
-        traffic_->recorder().event(text.toLatin1().toStdString());
-    });
+    connect(profilePanel_, &ProfilePanel::commandAnswered, traffic_,
+            [this](const QString& text) { traffic_->recorder().event(text.toLatin1().toStdString()); });
     spcomm::TComm& comm = line_->comm();
     comm.OnReceiveData = [this](spcomm::TComm* sender, const std::uint8_t* buffer,
                                 std::uint16_t length) { Comm1ReceiveData(sender, buffer, length); };
