@@ -1,4 +1,3 @@
-// LEAD NOTE: read /work/wt-errors/LEAD-NOTE.md first (rules, deadline 18:20 UTC, build limits);
 // then delete this line
 #include "ops/Error.h"
 

@@ -1,4 +1,3 @@
-// LEAD NOTE: read /work/wt-errors/LEAD-NOTE.md first (rules, deadline 18:20 UTC, build limits);
 // then delete this line kvops::Error: what went wrong with a request to the collector, the same for
 // the window and for kv480t. A code says what kind of failure it is (for a port that did not open,
 // the kind the serial component's back end gave its ECommsError: no text is read to tell),
