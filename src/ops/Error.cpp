@@ -1,4 +1,3 @@
-// then delete this line
 #include "ops/Error.h"
 
 #include "SPComm/TComm.h"

@@ -1,11 +1,11 @@
-// then delete this line kvops::Error: what went wrong with a request to the collector, the same for
-// the window and for kv480t. A code says what kind of failure it is (for a port that did not open,
-// the kind the serial component's back end gave its ECommsError: no text is read to tell),
-// `systemError` is the operating system's error number behind it and `systemSource` what that
-// number counts in (errno, GetLastError(), Winsock, getaddrinfo's EAI_*; 0 and None when there is
-// none), `text` the detail: the system's reason, a time-out's length, the reply's problem, and
-// `summary` for a port that did not open the serial component's message ("Error opening serial
-// port", "Cannot resolve host name", ...).
+// kvops::Error: what went wrong with a request to the collector, the same for the window and
+// for kv480t. A code says what kind of failure it is (for a port that did not open, the kind the
+// serial component's back end gave its ECommsError: no text is read to tell), `systemError` is
+// the operating system's error number behind it and `systemSource` what that number counts in
+// (errno, GetLastError(), Winsock, getaddrinfo's EAI_*; 0 and None when there is none), `text`
+// the detail: the system's reason, a time-out's length, the reply's problem, and `summary` for a
+// port that did not open the serial component's message ("Error opening serial port", "Cannot
+// resolve host name", ...).
 //
 // describe() is kv480t's one place where codes become the words a user reads (on stderr, in
 // its tables and logs); the window's is windowText() (src/main1/adapters/WindowText.h), which
