@@ -48,22 +48,19 @@ struct TCommTimeouts {
     std::uint32_t writeTotalConstant = 0;
 };
 
-// What the system said when the port refused something: its code (errno / GetLastError) and
-// text. Code 0: nothing refused.
+// What the system said when the port refused something: its number with its source (errno /
+// GetLastError / Winsock) and text. Code 0: nothing refused.
 struct TPortError {
     int code = 0;
     std::string reason;
+    kvsys::ErrorSource source = kvsys::kNativeSource;
     explicit operator bool() const { return code != 0; }
+    kvsys::SystemError system() const { return {source, code}; }
 };
 
-// The system's text for an error code (strerror / FormatMessage, without a trailing period
-// or line break); empty for 0.
-std::string SystemErrorText(int code);
-// The calling thread's last error (errno / GetLastError()).
-int LastSystemError();
-// A TPortError for the code, with the system's text.
-inline TPortError PortError(int code) {
-    return {code, SystemErrorText(code)};
+// A TPortError for the number, with the system's text.
+inline TPortError PortError(int code, kvsys::ErrorSource source = kvsys::kNativeSource) {
+    return {code, kvsys::errorText(source, code), source};
 }
 
 inline constexpr std::uint32_t kInputQueueSize = 4096;
@@ -112,6 +109,8 @@ private:
 
 // The system's code for an open given up on request (ECANCELED / ERROR_CANCELLED).
 int OpenCancelledCode();
+// ECommsError "Open cancelled" with that code.
+ECommsError OpenCancelled();
 
 // What an open takes from the component when it starts (TComm::BeginOpen) and what it opened;
 // the blocking part (TOpenRequest::Run) touches nothing else.
@@ -132,8 +131,9 @@ unsigned ComPortNumber(const std::string& commName);
 std::string DeviceNameFor(const std::string& commName);
 
 // Opens the device with exclusive access and checks that it is a serial port. Raises
-// ECommsError "Error opening serial port" or "File handle is not a comm handle ", with the
-// system's code and reason, and leaves nothing open then.
+// ECommsError "Error opening serial port" (kind NotFound, Busy, Permission or Other) or "File
+// handle is not a comm handle ", with the system's code and reason, and leaves nothing open
+// then.
 std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName);
 
 }  // namespace spcomm::detail

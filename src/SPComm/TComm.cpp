@@ -15,6 +15,11 @@ namespace spcomm {
 
 namespace detail {
 
+ECommsError OpenCancelled() {
+    return ECommsError::FromSystem("Open cancelled", TCommErrorKind::Cancelled,
+                                   {kvsys::kNativeSource, OpenCancelledCode()});
+}
+
 unsigned ComPortNumber(const std::string& name) {
     auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
     if (name.size() <= 3 || name.size() > 9 || upper(name[0]) != 'C' || upper(name[1]) != 'O' ||
@@ -43,10 +48,7 @@ TOpenRequest::~TOpenRequest() = default;
 
 void TOpenRequest::Run() {
     detail::TOpenWork& w = *work_;
-    const auto cancelled = [] {
-        const int code = detail::OpenCancelledCode();
-        return ECommsError("Open cancelled", code, detail::SystemErrorText(code));
-    };
+    const auto cancelled = [] { return detail::OpenCancelled(); };
     if (w.port) throw ECommsError("This serial port already opened");
     if (w.cancel.IsSet()) throw cancelled();
     std::unique_ptr<detail::TCommPort> port;
@@ -57,12 +59,14 @@ void TOpenRequest::Run() {
         if (w.cancel.IsSet()) throw cancelled();
         if (detail::TPortError e =
                 port->SetupComm(detail::kInputQueueSize, detail::kOutputQueueSize)) {
-            throw ECommsError("Cannot setup comm buffer", e.code, e.reason);
+            throw ECommsError("Cannot setup comm buffer", TCommErrorKind::Other, e.system(),
+                              e.reason);
         }
         port->PurgeAll();
         port->ApplyTimeouts(w.timeouts);
         if (detail::TPortError e = port->ApplyLineSettings(w.line)) {
-            throw ECommsError("Cannot apply line settings", e.code, e.reason);
+            throw ECommsError("Cannot apply line settings", TCommErrorKind::Settings, e.system(),
+                              e.reason);
         }
     } catch (const ECommsError&) {
         if (w.cancel.IsSet()) throw cancelled();  // whatever the wait that gave up said

@@ -102,6 +102,8 @@
 #include <string>
 #include <utility>
 
+#include "system/SystemError.h"
+
 namespace spcomm {
 
 enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };
@@ -110,21 +112,47 @@ enum class TByteSize { _5, _6, _7, _8 };
 enum class TParity { None, Odd, Even, Mark, Space };
 enum class TStopBits { _1, _1_5, _2 };
 
+// What kind of failure an ECommsError is, decided where the system's number is known (the back
+// ends, and TComm's own open steps), so that no one needs to read the message to tell.
+enum class TCommErrorKind {
+    Other,         // any other failure: the message and the system's number tell
+    NotFound,      // no such device (ENOENT, ENXIO, ENODEV; ERROR_FILE_NOT_FOUND, ..._PATH_...)
+    Busy,          // another program holds the port (EBUSY; Windows: access denied, sharing)
+    Permission,    // the user may not open the device (EACCES, EPERM)
+    Settings,      // the port refused the line settings ("Cannot apply line settings")
+    HostNotFound,  // a network port's host name does not resolve
+    Refused,       // nothing listens on a network port's host and port
+    TimedOut,      // a network port's host did not answer within the connect time-out
+    Cancelled,     // the open was given up on request ("Open cancelled")
+};
+
 // Raised by Open() with one of the fixed messages (what()); the component then stays closed.
-// code() is the system's error code behind it (errno on POSIX, GetLastError() on Windows),
-// 0 when there is none (e.g. "This serial port already opened"); reason() is the system's
-// text for it (strerror / FormatMessage), empty when there is none.
+// kind() says what kind of failure it is; system() is the system's number behind it with its
+// source (errno, GetLastError(), a Winsock error, getaddrinfo's EAI_*), none when there is no
+// number (e.g. "This serial port already opened"); code() is that number alone; reason() is
+// the system's text for it (kvsys::errorText) or the back end's own detail, empty when there
+// is none.
 class ECommsError : public std::runtime_error {
 public:
-    explicit ECommsError(const std::string& message, int code = 0, std::string reason = {})
+    explicit ECommsError(const std::string& message, TCommErrorKind kind = TCommErrorKind::Other,
+                         kvsys::SystemError system = {}, std::string reason = {})
         : std::runtime_error(message),
-          code_(code),
+          kind_(kind),
+          system_(system),
           reason_(std::make_shared<const std::string>(std::move(reason))) {}
-    int code() const noexcept { return code_; }
+    // With the system's text for `system` as the reason.
+    static ECommsError FromSystem(const std::string& message, TCommErrorKind kind,
+                                  kvsys::SystemError system) {
+        return ECommsError(message, kind, system, kvsys::errorText(system));
+    }
+    TCommErrorKind kind() const noexcept { return kind_; }
+    kvsys::SystemError system() const noexcept { return system_; }
+    int code() const noexcept { return system_.code; }
     const std::string& reason() const noexcept { return *reason_; }
 
 private:
-    int code_;
+    TCommErrorKind kind_;
+    kvsys::SystemError system_;
     std::shared_ptr<const std::string> reason_;  // shared: copying an exception cannot throw
 };
 

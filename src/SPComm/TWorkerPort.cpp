@@ -37,10 +37,28 @@ bool TTransmitWorker::Turn() {
     return WriteBlock(block->data.get(), block->length);
 }
 
+bool TDeviceTransmitWorker::WriteBlock(const std::uint8_t* data, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+        std::size_t n = 0;
+        switch (WriteSome(data + done, length - done, n)) {
+            case TWritten::Some:
+                done += n;
+                break;
+            case TWritten::Closed:
+                return false;
+            case TWritten::Failed:
+                if (!Closing()) link_.RequestHangup();
+                return false;
+        }
+    }
+    return true;
+}
+
 void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
     if (!CreateEvents()) {
-        const int code = LastSystemError();
-        throw ECommsError("Unable to create event", code, SystemErrorText(code));
+        throw ECommsError::FromSystem("Unable to create event", TCommErrorKind::Other,
+                                      kvsys::lastSystemError());
     }
     link_ = std::move(link);
     queue_ = std::make_unique<TTransmitQueue>(link_->sendQueueEmpty());
@@ -51,7 +69,8 @@ void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
     } catch (const std::system_error& e) {
         reader_.reset();
         link_->SetRoomSignal({});
-        throw ECommsError("Unable to create read thread", e.code().value(), e.code().message());
+        throw ECommsError("Unable to create read thread", TCommErrorKind::Other,
+                          {kvsys::ErrorSource::Errno, e.code().value()}, e.code().message());
     }
     writer_ = MakeWriter(*link_, *queue_);
     try {
@@ -59,7 +78,8 @@ void TWorkerPort::Start(std::shared_ptr<TWorkerLink> link) {
     } catch (const std::system_error& e) {
         writer_.reset();
         StopReader();
-        throw ECommsError("Unable to create write thread", e.code().value(), e.code().message());
+        throw ECommsError("Unable to create write thread", TCommErrorKind::Other,
+                          {kvsys::ErrorSource::Errno, e.code().value()}, e.code().message());
     }
 }
 

@@ -56,6 +56,23 @@ private:
     TTransmitQueue& queue_;
 };
 
+// The transmit worker of a serial device (both systems' back ends): each block is written in
+// as many writes as the port takes, and a write that fails is a hang-up unless the port is
+// closing. A back end supplies one write.
+class TDeviceTransmitWorker : public TTransmitWorker {
+protected:
+    using TTransmitWorker::TTransmitWorker;
+    enum class TWritten { Some, Closed, Failed };
+
+    // Writes some of the bytes, waiting for the port to take them (watching the close event):
+    // Some with the count taken in `n` (0: nothing yet, asked again), Closed when the close
+    // event was set, Failed when the port refused them.
+    virtual TWritten WriteSome(const std::uint8_t* data, std::size_t length, std::size_t& n) = 0;
+
+private:
+    bool WriteBlock(const std::uint8_t* data, std::size_t length) final;
+};
+
 class TWorkerPort : public TCommPort {
 public:
     // Creates the events, then starts the receive worker and the transmit worker.
@@ -69,7 +86,7 @@ protected:
 
 private:
     // The close event, the transmit worker's wake-up and the receive worker's room event (set
-    // by the channel's room signal). False with the system's error in LastSystemError().
+    // by the channel's room signal). False with the system's error in kvsys::lastError().
     virtual bool CreateEvents() = 0;
     virtual std::unique_ptr<TWorker> MakeReader(TWorkerLink& link) = 0;
     virtual std::unique_ptr<TWorker> MakeWriter(TWorkerLink& link, TTransmitQueue& queue) = 0;

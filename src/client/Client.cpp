@@ -82,7 +82,7 @@ struct Client::Impl {
             const Millis now = sinceEpoch(Clock::now());
             if (std::optional<Outcome> outcome = exchange.tick(now)) {
                 if (outcome->status == kvops::Status::TimedOut)
-                    tell(Event::TimedOut, {}, outcome->error.text);
+                    tell(Event::TimedOut, {}, kvops::describe(outcome->error));
                 return *outcome;
             }
             const Millis until = exchange.deadline().value_or(now);
@@ -102,7 +102,7 @@ Client::~Client() {
 Error Client::open(const std::string& port) {
     close();
     if (Error error = impl_->line.open(port)) {
-        impl_->tell(Impl::Event::OpenFailed, port, error.text);
+        impl_->tell(Impl::Event::OpenFailed, port, kvops::describe(error));
         impl_->closedReason = {ErrorCode::NotOpen, 0, {}};
         return error;
     }

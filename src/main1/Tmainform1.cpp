@@ -25,6 +25,7 @@
 #include "main1/adapters/QtTimer.h"
 #include "main1/adapters/QtUserMessages.h"
 #include "main1/adapters/StatusLine.h"
+#include "main1/adapters/WindowText.h"
 #include "presenter/DeviceSession.h"
 #include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
@@ -102,11 +103,9 @@ Tmainform1::Tmainform1(QWidget* parent)
     // A pulled cable or adapter: both workers may say so; the technician hears it once.
     line_->tap().listen([this](const kvops::LineEvent& event) {
         if (event.kind != kvops::LineEvent::Kind::HungUp) return;
-        status_->problem(
-            StatusLine::Source::Port,
-            QStringLiteral("The serial port %1 stopped working (cable or adapter unplugged?). "
-                           "Press Close, check the connection, then Open.")
-                .arg(QString::fromStdString(line_->port())));
+        status_->problem(StatusLine::Source::Port,
+                         QString::fromStdString(windowText(
+                             {kvops::ErrorCode::HungUp}, line_->port(), WindowPlace::StatusLine)));
     });
 
     showPictures(kvres::loadPicture);
@@ -252,8 +251,8 @@ void Tmainform1::openFinished() {
         session_->portClosed();
         profilePanel_->portClosed();
         status_->problem(StatusLine::Source::Port,
-                         QString::fromStdString(kvops::describe(error, port) + "."));
-        const std::string message = error.text.substr(0, error.text.find(": "));
+                         QString::fromStdString(windowText(error, port, WindowPlace::StatusLine)));
+        const std::string message = windowText(error, port, WindowPlace::MessageBox);
         line_->tell({kvops::LineEvent::Kind::OpenFailed, port, message, {}});
         messages_->showMessage(message);
         portPanelChanged();

@@ -1,54 +1,45 @@
 #include "ops/Error.h"
 
-#include <cerrno>
-
 #include "SPComm/TComm.h"
-
-#if defined(_WIN32)
-#include <windows.h>  // winerror.h: the WSAE* codes too
-#endif
 
 namespace kvops {
 
-Error openError(const spcomm::ECommsError& error) {
-    const int code = error.code();
-    const std::string message = error.what();
-    ErrorCode kind = ErrorCode::PortOpenFailed;
-    if (message.starts_with("Cannot apply line settings")) {
-        kind = ErrorCode::PortSettings;
-    } else if (message.starts_with("Cannot resolve host name")) {
-        kind = ErrorCode::HostNotFound;
-    } else if (message.starts_with("Cannot connect to network port")) {
-#if defined(_WIN32)
-        if (code == WSAECONNREFUSED) kind = ErrorCode::ConnectionRefused;
-        if (code == WSAETIMEDOUT) kind = ErrorCode::ConnectTimedOut;
-#else
-        if (code == ECONNREFUSED) kind = ErrorCode::ConnectionRefused;
-        if (code == ETIMEDOUT) kind = ErrorCode::ConnectTimedOut;
-#endif
-    } else {
-#if defined(_WIN32)
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
-            kind = ErrorCode::PortNotFound;
-        else if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)
-            kind = ErrorCode::PortBusy;  // Windows refuses a port held by another program so
-#else
-        if (code == ENOENT || code == ENXIO || code == ENODEV)
-            kind = ErrorCode::PortNotFound;
-        else if (code == EBUSY)
-            kind = ErrorCode::PortBusy;
-        else if (code == EACCES || code == EPERM)
-            kind = ErrorCode::PortPermission;
-#endif
+namespace {
+
+ErrorCode codeFor(spcomm::TCommErrorKind kind) {
+    switch (kind) {
+        case spcomm::TCommErrorKind::NotFound:
+            return ErrorCode::PortNotFound;
+        case spcomm::TCommErrorKind::Busy:
+            return ErrorCode::PortBusy;
+        case spcomm::TCommErrorKind::Permission:
+            return ErrorCode::PortPermission;
+        case spcomm::TCommErrorKind::Settings:
+            return ErrorCode::PortSettings;
+        case spcomm::TCommErrorKind::HostNotFound:
+            return ErrorCode::HostNotFound;
+        case spcomm::TCommErrorKind::Refused:
+            return ErrorCode::ConnectionRefused;
+        case spcomm::TCommErrorKind::TimedOut:
+            return ErrorCode::ConnectTimedOut;
+        case spcomm::TCommErrorKind::Cancelled:
+        case spcomm::TCommErrorKind::Other:
+            break;
     }
-    std::string text = message;
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    if (!error.reason().empty()) text += ": " + error.reason();
-    return {kind, code, text};
+    return ErrorCode::PortOpenFailed;
+}
+
+}  // namespace
+
+Error openError(const spcomm::ECommsError& error) {
+    std::string summary = error.what();
+    while (!summary.empty() && summary.back() == ' ') summary.pop_back();
+    return {codeFor(error.kind()), error.code(), error.reason(), error.system().source,
+            std::move(summary)};
 }
 
 std::string describe(const Error& error, std::string_view port) {
-    std::string text = error.text;
+    const std::string& text = error.text;
     switch (error.code) {
         case ErrorCode::None:
             return {};
@@ -60,18 +51,18 @@ std::string describe(const Error& error, std::string_view port) {
         case ErrorCode::HostNotFound:
         case ErrorCode::ConnectionRefused:
         case ErrorCode::ConnectTimedOut: {
-            // "Error opening serial port (PORT): reason"
-            const auto colon = text.find(": ");
-            const std::string head = text.substr(0, colon);
-            const std::string tail = colon == std::string::npos ? "" : text.substr(colon);
-            text = port.empty() ? head + tail : head + " (" + std::string(port) + ")" + tail;
+            // "Error opening serial port (PORT): reason"; an error made without the serial
+            // component's message has its text in that message's place.
+            std::string sentence = error.summary.empty() ? text : error.summary;
+            if (!port.empty()) sentence += " (" + std::string(port) + ")";
+            if (!error.summary.empty() && !text.empty()) sentence += ": " + text;
 #if defined(__linux__)
             if (error.code == ErrorCode::PortPermission)
-                text +=
+                sentence +=
                     ". The user needs to be in the dialout group to use serial ports "
                     "(sudo usermod -aG dialout $USER, then log in again)";
 #endif
-            return text;
+            return sentence;
         }
         case ErrorCode::NotOpen:
             return text.empty() ? "the port is not open" : text;

@@ -33,7 +33,7 @@ void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenReq
     } catch (const spcomm::ECommsError& e) {
         failure = e;
     } catch (const std::exception& e) {
-        failure = spcomm::ECommsError("Error opening serial port", 0, e.what());
+        failure = spcomm::ECommsError("Error opening serial port", {}, {}, e.what());
     }
     std::unique_ptr<spcomm::TOpenRequest> dropped;
     {
@@ -114,7 +114,8 @@ void Line::startOpen(const std::string& port, std::function<void()> ready) {
         const std::lock_guard lock(pending->mutex);
         pending->done = true;
         pending->failure =
-            spcomm::ECommsError("Error opening serial port", e.code().value(), e.what());
+            spcomm::ECommsError("Error opening serial port", {},
+                                {kvsys::ErrorSource::Errno, e.code().value()}, e.what());
         if (pending->ready) pending->ready();
     }
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -11,6 +10,7 @@
 #include "files/Clock.h"
 #include "files/ReplacingFile.h"
 #include "protocol/SetCommands.h"
+#include "system/SystemError.h"
 
 namespace kvprofile {
 
@@ -130,7 +130,7 @@ ReadResult readProfileFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         ReadResult result;
-        result.error = fail(path, "", std::string("cannot be read (") + std::strerror(errno) + ")");
+        result.error = fail(path, "", "cannot be read (" + kvsys::errnoText(errno) + ")");
         return result;
     }
     std::ostringstream text;

@@ -1,7 +1,6 @@
 #include "site/Plan.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "protocol/Compare.h"
 #include "protocol/SetCommands.h"
 #include "site/Text.h"
+#include "system/SystemError.h"
 
 namespace kvsite {
 
@@ -337,7 +337,7 @@ PlanCheck readPlanFile(const std::string& path, const PlanOptions& options) {
     if (!in) {
         PlanCheck check;
         check.plan.path = path;
-        check.problems.push_back(path + ": cannot be read (" + std::strerror(errno) + ")");
+        check.problems.push_back(path + ": cannot be read (" + kvsys::errnoText(errno) + ")");
         return check;
     }
     std::ostringstream text;

@@ -196,7 +196,7 @@ TEST_P(NetPort, OpensExchangesAndFailsAsTheGatewayDoes) {
     } catch (const ECommsError& e) {
         const kvops::Error error = kvops::openError(e);
         code = error.code;
-        text = error.text;
+        text = kvops::describe(error);
     }
     ASSERT_EQ(code, c.openError) << c.what << ": " << text;
     EXPECT_NE(text.find(c.text), std::string::npos) << c.what << ": " << text;

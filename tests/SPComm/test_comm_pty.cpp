@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "PtyFixture.h"
+#include "PtyPort.h"
 #include "SPComm/posix/PosixRead.h"
 
 using namespace std::chrono_literals;
@@ -51,6 +51,7 @@ struct FailureCase {
     std::string path;
     const char* message;
     int code;  // errno behind it
+    TCommErrorKind kind;
 };
 
 class OpenFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -66,6 +67,8 @@ TEST_P(OpenFailure, RaisesItsMessageAndLeavesNothingOpen) {
     ASSERT_TRUE(error.has_value());
     EXPECT_STREQ(error->what(), c.message);
     EXPECT_EQ(error->code(), c.code);
+    EXPECT_EQ(error->system().source, kvsys::ErrorSource::Errno);
+    EXPECT_EQ(error->kind(), c.kind);
     EXPECT_EQ(error->reason(), std::strerror(c.code));
     EXPECT_FALSE(comm.IsOpen());
     EXPECT_FALSE(comm.Write("x", 1));
@@ -86,13 +89,18 @@ std::string RegularFile() {
 
 INSTANTIATE_TEST_SUITE_P(
     Posix, OpenFailure,
-    ::testing::Values(
-        FailureCase{"Missing", "/dev/no-such-port", "Error opening serial port", ENOENT},
-        FailureCase{"Directory", "/", "Error opening serial port", EISDIR},
-        FailureCase{"ComNameUnmapped", "COM250", "Error opening serial port", ENOENT},
-        FailureCase{"LowerCaseComName", "com250", "Error opening serial port", ENOENT},
-        FailureCase{"DevNull", "/dev/null", "File handle is not a comm handle ", ENOTTY},
-        FailureCase{"RegularFile", RegularFile(), "File handle is not a comm handle ", ENOTTY}),
+    ::testing::Values(FailureCase{"Missing", "/dev/no-such-port", "Error opening serial port",
+                                  ENOENT, TCommErrorKind::NotFound},
+                      FailureCase{"Directory", "/", "Error opening serial port", EISDIR,
+                                  TCommErrorKind::Other},
+                      FailureCase{"ComNameUnmapped", "COM250", "Error opening serial port", ENOENT,
+                                  TCommErrorKind::NotFound},
+                      FailureCase{"LowerCaseComName", "com250", "Error opening serial port", ENOENT,
+                                  TCommErrorKind::NotFound},
+                      FailureCase{"DevNull", "/dev/null", "File handle is not a comm handle ",
+                                  ENOTTY, TCommErrorKind::Other},
+                      FailureCase{"RegularFile", RegularFile(), "File handle is not a comm handle ",
+                                  ENOTTY, TCommErrorKind::Other}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PtyPort, OpeningAnOpenComponentRaisesAndKeepsThePortWorking) {
@@ -139,6 +147,7 @@ TEST_F(PtyPort, SecondOpenOfTheSamePortFails) {
     ASSERT_TRUE(busy.has_value());
     EXPECT_STREQ(busy->what(), "Error opening serial port");
     EXPECT_EQ(busy->code(), EBUSY);
+    EXPECT_EQ(busy->kind(), TCommErrorKind::Busy);
     EXPECT_EQ(busy->reason(), std::strerror(EBUSY));
     EXPECT_FALSE(other.IsOpen());
 #if defined(__linux__)
@@ -289,6 +298,7 @@ TEST_F(PtyPort, RefusedLineSettingsAreReported) {
     ASSERT_TRUE(error.has_value());
     EXPECT_STREQ(error->what(), "Cannot apply line settings");
     EXPECT_EQ(error->code(), EINVAL);
+    EXPECT_EQ(error->kind(), TCommErrorKind::Settings);
     EXPECT_NE(error->reason().find("12345 baud"), std::string::npos) << error->reason();
     EXPECT_FALSE(comm.IsOpen());
 #if defined(__linux__)

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "PtyFixture.h"
+#include "PtyPort.h"
 
 using namespace std::chrono_literals;
 

@@ -172,18 +172,25 @@ TEST(CommDelivery, MessagesOfAnotherOpenAreDroppedAndAClosedPortHasNoFailedLine)
     EXPECT_FALSE(c.LineFailed());
 }
 
-TEST(CommError, CarriesTheSystemsCodeAndReasonBesideTheFixedMessage) {
+TEST(CommError, CarriesItsKindAndTheSystemsCodeAndReasonBesideTheFixedMessage) {
     const ECommsError plain("This serial port already opened");
     EXPECT_STREQ(plain.what(), "This serial port already opened");
+    EXPECT_EQ(plain.kind(), TCommErrorKind::Other);
     EXPECT_EQ(plain.code(), 0);
+    EXPECT_EQ(plain.system().source, kvsys::ErrorSource::None);
     EXPECT_EQ(plain.reason(), "");
-    const ECommsError withCode("Error opening serial port", 13, "Permission denied");
+    const ECommsError withCode("Error opening serial port", TCommErrorKind::Permission,
+                               {kvsys::ErrorSource::Errno, 13}, "Permission denied");
     const ECommsError copy = withCode;
     EXPECT_STREQ(copy.what(), "Error opening serial port");
+    EXPECT_EQ(copy.kind(), TCommErrorKind::Permission);
     EXPECT_EQ(copy.code(), 13);
+    EXPECT_EQ(copy.system().source, kvsys::ErrorSource::Errno);
     EXPECT_EQ(copy.reason(), "Permission denied");
-    EXPECT_EQ(detail::SystemErrorText(0), "");
-    EXPECT_FALSE(detail::SystemErrorText(2).empty());
+    const ECommsError fromSystem = ECommsError::FromSystem(
+        "Error opening serial port", TCommErrorKind::NotFound, {kvsys::kNativeSource, 2});
+    EXPECT_EQ(fromSystem.reason(), kvsys::errorText(kvsys::kNativeSource, 2));
+    EXPECT_FALSE(fromSystem.reason().empty());
 }
 
 struct NameCase {
@@ -267,7 +274,9 @@ TEST(CommOpen, AFailedOpenCarriesTheSystemsCodeAndText) {
     } catch (const ECommsError& e) {
         EXPECT_STREQ(e.what(), "Error opening serial port");
         EXPECT_EQ(e.code(), missing);
-        EXPECT_EQ(e.reason(), detail::SystemErrorText(missing));
+        EXPECT_EQ(e.system().source, kvsys::kNativeSource);
+        EXPECT_EQ(e.kind(), TCommErrorKind::NotFound);
+        EXPECT_EQ(e.reason(), kvsys::errorText(kvsys::kNativeSource, missing));
         EXPECT_FALSE(e.reason().empty());
     }
 }

@@ -16,13 +16,7 @@
 namespace {
 
 // The test's end of a pseudo-terminal pair; the other end is opened by TComm.
-class PtyMaster : public kvtest::PtyPair {
-public:
-    std::string slaveName() const { return path(); }
-    void hangUp() { CloseMaster(); }
-    // Reads until `count` bytes arrived or `waitMs` passed.
-    std::string read(std::size_t count, int waitMs) { return readText(count, waitMs, 0); }
-};
+using PtyMaster = kvtest::PtyPair;
 
 TEST(QtSerialWriteTest, WritesWholeFramesToTheOpenPortAndRefusesOtherwise) {
     PtyMaster master;
@@ -32,14 +26,14 @@ TEST(QtSerialWriteTest, WritesWholeFramesToTheOpenPortAndRefusesOtherwise) {
 
     EXPECT_FALSE(serial.write("KORVEL#RESET#"));  // not open yet
 
-    ASSERT_FALSE(line.open(master.slaveName()));
+    ASSERT_FALSE(line.open(master.path()));
     const std::string frame = "KORVEL#AD1H:100#";
     EXPECT_TRUE(serial.write(frame));
-    EXPECT_EQ(master.read(frame.size(), 5000), frame);
+    EXPECT_EQ(master.readText(frame.size(), 5000, 0), frame);
 
     EXPECT_FALSE(serial.write(std::string(65536, 'A')));  // more than one write carries
     EXPECT_FALSE(serial.write(""));
-    EXPECT_EQ(master.read(1, 200), "");  // nothing of the refused frames went out
+    EXPECT_EQ(master.readText(1, 200, 0), "");  // nothing of the refused frames went out
 
     line.close();
     EXPECT_FALSE(serial.write(frame));
@@ -60,7 +54,7 @@ TEST(QtSerialWriteTest, NotSentReasonTellsAClosedPortFromAFailedLine) {
     EXPECT_FALSE(serial.write("PPPPPP#VAR#"));
     EXPECT_EQ(serial.notSentReason(), notOpen);
 
-    ASSERT_FALSE(line.open(master.slaveName()));
+    ASSERT_FALSE(line.open(master.path()));
     EXPECT_EQ(serial.notSentReason(), "");
     struct Row {
         std::string frame;
@@ -78,18 +72,26 @@ TEST(QtSerialWriteTest, NotSentReasonTellsAClosedPortFromAFailedLine) {
         EXPECT_EQ(serial.notSentReason(), row.reason);
     }
 
-    master.hangUp();
+    master.CloseMaster();
     bool hungUp = false;
     comm.OnRequestHangup = [&](spcomm::TComm*) { hungUp = true; };
     while (!hungUp && channel->waitAndDrain(std::chrono::seconds(10)) > 0) {
     }
     ASSERT_TRUE(hungUp);
-    const std::string stopped = "Not sent: the serial port " + master.slaveName() +
+    const std::string stopped = "Not sent: the serial port " + master.path() +
                                 " stopped working (cable or adapter unplugged?). Press Close, "
                                 "check the connection, then Open.";
     EXPECT_EQ(serial.notSentReason(), stopped);
+    // A frame the port refuses because the line hung up is a hang-up, not a refused write:
+    // for the line's owner and in the traffic log.
+    std::string logged;
+    line.tap().listen([&](const kvops::LineEvent& event) {
+        if (event.kind == kvops::LineEvent::Kind::NotSent) logged = event.detail;
+    });
+    EXPECT_EQ(line.write("PPPPPP#VAR#").code, kvops::ErrorCode::HungUp);
     EXPECT_FALSE(serial.write("PPPPPP#VAR#"));
     EXPECT_EQ(serial.notSentReason(), stopped);
+    EXPECT_EQ(logged, "the port stopped working");
 
     line.close();
     EXPECT_EQ(serial.notSentReason(), notOpen);

@@ -130,34 +130,40 @@ TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
         Replies replies;  // a scripted server's; none: `port` as given
         std::string port;
         ErrorCode code;
-        std::string text;  // a part of the error's text
+        std::string text;           // a part of the error's sentence (kvops::describe)
+        kvsys::ErrorSource source;  // what the system number counts in
     };
     const std::vector<Case> cases = {
         {"nothing listens",
          {},
          "tcp://127.0.0.1:" + std::to_string(kvtest::LoopbackServer::freePort()),
          ErrorCode::ConnectionRefused,
-         "Connection refused"},
+         "Connection refused",
+         kvsys::ErrorSource::Errno},
         {"unknown host",
          {},
          "rfc2217://no-such-host.invalid:4001",
          ErrorCode::HostNotFound,
-         "Cannot resolve host name: no-such-host.invalid: "},
+         "Cannot resolve host name: no-such-host.invalid: ",
+         kvsys::ErrorSource::Resolver},
         {"COM-PORT refused",
          {{telnet::kIac, telnet::kDont, telnet::kComPort}},
          "",
          ErrorCode::PortSettings,
-         "refuses the COM-PORT option"},
+         "refuses the COM-PORT option",
+         kvsys::ErrorSource::Errno},
         {"another baud rate set",
          {slowLine, wrongBaud},
          "",
          ErrorCode::PortSettings,
-         "the server set 300 baud, 8 data bits, parity 1, stop size 1 instead of 9600 baud"},
+         "the server set 300 baud, 8 data bits, parity 1, stop size 1 instead of 9600 baud",
+         kvsys::ErrorSource::Errno},
         {"settings never confirmed",
          {slowLine},
          "",
          ErrorCode::PortSettings,
-         "did not confirm the line settings within 300 ms"},
+         "did not confirm the line settings within 300 ms",
+         kvsys::ErrorSource::Errno},
     };
     for (const Case& c : cases) {
         std::unique_ptr<ScriptedServer> server;
@@ -165,8 +171,14 @@ TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
         kvops::Line line;
         line.comm().SetConnectTimeout(300);
         const kvops::Error error = line.open(server ? server->url() : c.port);
-        EXPECT_EQ(error.code, c.code) << c.what << ": " << error.text;
-        EXPECT_NE(error.text.find(c.text), std::string::npos) << c.what << ": " << error.text;
+        const std::string sentence = kvops::describe(error);
+        EXPECT_EQ(error.code, c.code) << c.what << ": " << sentence;
+        EXPECT_NE(sentence.find(c.text), std::string::npos) << c.what << ": " << sentence;
+        EXPECT_NE(error.systemError, 0) << c.what;
+        // A look-up that failed inside the system (EAI_SYSTEM) gives its errno instead.
+        const bool systemLookUp = c.source == kvsys::ErrorSource::Resolver &&
+                                  error.systemSource == kvsys::ErrorSource::Errno;
+        EXPECT_EQ(systemLookUp ? c.source : error.systemSource, c.source) << c.what;
         EXPECT_FALSE(line.isOpen()) << c.what;
     }
 }

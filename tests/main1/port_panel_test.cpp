@@ -30,15 +30,11 @@
 namespace {
 
 // The collector's end of the line, as the tests drive it.
-class Pty : public kvtest::PtyPair {
-public:
-    QString slavePath() const { return QString::fromStdString(path()); }
-    std::string read(std::size_t expected) { return readText(expected); }
-    // Whatever arrives within `waitMs`: for frames that must not be sent at all.
-    std::string readNothingFor(int waitMs) { return readText(SIZE_MAX, waitMs, 0); }
-    void write(const std::string& bytes) { writeText(bytes); }
-    void hangUp() { CloseMaster(); }
-};
+using Pty = kvtest::PtyPair;
+
+QString slavePath(const Pty& pty) {
+    return QString::fromStdString(pty.path());
+}
 
 class PortPanelTest : public kvtest::WindowTest {
 protected:
@@ -55,7 +51,7 @@ protected:
         ASSERT_EQ(ports->currentText(), path);
     }
     void openPty() {
-        typePort(pty.slavePath());
+        typePort(slavePath(pty));
         clickPortButton();
         ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     }
@@ -79,7 +75,7 @@ TEST_F(PortPanelTest, OpenAndCloseFollowTheButton) {
     EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
     EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
     EXPECT_TRUE(w<QPushButton>("Button19")->isEnabled());
-    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(pty.slavePath()));
+    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(slavePath(pty)));
     EXPECT_TRUE(lineIs9600WithoutFlowControl());  // no flow control on the PC side
     // F2 opens and closes whatever the caption says.
     EXPECT_EQ(w<QPushButton>("Button10")->shortcut(), QKeySequence(Qt::Key_F2));
@@ -126,8 +122,8 @@ TEST_F(PortPanelTest, FailedOpenStatusLineGivesTheSystemsReason) {
     // A port the user may not open: a terminal closed to everyone for an ordinary user; root
     // passes any mode, so the click runs as "nobody" then.
     modalMessages.clear();
-    typePort(pty.slavePath());
-    const QByteArray path = QFile::encodeName(pty.slavePath());
+    typePort(slavePath(pty));
+    const QByteArray path = QFile::encodeName(slavePath(pty));
     ASSERT_EQ(::chmod(path.constData(), ::geteuid() == 0 ? 0600 : 0), 0);
     {
         struct Unprivileged {
@@ -148,7 +144,7 @@ TEST_F(PortPanelTest, FailedOpenStatusLineGivesTheSystemsReason) {
               QStringLiteral("Error opening serial port (%1): Permission denied. The user needs "
                              "to be in the dialout group to use serial ports (sudo usermod -aG "
                              "dialout $USER, then log in again).")
-                  .arg(pty.slavePath()));
+                  .arg(slavePath(pty)));
 
     openPty();  // and with access it opens
     EXPECT_TRUE(window->statusBar()->currentMessage().contains(QStringLiteral("open")));
@@ -163,9 +159,9 @@ TEST_F(PortPanelTest, RefusedFrameIsShownAndReportedAsNotSent) {
 
     openPty();
     click("Button124");
-    EXPECT_EQ(pty.read(14), "PPPPPP#STATUS#");
+    EXPECT_EQ(pty.readText(14), "PPPPPP#STATUS#");
     // Sent: the reason is withdrawn and does not come back.
-    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(pty.slavePath()));
+    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(slavePath(pty)));
     QTest::qWait(100);
     EXPECT_NE(status().toStdString(), std::string(kvpresenter::kNotSentStatus));
 }
@@ -214,7 +210,7 @@ TEST_F(PortPanelTest, EachButtonWritesExactlyItsFrame) {
         for (const auto& [field, text] : row.typed) type(field, text);
         if (row.list) w<QComboBox>(row.list)->setCurrentIndex(row.listIndex);
         click(row.button);
-        EXPECT_EQ(pty.read(row.frame.size()), row.frame);
+        EXPECT_EQ(pty.readText(row.frame.size()), row.frame);
         EXPECT_EQ(w<QLineEdit>("discomm")->text().toStdString(), row.frame);
     }
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
@@ -231,7 +227,7 @@ TEST_F(PortPanelTest, InvalidNumberStopsTheRequestWithItsMessage) {
 TEST_F(PortPanelTest, ReadParametersReplyFillsEveryFieldAndList) {
     openPty();
     click("Button32");
-    ASSERT_EQ(pty.read(15), "PPPPPP#CHEACK1#");
+    ASSERT_EQ(pty.readText(15), "PPPPPP#CHEACK1#");
     const std::string reply =
         "TC1:123#ZOM:0.050#MDL:2#MKT:020#"
         "AIN1:001234,000100,00050#AIN2:002000,-00010,00001#"
@@ -239,7 +235,7 @@ TEST_F(PortPanelTest, ReadParametersReplyFillsEveryFieldAndList) {
         "AXS1:1.05#AXS2:0.98#AXS3:1.10#AXS4:2.00#"
         "DI01:1,1#ARS485X:4,2#BRS485X:2#MTM:007#PUDL:3#";
     EXPECT_TRUE(timer("Timer3").isActive());  // waiting for the listing
-    pty.write(reply);
+    pty.writeText(reply);
     ASSERT_TRUE(kvtest::waitUntil(
         [&] { return idle() && w<QLineEdit>("Station")->text() == QStringLiteral("123"); }));
 
@@ -265,8 +261,8 @@ TEST_F(PortPanelTest, ReadParametersReplyFillsEveryFieldAndList) {
 TEST_F(PortPanelTest, ResetReplyIsShownAndReturnsToIdle) {
     openPty();
     click("Button19");
-    ASSERT_EQ(pty.read(13), "KORVEL#RESET#");
-    pty.write("RESET OK");
+    ASSERT_EQ(pty.readText(13), "KORVEL#RESET#");
+    pty.writeText("RESET OK");
     ASSERT_TRUE(kvtest::waitUntil([&] { return memo() == "RESET OK"; }));
     ASSERT_TRUE(kvtest::waitUntil([&] { return idle(); }));
     EXPECT_EQ(memo(), "RESET OK");
@@ -293,7 +289,7 @@ TEST_F(PortPanelTest, SilentCollectorReportsTheQueryTimeout) {
         SCOPED_TRACE(row.button);
         modalMessages.clear();
         click(row.button);
-        EXPECT_EQ(pty.read(row.frame.size()), row.frame);
+        EXPECT_EQ(pty.readText(row.frame.size()), row.frame);
         EXPECT_TRUE(timer("Timer3").isActive());
         EXPECT_TRUE(kvtest::waitUntil([&] { return !modalMessages.isEmpty(); }));
         EXPECT_EQ(modalMessages, QStringList{row.message});
@@ -304,8 +300,8 @@ TEST_F(PortPanelTest, SilentCollectorReportsTheQueryTimeout) {
 TEST_F(PortPanelTest, AnswerStopsTheTimeout) {
     openPty();
     click("Button14");
-    ASSERT_EQ(pty.read(11), "PPPPPP#VAR#");
-    pty.write("VAR:OK");
+    ASSERT_EQ(pty.readText(11), "PPPPPP#VAR#");
+    pty.writeText("VAR:OK");
     ASSERT_TRUE(kvtest::waitUntil(
         [&] { return w<QPlainTextEdit>("Memo8")->toPlainText() == QStringLiteral("VAR:OK"); }));
     EXPECT_FALSE(timer("Timer3").isActive());
@@ -318,7 +314,7 @@ TEST_F(PortPanelTest, PortChosenWhileOpenIsUsedAtTheNextOpen) {
     openPty();
     typePort(QStringLiteral("/dev/nonexistent-port"));
     click("Button14");  // still the open port's
-    EXPECT_EQ(pty.read(11), "PPPPPP#VAR#");
+    EXPECT_EQ(pty.readText(11), "PPPPPP#VAR#");
     clickPortButton();  // close
     clickPortButton();  // open the newly chosen port
     EXPECT_EQ(modalMessages, QStringList{QStringLiteral("Error opening serial port")});
@@ -334,13 +330,13 @@ namespace {
 TEST_F(PortPanelTest, DropDownRefreshKeepsFixedItemsAndTypedPath) {
     auto* ports = w<QComboBox>("SPREALCOM");
     ports->addItem(QStringLiteral("/dev/gone-since-last-refresh"));
-    typePort(pty.slavePath());
+    typePort(slavePath(pty));
     ports->showPopup();
     ports->hidePopup();
     ASSERT_GE(ports->count(), 19);
     for (int i = 0; i < 19; ++i) EXPECT_EQ(ports->itemText(i), QStringLiteral("COM%1").arg(i + 1));
     EXPECT_EQ(ports->findText(QStringLiteral("/dev/gone-since-last-refresh")), -1);
-    EXPECT_EQ(ports->currentText(), pty.slavePath());
+    EXPECT_EQ(ports->currentText(), slavePath(pty));
     clickPortButton();
     EXPECT_TRUE(portOpen());
 }
@@ -355,7 +351,7 @@ TEST_F(PortPanelTest, HangUpIsReportedOnceAndThePanelRecovers) {
     QStringList shown;
     QObject::connect(window->statusBar(), &QStatusBar::messageChanged,
                      [&](const QString& text) { shown << text; });
-    pty.hangUp();
+    pty.CloseMaster();
     auto hangUps = [&] { return shown.filter(QStringLiteral("stopped working")).size(); };
     ASSERT_TRUE(kvtest::waitUntil([&] { return hangUps() > 0; }));
     kvtest::waitUntil([] { return false; }, 300);  // both workers have had their say
@@ -479,7 +475,7 @@ TEST_P(OpeningGivenUpTest, EndsAtOnceAndLeavesNothingOpen) {
     EXPECT_TRUE(w<QPushButton>("Button19")->isEnabled());
 
     openPty();  // and the panel opens the next port as ever
-    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(pty.slavePath()));
+    EXPECT_EQ(status(), QStringLiteral("Port %1 open, 9600 baud 8N1.").arg(slavePath(pty)));
     EXPECT_TRUE(w<QPushButton>("Button14")->isEnabled());
 }
 

@@ -1,9 +1,5 @@
 // What the window remembers between runs, with windows made one after the other as runs of
 // the program would make them. The store lives in the test run's own folder (the test main).
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +10,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include "PtyPair.h"
 #include "WindowFixture.h"
 #include "main1/ProfilePanel.h"
 #include "main1/RememberedSettings.h"
@@ -30,11 +27,9 @@ protected:
 };
 
 TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const QString port = QString::fromLocal8Bit(ptsname(master));
+    const kvtest::PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const QString port = QString::fromLocal8Bit(pty.path().c_str());
     QTemporaryDir folders;
     ASSERT_TRUE(folders.isValid());
 
@@ -76,7 +71,6 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("000"));
         EXPECT_FALSE(portOpen());  // remembered, not opened
     }
-    ::close(master);
 }
 
 // A store that cannot be read is noted on the status line and left as it is; the window

@@ -32,6 +32,8 @@ public:
     // What the port sends until `expected` bytes have come (or `firstWaitMs` passed), plus
     // whatever follows within `graceMs`, so that extra bytes are caught too.
     std::string readText(std::size_t expected, int firstWaitMs = 5000, int graceMs = 150);
+    // Whatever arrives within `waitMs`: for frames that must not be sent at all.
+    std::string readNothingFor(int waitMs) { return readText(SIZE_MAX, waitMs, 0); }
 
     // The port's termios as the line discipline holds it (a master reports its slave's).
     termios PortTermios() const;

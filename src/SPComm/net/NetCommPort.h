@@ -13,10 +13,13 @@ namespace spcomm::detail {
 // Resolves the host and connects within `timeout` (all its addresses together). Raises
 // ECommsError:
 //   "Error opening serial port" (EINVAL)  the name is not a well-formed network port name;
-//   "Cannot resolve host name"            the resolver's code and text (getaddrinfo's EAI_*
-//                                         code on POSIX, the Winsock error on Windows);
-//   "Cannot connect to network port"      refused (ECONNREFUSED / WSAECONNREFUSED), no answer
-//                                         within the time-out (ETIMEDOUT / WSAETIMEDOUT), ...
+//   "Cannot resolve host name"            kind HostNotFound, the resolver's code and text
+//                                         (getaddrinfo's EAI_* code on POSIX, the Winsock
+//                                         error on Windows);
+//   "Cannot connect to network port"      kind Refused (ECONNREFUSED / WSAECONNREFUSED),
+//                                         TimedOut (no answer within the time-out: ETIMEDOUT /
+//                                         WSAETIMEDOUT), or Other.
+// The look-up and the connect are shared by both systems (net/NetConnect.h).
 // For rfc2217:// the port's ApplyLineSettings() before Start() negotiates the COM-PORT option
 // and waits (at most `timeout`) for the server to confirm baud rate, data size, parity and
 // stop size; its error makes Open() raise "Cannot apply line settings". Control lines are set

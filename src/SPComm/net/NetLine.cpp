@@ -27,10 +27,12 @@ TPortError Await(std::optional<telnet::TTelnetSession>& session, TNetOpenIo& io,
         std::size_t n = 0;
         bool closed = false;
         if (TPortError e = io.Receive(raw.data(), raw.size(), n, closed, deadline)) return e;
-        if (closed) return {codes.closed, "the server closed the connection"};
+        if (closed) return {codes.closed, "the server closed the connection", codes.source};
         if (n == 0) {
-            return {codes.timedOut, "the server did not confirm the line settings within " +
-                                        std::to_string(answerTimeout.count()) + " ms"};
+            return {codes.timedOut,
+                    "the server did not confirm the line settings within " +
+                        std::to_string(answerTimeout.count()) + " ms",
+                    codes.source};
         }
         answer.clear();
         TakeReceived(session, raw.data(), n, early, answer);
@@ -145,15 +147,15 @@ TPortError SetLineAtOpen(std::optional<telnet::TTelnetSession>& session,
             [&] { return session->comPort() != telnet::TTelnetSession::ComPortState::Pending; }))
         return e;
     if (session->comPort() == telnet::TTelnetSession::ComPortState::Refused)
-        return {codes.refused, "the server refuses the COM-PORT option (RFC 2217)"};
+        return {codes.refused, "the server refuses the COM-PORT option (RFC 2217)", codes.source};
     session->ForgetConfirmations();
     if (TPortError e = io.Send(commands, deadline)) return e;
     if (TPortError e = await([&] { return session->confirmed().complete(); })) return e;
     const telnet::ComPortConfirmed& c = session->confirmed();
     const telnet::ComPortLine got{*c.baudRate, *c.dataSize, *c.parity, *c.stopSize};
     if (got != line)
-        return {codes.mismatch,
-                "the server set " + Describe(got) + " instead of " + Describe(line)};
+        return {codes.mismatch, "the server set " + Describe(got) + " instead of " + Describe(line),
+                codes.source};
     return {};
 }
 

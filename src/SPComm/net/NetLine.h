@@ -84,10 +84,11 @@ private:
 
 // The system's codes (errno or WSAE*) the negotiation reports its own failures with.
 struct TNetErrorCodes {
-    int refused;   // the server refuses the COM-PORT option
-    int mismatch;  // the server set other line settings
-    int timedOut;  // no confirmation within the time-out
-    int closed;    // the server closed the connection
+    int refused;                // the server refuses the COM-PORT option
+    int mismatch;               // the server set other line settings
+    int timedOut;               // no confirmation within the time-out
+    int closed;                 // the server closed the connection
+    kvsys::ErrorSource source;  // what they count in: errno, or Winsock's
 };
 
 // The back end's socket as the negotiation at open uses it (the owner's thread, no workers).

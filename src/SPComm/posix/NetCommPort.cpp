@@ -7,7 +7,6 @@
 #include "SPComm/net/NetCommPort.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -24,8 +23,8 @@
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
+#include "SPComm/net/NetConnect.h"
 #include "SPComm/net/NetLine.h"
-#include "SPComm/net/NetPortName.h"
 #include "SPComm/net/Telnet.h"
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
@@ -260,9 +259,10 @@ private:
     TPortError SetLineNow(const telnet::ComPortLine& line,
                           const std::vector<std::uint8_t>& commands) {
         TOpenIo io(shared_, openCancel_);
-        return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
-                             {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET},
-                             shared_.state.early());
+        return SetLineAtOpen(
+            shared_.state.session(), line, commands, answerTimeout_, io,
+            {EPROTONOSUPPORT, EINVAL, ETIMEDOUT, ECONNRESET, kvsys::ErrorSource::Errno},
+            shared_.state.early());
     }
 
     bool CreateEvents() override {
@@ -288,80 +288,45 @@ private:
     TNetShared shared_;
 };
 
-[[noreturn]] void Refuse(const char* message, int code, std::string reason = {}) {
-    throw ECommsError(message, code, reason.empty() ? SystemErrorText(code) : std::move(reason));
-}
-
-// Connects to one of the addresses within the time-out: the first that accepts. Gives up
-// when `cancel` (-1: none) turns readable.
-TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, int cancel) {
-    const auto deadline = Clock::now() + timeout;
-    int error = ETIMEDOUT;
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        TSocket s(::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol));
-        if (s.get() < 0 || ::fcntl(s.get(), F_SETFL, ::fcntl(s.get(), F_GETFL) | O_NONBLOCK) != 0 ||
-            ::fcntl(s.get(), F_SETFD, FD_CLOEXEC) != 0) {
-            error = errno;
-            continue;
-        }
-        int r = ::connect(s.get(), ai->ai_addr, ai->ai_addrlen);
-        if (r != 0 && errno == EINPROGRESS) {
-            pollfd fds[2] = {{cancel, POLLIN, 0}, {s.get(), POLLOUT, 0}};
-            if (!WaitFds(fds, 2, deadline)) {
-                error = errno;
-                continue;
-            }
-            if (fds[0].revents != 0) Refuse("Open cancelled", OpenCancelledCode());
-            if (fds[1].revents == 0) {
-                error = ETIMEDOUT;
-                break;  // the time-out is for all the addresses together
-            }
-            socklen_t size = sizeof error;
-            if (::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
-            r = error == 0 ? 0 : -1;
-        } else if (r != 0) {
-            error = errno;
-        }
-        if (r == 0) {
-            const int on = 1;
-            ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // frames are small
+// Connects one socket to the address before the deadline: 0 (then `s` is the connected
+// socket), kConnectCancelled once `cancel` (-1: none) turns readable, or the error.
+int ConnectOne(TSocket& s, const addrinfo& ai, Clock::time_point deadline, int cancel) {
+    s = TSocket(::socket(ai.ai_family, ai.ai_socktype, ai.ai_protocol));
+    if (s.get() < 0 || ::fcntl(s.get(), F_SETFL, ::fcntl(s.get(), F_GETFL) | O_NONBLOCK) != 0 ||
+        ::fcntl(s.get(), F_SETFD, FD_CLOEXEC) != 0) {
+        return errno;
+    }
+    if (::connect(s.get(), ai.ai_addr, ai.ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) return errno;
+        pollfd fds[2] = {{cancel, POLLIN, 0}, {s.get(), POLLOUT, 0}};
+        if (!WaitFds(fds, 2, deadline)) return errno;
+        if (fds[0].revents != 0) return kConnectCancelled;
+        if (fds[1].revents == 0) return ETIMEDOUT;
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
+        if (error != 0) return error;
+    }
+    const int on = 1;
+    ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // frames are small
 #if defined(SO_NOSIGPIPE)
-            ::setsockopt(s.get(), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+    ::setsockopt(s.get(), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
 #endif
-            return s;
-        }
-    }
-    if (error == ETIMEDOUT) {
-        Refuse("Cannot connect to network port", ETIMEDOUT,
-               "no answer within " + std::to_string(timeout.count()) + " ms");
-    }
-    Refuse("Cannot connect to network port", error);
+    return 0;
 }
 
 }  // namespace
 
 std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
                                        const TOpenCancel* cancel) {
-    const std::optional<TNetAddress> address = ParseNetworkPortName(name);
-    if (!address)
-        Refuse("Error opening serial port", EINVAL,
-               "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    if (const int r = ::getaddrinfo(address->host.c_str(), address->port.c_str(), &hints, &list)) {
-        const int code = r == EAI_SYSTEM ? errno : r;
-        Refuse(
-            "Cannot resolve host name", code,
-            address->host + ": " + (r == EAI_SYSTEM ? SystemErrorText(code) : ::gai_strerror(r)));
-    }
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
+    const TNetAddresses addresses = ResolveNetPort(name);
     const int cancelFd = cancel ? static_cast<int>(cancel->Handle()) : -1;
-    TSocket socket = Connect(list, timeout, cancelFd);
+    TSocket socket;
+    ConnectFirst(addresses, timeout, [&](const addrinfo& ai, Clock::time_point deadline) {
+        return ConnectOne(socket, ai, deadline, cancelFd);
+    });
     return std::make_unique<TNetCommPort>(
-        std::move(socket), address->protocol == TNetProtocol::Rfc2217, timeout, cancelFd);
+        std::move(socket), addresses.protocol == TNetProtocol::Rfc2217, timeout, cancelFd);
 }
 
 }  // namespace spcomm::detail

@@ -26,13 +26,13 @@
 #endif
 
 #include "SPComm/CommPort.h"
+#include "SPComm/ReadTimer.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
 #include "SPComm/posix/PosixRead.h"
-#include "SPComm/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
 
 namespace spcomm::detail {
@@ -228,11 +228,11 @@ private:
     std::array<std::uint8_t, kReadBlockSize> buffer_{};
 };
 
-// The transmit worker: writes each block whole, waiting for room with poll.
-class TWriteThread final : public TTransmitWorker {
+// The transmit worker: writes as much as the port takes, waiting for room with poll.
+class TWriteThread final : public TDeviceTransmitWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
-        : TTransmitWorker(link, queue), port_(port) {}
+        : TDeviceTransmitWorker(link, queue), port_(port) {}
 
 private:
     bool Begin() override {
@@ -255,27 +255,17 @@ private:
         return ::poll(&fd, 1, 0) > 0;
     }
 
-    bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
-        std::size_t done = 0;
-        while (done < length) {
-            ssize_t w = ::write(port_.fd, data + done, length - done);
-            if (w > 0) {
-                done += static_cast<std::size_t>(w);
-                continue;
-            }
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-                link_.RequestHangup();
-                return false;
-            }
-            pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.fd, POLLOUT, 0}};
-            if (!WaitFds(fds, 2, std::nullopt)) {
-                link_.RequestHangup();
-                return false;
-            }
-            if (fds[0].revents != 0) return false;
+    TWritten WriteSome(const std::uint8_t* data, std::size_t length, std::size_t& n) override {
+        const ssize_t w = ::write(port_.fd, data, length);
+        if (w > 0) {
+            n = static_cast<std::size_t>(w);
+            return TWritten::Some;
         }
-        return true;
+        if (w < 0 && errno == EINTR) return TWritten::Some;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return TWritten::Failed;
+        pollfd fds[2] = {{port_.closeEvent.fd(), POLLIN, 0}, {port_.fd, POLLOUT, 0}};
+        if (!WaitFds(fds, 2, std::nullopt)) return TWritten::Failed;
+        return fds[0].revents != 0 ? TWritten::Closed : TWritten::Some;
     }
 
     TPortShared& port_;
@@ -313,7 +303,7 @@ public:
         termios tio{};
         if (::tcgetattr(fd_.get(), &tio) != 0) return PortError(errno);
         if (!ToTermios(s, tio)) {
-            return {EINVAL, SystemErrorText(EINVAL) + ": " + std::to_string(s.baudRate) +
+            return {EINVAL, kvsys::errnoText(EINVAL) + ": " + std::to_string(s.baudRate) +
                                 " baud is not supported"};
         }
         if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) return PortError(errno);
@@ -354,29 +344,10 @@ private:
     TPortShared shared_;
 };
 
-// strerror_r comes in two flavours; both end up as a string.
-[[maybe_unused]] std::string ErrorString(int result, const char* buffer) {
-    return result == 0 ? buffer : std::string();
-}
-[[maybe_unused]] std::string ErrorString(const char* result, const char*) {
-    return result ? result : std::string();
-}
-
 }  // namespace
 
 void SetReadFunctionForTest(TReadFunction read) {
     readFunction.store(read ? read : &::read);
-}
-
-std::string SystemErrorText(int code) {
-    if (code == 0) return {};
-    char buffer[256] = {};
-    std::string text = ErrorString(::strerror_r(code, buffer, sizeof buffer), buffer);
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
-int LastSystemError() {
-    return errno;
 }
 
 std::string DeviceNameFor(const std::string& commName) {
@@ -385,9 +356,29 @@ std::string DeviceNameFor(const std::string& commName) {
 }
 
 namespace {
-[[noreturn]] void Refuse(const char* message, int code) {
-    throw ECommsError(message, code, SystemErrorText(code));
+
+// What kind of failure the system's number for a device that did not open is.
+TCommErrorKind OpenFailureKind(int code) {
+    switch (code) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return TCommErrorKind::NotFound;
+        case EBUSY:
+            return TCommErrorKind::Busy;
+        case EACCES:
+        case EPERM:
+            return TCommErrorKind::Permission;
+        default:
+            return TCommErrorKind::Other;
+    }
 }
+
+[[noreturn]] void Refuse(const char* message, int code) {
+    throw ECommsError::FromSystem(message, OpenFailureKind(code),
+                                  {kvsys::ErrorSource::Errno, code});
+}
+
 }  // namespace
 
 std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
@@ -398,7 +389,10 @@ std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         Refuse("Error opening serial port", EBUSY);
     }
-    if (!::isatty(fd.get())) Refuse("File handle is not a comm handle ", errno);
+    if (!::isatty(fd.get())) {
+        throw ECommsError::FromSystem("File handle is not a comm handle ", TCommErrorKind::Other,
+                                      {kvsys::ErrorSource::Errno, errno});
+    }
     ::ioctl(fd.get(), TIOCEXCL);
     return std::make_unique<TPosixCommPort>(std::move(fd));
 }

@@ -31,8 +31,8 @@
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
+#include "SPComm/net/NetConnect.h"
 #include "SPComm/net/NetLine.h"
-#include "SPComm/net/NetPortName.h"
 #include "SPComm/net/Telnet.h"
 
 namespace spcomm::detail {
@@ -78,15 +78,6 @@ public:
 private:
     SOCKET s_;
 };
-
-// Winsock, started once for the process on the first network port.
-int StartWinsock() {
-    static const int error = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data);
-    }();
-    return error;
-}
 
 // Milliseconds for a wait until the deadline, rounded up so that it never ends early.
 DWORD WaitMs(std::optional<Clock::time_point> deadline) {
@@ -289,7 +280,8 @@ public:
         }
         TOpenIo io(shared_, openCancel_);
         return SetLineAtOpen(shared_.state.session(), line, commands, answerTimeout_, io,
-                             {WSAEPROTONOSUPPORT, WSAEINVAL, WSAETIMEDOUT, WSAECONNRESET},
+                             {WSAEPROTONOSUPPORT, WSAEINVAL, WSAETIMEDOUT, WSAECONNRESET,
+                              kvsys::ErrorSource::Winsock},
                              shared_.state.early());
     }
 
@@ -304,7 +296,7 @@ private:
             const int error =
                 SendAll(s_, bytes.data(), bytes.size(), s_.socketEvent.get(), cancel_, deadline);
             if (error < 0) return PortError(OpenCancelledCode());
-            return error > 0 ? PortError(error) : TPortError{};
+            return error > 0 ? PortError(error, kvsys::ErrorSource::Winsock) : TPortError{};
         }
         TPortError Receive(std::uint8_t* buffer, std::size_t size, std::size_t& n, bool& closed,
                            Clock::time_point deadline) override {
@@ -317,7 +309,7 @@ private:
                     return {};
                 }
                 const int error = ::WSAGetLastError();
-                if (error != WSAEWOULDBLOCK) return PortError(error);
+                if (error != WSAEWOULDBLOCK) return PortError(error, kvsys::ErrorSource::Winsock);
                 HANDLE handles[2] = {s_.socketEvent.get(), cancel_};
                 const DWORD w =
                     ::WaitForMultipleObjects(cancel_ ? 2 : 1, handles, FALSE, WaitMs(deadline));
@@ -360,11 +352,7 @@ private:
     TNetShared shared_;
 };
 
-[[noreturn]] void Refuse(const char* message, int code, std::string reason = {}) {
-    throw ECommsError(message, code, reason.empty() ? SystemErrorText(code) : std::move(reason));
-}
-
-// Connects one socket to the address before the deadline; 0 or the system's error
+// Connects the socket to the address before the deadline; 0 or the system's error
 // (ERROR_CANCELLED once `cancel`, when given, is set).
 int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline, HANDLE cancel) {
     const THandle event(::WSACreateEvent());
@@ -387,65 +375,40 @@ int ConnectOne(const TSocket& s, const addrinfo* ai, Clock::time_point deadline,
     return error;
 }
 
-// Connects to one of the addresses within the time-out: the first that accepts. The socket
-// comes back non-blocking, its read, write and close events selected onto `socketEvent`.
-TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, THandle& socketEvent,
-                HANDLE cancel) {
-    const auto deadline = Clock::now() + timeout;
-    int error = WSAETIMEDOUT;
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        TSocket s(::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
-                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
-        if (s.get() == INVALID_SOCKET) {
-            error = ::WSAGetLastError();
-            continue;
-        }
-        error = ConnectOne(s, ai, deadline, cancel);
-        if (error == OpenCancelledCode()) Refuse("Open cancelled", error);
-        if (error == WSAETIMEDOUT) break;  // the time-out is for all the addresses together
-        if (error != 0) continue;
-        socketEvent = THandle(::WSACreateEvent());
-        if (!socketEvent ||
-            ::WSAEventSelect(s.get(), socketEvent.get(), FD_READ | FD_WRITE | FD_CLOSE) != 0) {
-            error = ::WSAGetLastError();
-            continue;
-        }
-        const BOOL on = TRUE;  // frames are small
-        ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
-                     sizeof on);
-        return s;
+// Connects one socket to the address before the deadline: 0 (then `s` is the connected
+// socket, non-blocking, its read, write and close events selected onto `socketEvent`),
+// kConnectCancelled once `cancel` (when given) is set, or the error.
+int Connect(TSocket& s, THandle& socketEvent, const addrinfo& ai, Clock::time_point deadline,
+            HANDLE cancel) {
+    s = TSocket(::WSASocketW(ai.ai_family, ai.ai_socktype, ai.ai_protocol, nullptr, 0,
+                             WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+    if (s.get() == INVALID_SOCKET) return ::WSAGetLastError();
+    const int error = ConnectOne(s, &ai, deadline, cancel);
+    if (error == OpenCancelledCode()) return kConnectCancelled;
+    if (error != 0) return error;
+    socketEvent = THandle(::WSACreateEvent());
+    if (!socketEvent ||
+        ::WSAEventSelect(s.get(), socketEvent.get(), FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+        return ::WSAGetLastError();
     }
-    if (error == WSAETIMEDOUT) {
-        Refuse("Cannot connect to network port", WSAETIMEDOUT,
-               "no answer within " + std::to_string(timeout.count()) + " ms");
-    }
-    Refuse("Cannot connect to network port", error);
+    const BOOL on = TRUE;  // frames are small
+    ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return 0;
 }
 
 }  // namespace
 
 std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
                                        const TOpenCancel* cancel) {
-    const std::optional<TNetAddress> address = ParseNetworkPortName(name);
-    if (!address)
-        Refuse("Error opening serial port", ERROR_BAD_PATHNAME,
-               "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
-    if (const int error = StartWinsock()) Refuse("Cannot connect to network port", error);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    if (const int r = ::getaddrinfo(address->host.c_str(), address->port.c_str(), &hints, &list)) {
-        Refuse("Cannot resolve host name", r, address->host + ": " + SystemErrorText(r));
-    }
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
-    THandle socketEvent;
+    const TNetAddresses addresses = ResolveNetPort(name);
     const HANDLE cancelEvent = cancel ? reinterpret_cast<HANDLE>(cancel->Handle()) : nullptr;
-    TSocket socket = Connect(list, timeout, socketEvent, cancelEvent);
+    TSocket socket;
+    THandle socketEvent;
+    ConnectFirst(addresses, timeout, [&](const addrinfo& ai, Clock::time_point deadline) {
+        return Connect(socket, socketEvent, ai, deadline, cancelEvent);
+    });
     return std::make_unique<TNetCommPort>(std::move(socket), std::move(socketEvent),
-                                          address->protocol == TNetProtocol::Rfc2217, timeout,
+                                          addresses.protocol == TNetProtocol::Rfc2217, timeout,
                                           cancelEvent);
 }
 

@@ -273,10 +273,10 @@ private:
 };
 
 // The transmit worker: one overlapped write pending at a time.
-class TWriteThread final : public TTransmitWorker {
+class TWriteThread final : public TDeviceTransmitWorker {
 public:
     TWriteThread(TPortShared& port, TWorkerLink& link, TTransmitQueue& queue)
-        : TTransmitWorker(link, queue), port_(port) {}
+        : TDeviceTransmitWorker(link, queue), port_(port) {}
 
 private:
     bool Begin() override {
@@ -287,7 +287,7 @@ private:
 
     void End() override {
         ::PurgeComm(port_.port, PURGE_TXABORT | PURGE_TXCLEAR);
-        write_.reset();  // never pending here: every way out of WriteBlock completes it
+        write_.reset();  // never pending here: every way out of WriteSome completes it
     }
 
     TWake WaitForBlock() override {
@@ -299,33 +299,28 @@ private:
 
     bool Closing() override { return port_.Closing(); }
 
-    bool WriteBlock(const std::uint8_t* data, std::size_t length) override {
+    TWritten WriteSome(const std::uint8_t* data, std::size_t length, std::size_t& n) override {
         TOverlapped& write = *write_;
-        std::size_t done = 0;
-        while (done < length) {
-            DWORD n = 0;
-            if (!::WriteFile(port_.port, data + done, static_cast<DWORD>(length - done), &n,
-                             write.get())) {
-                DWORD error = ::GetLastError();
-                if (error != ERROR_IO_PENDING) return Failed(error);
-                write.SetPending(true);
-                HANDLE handles[2] = {port_.closeEvent.get(), write.event()};
-                DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-                if (r != WAIT_OBJECT_0 + 1) {
-                    write.Cancel();
-                    if (r != WAIT_OBJECT_0) link_.RequestHangup();
-                    return false;
-                }
-                if (!write.Finish(n, true)) return Failed(::GetLastError());
+        DWORD written = 0;
+        if (!::WriteFile(port_.port, data, static_cast<DWORD>(length), &written, write.get())) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING) return Failed(error);
+            write.SetPending(true);
+            HANDLE handles[2] = {port_.closeEvent.get(), write.event()};
+            const DWORD r = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            if (r != WAIT_OBJECT_0 + 1) {
+                write.Cancel();
+                return r == WAIT_OBJECT_0 ? TWritten::Closed : TWritten::Failed;
             }
-            done += n;
+            if (!write.Finish(written, true)) return Failed(::GetLastError());
         }
-        return true;
+        n = written;
+        return TWritten::Some;
     }
 
-    bool Failed(DWORD error) {
-        if (error != ERROR_INVALID_HANDLE && !port_.Closing()) link_.RequestHangup();
-        return false;
+    // A handle closed under the write is the port closing, not a hang-up.
+    static TWritten Failed(DWORD error) {
+        return error == ERROR_INVALID_HANDLE ? TWritten::Closed : TWritten::Failed;
     }
 
     TPortShared& port_;
@@ -427,30 +422,26 @@ private:
     TPortShared shared_;
 };
 
-[[noreturn]] void Refuse(const char* message, DWORD code) {
-    throw ECommsError(message, static_cast<int>(code), SystemErrorText(static_cast<int>(code)));
+// What kind of failure the system's number for a device that did not open is.
+TCommErrorKind OpenFailureKind(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return TCommErrorKind::NotFound;
+        case ERROR_ACCESS_DENIED:  // Windows refuses a port another program holds so
+        case ERROR_SHARING_VIOLATION:
+            return TCommErrorKind::Busy;
+        default:
+            return TCommErrorKind::Other;
+    }
+}
+
+[[noreturn]] void Refuse(const char* message, DWORD code, TCommErrorKind kind) {
+    throw ECommsError::FromSystem(message, kind,
+                                  {kvsys::ErrorSource::Win32, static_cast<int>(code)});
 }
 
 }  // namespace
-
-std::string SystemErrorText(int code) {
-    if (code == 0) return {};
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = n > 0 && text ? std::string(text, n) : std::string();
-    if (text) ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
-                               result.back() == ' ' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result.empty() ? "error " + std::to_string(code) : result;
-}
-
-int LastSystemError() {
-    return static_cast<int>(::GetLastError());
-}
 
 std::string DeviceNameFor(const std::string& commName) {
     // "COM10" and above open only through the device namespace; it works for COM1-9 too.
@@ -462,11 +453,14 @@ std::unique_ptr<TCommPort> OpenCommPort(const std::string& deviceName) {
     THandle port(::CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
                                nullptr));
-    if (!port) Refuse("Error opening serial port", ::GetLastError());
+    if (!port) {
+        const DWORD error = ::GetLastError();
+        Refuse("Error opening serial port", error, OpenFailureKind(error));
+    }
     ::SetLastError(ERROR_SUCCESS);
     if (::GetFileType(port.get()) != FILE_TYPE_CHAR) {
         // A disk file or pipe is no failure of the system's: no code then.
-        Refuse("File handle is not a comm handle ", ::GetLastError());
+        Refuse("File handle is not a comm handle ", ::GetLastError(), TCommErrorKind::Other);
     }
     return std::make_unique<TWin32CommPort>(std::move(port));
 }

@@ -12,16 +12,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "files/ReplacingFile.h"
+#include "system/SystemError.h"
 
 namespace kvfiles {
 
 namespace {
 
 std::string reason(int error) {
-    return std::strerror(error);
+    return kvsys::errnoText(error);
 }
 
 std::string folderOf(const std::string& path) {

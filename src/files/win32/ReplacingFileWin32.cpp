@@ -5,23 +5,14 @@
 #include <windows.h>
 
 #include "files/ReplacingFile.h"
+#include "system/SystemError.h"
 
 namespace kvfiles {
 
 namespace {
 
 std::string reason(DWORD code) {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = n > 0 && text ? std::string(text, n) : std::string();
-    if (text) ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
-                               result.back() == ' ' || result.back() == '.')) {
-        result.pop_back();
-    }
-    return result.empty() ? "error " + std::to_string(code) : result;
+    return kvsys::errorText(kvsys::ErrorSource::Win32, static_cast<int>(code));
 }
 
 HANDLE asHandle(std::intptr_t handle) {

@@ -27,7 +27,7 @@ public:
     virtual QList<PortEntry> presentPorts() = 0;
 };
 
-// QSerialPortInfo's ports; on Linux with their /dev/serial/by-id links.
+// The ports of enumeratedPorts(); on Linux with their /dev/serial/by-id links.
 class SystemPortEnumeration final : public PortEnumeration {
 public:
     QList<PortEntry> presentPorts() override;

@@ -1,6 +1,6 @@
 // The port list `SPREALCOM`: its 19 fixed items "COM1".."COM19", followed by the serial
-// ports present on the machine (enumerated with QSerialPortInfo, on Windows with the
-// toolkit-free port listing; all port I/O stays in TComm). Main thread only.
+// ports present on the machine (the toolkit-free port listing, kvports, as for Find and
+// `kv480t ports`; all port I/O stays in TComm). Main thread only.
 #pragma once
 
 #include <QList>
@@ -35,7 +35,7 @@ struct EnumeratedPort {
     QString serialNumber;
 };
 
-// The ports the enumeration finds now.
+// The ports the enumeration finds now (kvports::listSerialPorts(); PortListing.cpp).
 QList<EnumeratedPort> enumeratedPorts();
 
 // The list items for `ports`, sorted by name.

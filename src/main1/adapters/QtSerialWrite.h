@@ -17,11 +17,11 @@ public:
     // told of every frame: Sent, or NotSent and why.
     bool write(std::string_view bytes) override;
 
-    // Why a frame is not sent, as a status-line text: the port is closed ("Not sent: the
-    // serial port is not open."), or its line has failed (the port PORT stopped working; the
-    // text tells the technician to press Close, check the connection, then Open), or else
-    // why the last refused write was refused. Empty when the port takes frames and no write
-    // has been refused since the last one that went through.
+    // Why a frame is not sent, as a status-line text (windowText(..., WindowPlace::NotSent)):
+    // the port is closed, or its line has failed (the text tells the technician to press
+    // Close, check the connection, then Open), or else why the last refused write was
+    // refused. Empty when the port takes frames and no write has been refused since the last
+    // one that went through.
     std::string notSentReason() const override;
 
 private:

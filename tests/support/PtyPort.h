@@ -1,16 +1,33 @@
-// A component on one end of a pseudo-terminal, with its notifications recorded.
+// The serial component on the code's end of a pseudo-terminal pair (kvtest::PtyPair), for the
+// serial component's suites: the component set up for binary data, and a fixture with its
+// notifications recorded. POSIX only.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "PtyDevice.h"
+#include "ChannelPump.h"
+#include "PtyPair.h"
+#include "SPComm/TComm.h"
+#include "SPComm/TQueueChannel.h"
 
 namespace spcomm::test {
+
+// A component set up as the tests want it: no XON/XOFF, so binary data passes.
+void ConfigureForBinary(TComm& comm, const std::string& path);
+
+#if defined(__linux__)
+int CountOpenFds();
+int CountThreads();
+#endif
+
+std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed);
 
 class PtyPort : public ::testing::Test {
 protected:

@@ -1,4 +1,4 @@
-#include "PtyDevice.h"
+#include "PtyPort.h"
 
 #include <dirent.h>
 
