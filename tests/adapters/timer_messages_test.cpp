@@ -146,6 +146,10 @@ TEST(StatusLineTest, ProblemsStandNotesPassOverThem) {
         {Do::Note, Source::Traffic, "Traffic saved again", "Traffic saved again"},
         {Do::Withdraw, Source::Reopen, nullptr, "Traffic saved again"},
         {Do::Wait, Source::Port, nullptr, "Port stopped working"},
+        // A problem raised after a note ends the note's time: withdrawn, it gives way at once.
+        {Do::Note, Source::Traffic, "Traffic saved", "Traffic saved"},
+        {Do::Problem, Source::Reopen, "Adapter back", "Adapter back"},
+        {Do::Withdraw, Source::Reopen, nullptr, "Port stopped working"},
     };
     QStatusBar bar;
     StatusLine line(&bar, nullptr, std::chrono::milliseconds(30));
