@@ -108,7 +108,7 @@ Tmainform1::Tmainform1(QWidget* parent)
                              {kvops::ErrorCode::HungUp}, line_->port(), WindowPlace::StatusLine)));
     });
 
-    showPictures(kvres::loadPicture);
+    showPictures(kvmain::loadPicture);
     connectHandlers();
     Timer6.start();  // enabled in the form: its first tick finds nothing to do
     FormCreate();

@@ -59,7 +59,7 @@ public:
     StatusLine& statusLine() { return *status_; }
 
     // Fills Image2, Image1 and the window icon from `load`; pictures that fail are left
-    // empty and their errors go to the status line. The constructor uses kvres::loadPicture.
+    // empty and their errors go to the status line. The constructor uses kvmain::loadPicture.
     using PictureLoader = std::function<QImage(kvres::PictureId, QString*)>;
     void showPictures(const PictureLoader& load);
 

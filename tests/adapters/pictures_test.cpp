@@ -19,7 +19,7 @@ TEST(PicturesAdapterTest, EveryPictureBecomesAnRgbImageWithTheDecodedPixels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
         QString error = QStringLiteral("stale");
-        const QImage image = kvres::loadPicture(c.id, &error);
+        const QImage image = kvmain::loadPicture(c.id, &error);
         ASSERT_FALSE(image.isNull()) << error.toStdString();
         EXPECT_TRUE(error.isEmpty());
         EXPECT_EQ(image.size(), QSize(c.width, c.height));
@@ -37,7 +37,7 @@ TEST(PicturesAdapterTest, EveryPictureBecomesAnRgbImageWithTheDecodedPixels) {
         EXPECT_EQ(mismatches, 0);
     }
     // The icon's background is the brand blue: red and blue are not swapped.
-    const QColor corner = kvres::loadPicture(PictureId::Icon, nullptr).pixelColor(0, 0);
+    const QColor corner = kvmain::loadPicture(PictureId::Icon, nullptr).pixelColor(0, 0);
     EXPECT_LT(corner.red(), 60);
     EXPECT_GT(corner.blue(), 110);
 }
@@ -45,12 +45,12 @@ TEST(PicturesAdapterTest, EveryPictureBecomesAnRgbImageWithTheDecodedPixels) {
 TEST(PicturesAdapterTest, DamagedJpegGivesANullImageAndTheReason) {
     const auto logo = kvres::pictureBytes(PictureId::Logo);
     QString error;
-    const QImage image = kvres::decodeToQImage(logo.first(logo.size() / 2), &error);
+    const QImage image = kvmain::decodeToQImage(logo.first(logo.size() / 2), &error);
     EXPECT_TRUE(image.isNull());
     EXPECT_TRUE(error.startsWith(QStringLiteral("JPEG decoding failed: "))) << error.toStdString();
 
     const std::uint8_t garbage[] = {1, 2, 3, 4, 5};
-    EXPECT_TRUE(kvres::decodeToQImage(garbage, nullptr).isNull());  // no error text wanted
+    EXPECT_TRUE(kvmain::decodeToQImage(garbage, nullptr).isNull());  // no error text wanted
 }
 
 }  // namespace

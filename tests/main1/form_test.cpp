@@ -575,9 +575,9 @@ using PictureTest = kvtest::WindowTest;
 // A truncated wiring diagram is reported in the status line; the rest of the window stays.
 TEST_F(PictureTest, DamagedPictureIsReportedAndLeftOut) {
     const auto truncated = [](kvres::PictureId id, QString* error) {
-        if (id != kvres::PictureId::WiringDiagram) return kvres::loadPicture(id, error);
+        if (id != kvres::PictureId::WiringDiagram) return kvmain::loadPicture(id, error);
         const std::span<const std::uint8_t> whole = kvres::pictureBytes(id);
-        return kvres::decodeToQImage(whole.first(whole.size() / 2), error);
+        return kvmain::decodeToQImage(whole.first(whole.size() / 2), error);
     };
     window->showPictures(truncated);
     EXPECT_TRUE(w<QLabel>("Image1")->pixmap().isNull());
@@ -586,7 +586,7 @@ TEST_F(PictureTest, DamagedPictureIsReportedAndLeftOut) {
     EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty());
     EXPECT_TRUE(window->isVisible());
 
-    window->showPictures(kvres::loadPicture);  // and a good picture shows again
+    window->showPictures(kvmain::loadPicture);  // and a good picture shows again
     EXPECT_EQ(w<QLabel>("Image1")->pixmap().size(), QSize(516, 374));
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace kvres {
+namespace kvmain {
 namespace {
 
 const char* pictureName(PictureId id) {
@@ -20,9 +20,9 @@ const char* pictureName(PictureId id) {
 }  // namespace
 
 QImage decodeToQImage(std::span<const std::uint8_t> jpeg, QString* error) {
-    Image decoded;
+    kvres::Image decoded;
     std::string reason;
-    if (!decodeJpeg(jpeg, decoded, reason)) {
+    if (!kvres::decodeJpeg(jpeg, decoded, reason)) {
         if (error) *error = QString::fromStdString(reason);
         return {};
     }
@@ -44,11 +44,11 @@ QImage decodeToQImage(std::span<const std::uint8_t> jpeg, QString* error) {
 }
 
 QImage loadPicture(PictureId id, QString* error) {
-    QImage image = decodeToQImage(pictureBytes(id), error);
+    QImage image = decodeToQImage(kvres::pictureBytes(id), error);
     if (image.isNull() && error)
         *error = QStringLiteral("The %1 could not be shown: %2")
                      .arg(QLatin1StringView(pictureName(id)), *error);
     return image;
 }
 
-}  // namespace kvres
+}  // namespace kvmain

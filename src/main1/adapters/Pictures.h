@@ -6,7 +6,9 @@
 
 #include "resources/Pictures.h"
 
-namespace kvres {
+namespace kvmain {
+
+using kvres::PictureId;
 
 // An RGB888 image of the picture; a null image and, when `error` is given, a readable reason
 // when the picture cannot be decoded.
@@ -15,4 +17,4 @@ QImage loadPicture(PictureId id, QString* error);
 // Same for any JPEG file held in memory.
 QImage decodeToQImage(std::span<const std::uint8_t> jpeg, QString* error);
 
-}  // namespace kvres
+}  // namespace kvmain
