@@ -124,7 +124,10 @@ private:
                 if (s_.state.Take(raw.data(), static_cast<std::size_t>(r), data)) wakeWriter_();
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
-                if (!data.empty()) lastByte = Clock::now();
+                if (!data.empty()) {
+                    lastByte = Clock::now();
+                    link_.NoteReceiving(lastByte);
+                }
                 errorSeen = false;
                 continue;  // take what else is there before looking at the clock
             }
@@ -343,9 +346,7 @@ TSocket Connect(const addrinfo* list, std::chrono::milliseconds timeout, int can
 std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::milliseconds timeout,
                                        const TOpenCancel* cancel) {
     const std::optional<TNetAddress> address = ParseNetworkPortName(name);
-    if (!address)
-        Refuse("Error opening serial port", EINVAL,
-               "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
+    if (!address) Refuse("Error opening serial port", EINVAL, NetworkPortNameProblem(name));
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

@@ -26,13 +26,13 @@
 #endif
 
 #include "SPComm/CommPort.h"
+#include "SPComm/ReadTimer.h"
 #include "SPComm/TTransmitQueue.h"
 #include "SPComm/TWorkerLink.h"
 #include "SPComm/TWorkerPort.h"
 #include "SPComm/posix/PollEvent.h"
 #include "SPComm/posix/PollWait.h"
 #include "SPComm/posix/PosixRead.h"
-#include "SPComm/ReadTimer.h"
 #include "SPComm/posix/TermiosSettings.h"
 
 namespace spcomm::detail {
@@ -192,6 +192,7 @@ private:
                 lastByte = Clock::now();
                 n += dropNulls ? DropNulls(n, static_cast<std::size_t>(r))
                                : static_cast<std::size_t>(r);
+                if (n > 0) link_.NoteReceiving(lastByte);
                 hangupSeen = false;
             } else if (r == 0) {
                 return Outcome::HungUp;  // the other end of the line has gone

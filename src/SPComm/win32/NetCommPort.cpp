@@ -191,7 +191,10 @@ private:
                     ::SetEvent(s_.writeWake.get());
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
-                if (!data.empty()) lastByte = Clock::now();
+                if (!data.empty()) {
+                    lastByte = Clock::now();
+                    link_.NoteReceiving(lastByte);
+                }
                 continue;  // take what else is there before looking at the clock
             }
             if (r == 0 || error != WSAEWOULDBLOCK) return Outcome::HungUp;
@@ -428,8 +431,7 @@ std::unique_ptr<TCommPort> OpenNetPort(const std::string& name, std::chrono::mil
                                        const TOpenCancel* cancel) {
     const std::optional<TNetAddress> address = ParseNetworkPortName(name);
     if (!address)
-        Refuse("Error opening serial port", ERROR_BAD_PATHNAME,
-               "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
+        Refuse("Error opening serial port", ERROR_BAD_PATHNAME, NetworkPortNameProblem(name));
     if (const int error = StartWinsock()) Refuse("Cannot connect to network port", error);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

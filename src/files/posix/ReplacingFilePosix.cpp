@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "files/ReplacingFile.h"
 
@@ -25,11 +26,43 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The process's own descriptor a name stands for: /dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N; -1 for any other name.
+int ownDescriptor(const std::string& path) {
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (!path.starts_with(prefix) || path.size() == prefix.size() ||
+            path.size() > prefix.size() + 6)
+            continue;
+        int fd = 0;
+        for (const char c : path.substr(prefix.size())) {
+            if (c < '0' || c > '9') return -1;
+            fd = fd * 10 + (c - '0');
+        }
+        return fd;
+    }
+    return -1;
+}
+
 }  // namespace
 
 void ReplacingFile::open() {
     target_ = path_;
     struct stat st {};
+    if (existing_ == Existing::AppendUnlessRegular && ::lstat(path_.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode)) {
+        // A stream: appended to as it is, never replaced.
+        direct_ = true;
+        temporaryPath_ = target_;
+        const int own = ownDescriptor(path_);
+        const int fd = own >= 0 && ::fcntl(own, F_GETFD) >= 0
+                           ? ::fcntl(own, F_DUPFD_CLOEXEC, 0)
+                           : ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return fail(reason(errno));
+        handle_ = fd;
+        return;
+    }
     if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(path_.c_str(), nullptr)) {
             target_ = real;
