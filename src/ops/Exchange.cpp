@@ -49,7 +49,9 @@ void Exchange::received(std::string_view block, Millis at) {
 }
 
 void Exchange::arriving(Millis since) {
-    if (!waiting_ || begun_ || since > sentAt_ + timeout_) return;
+    // Bytes that began by the time the last block was read were that block (the owner may
+    // hear of them once more before the serial layer forgets them): no answer on its way.
+    if (!waiting_ || begun_ || since <= lastBlock_ || since > sentAt_ + timeout_) return;
     if (!arrivingSince_ || since < *arrivingSince_) arrivingSince_ = since;
 }
 

@@ -79,7 +79,8 @@ public:
     // layer's read in progress): while the request waits for its answer to begin, bytes
     // that began before its time-out ran out hold the time-out off until their block comes
     // (at most answerLimit() after `since`). The block decides: an echo of the frame alone
-    // still does not begin the answer.
+    // still does not begin the answer. Bytes from before the last block was read were that
+    // block, and are no news.
     void arriving(Millis since);
     // How long an answer may take from its beginning to its end: the longest reply
     // (ReplyCollector::kMaxSize bytes) at the line's pace, 10 bits a byte, plus
