@@ -113,7 +113,7 @@ TEST(ProfileFile, BadFilesGiveOneMessageNamingFileKeyAndRule) {
          "above the lower one)"},
         {"width", head + R"({"output.pulse_width": "1234"}})",
          "p.json: settings.output.pulse_width: output.pulse_width: \"1234\" is not accepted "
-         "(digits only, 1 to 3 characters)"},
+         "(a whole number from 1 to 999, 1 to 3 digits)"},
         {"list item", head + R"({"rs485.parity": "Mark"}})",
          "p.json: settings.rs485.parity: rs485.parity: \"Mark\" is not accepted (one of "
          "\"None\", \"Odd\", \"Even\" (or the item number 0..2))"},
