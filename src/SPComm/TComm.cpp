@@ -112,9 +112,11 @@ void TComm::FinishOpen(TOpenRequest& request) {
     port_ = std::move(request.work_->port);  // the setters see an open port from here on
     const std::uint32_t session = ++lastSession_ == 0 ? ++lastSession_ : lastSession_;
     try {
-        port_->Start(std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_, session));
+        link_ = std::make_shared<detail::TWorkerLink>(channel_, sendQueueEmpty_, session);
+        port_->Start(link_);
     } catch (...) {
         port_.reset();
+        link_.reset();
         throw;
     }
     session_ = session;
@@ -124,9 +126,14 @@ void TComm::FinishOpen(TOpenRequest& request) {
 void TComm::Close() {
     if (!port_) return;
     port_.reset();  // stops the receive worker, then the transmit worker, then closes
-    session_ = 0;   // what the workers posted and the owner has not seen yet is dropped
+    link_.reset();
+    session_ = 0;  // what the workers posted and the owner has not seen yet is dropped
     lineFailed_ = false;
     sendQueueEmpty_->store(true);
+}
+
+std::chrono::steady_clock::time_point TComm::ReceivingSince() const {
+    return link_ ? link_->ReceivingSince() : std::chrono::steady_clock::time_point{};
 }
 
 bool TComm::IsOpen() const {

@@ -217,6 +217,7 @@ public:
 class TComm;
 namespace detail {
 class TCommPort;
+class TWorkerLink;
 struct TLineSettings;
 struct TOpenWork;
 }  // namespace detail
@@ -290,6 +291,13 @@ public:
     // Zero outside OnReceiveData.
     std::chrono::steady_clock::time_point ReceivedAt() const { return receivedAt_; }
     TDeliveryChannel& channel() { return *channel_; }
+    // Owner's thread: when the bytes that the receive worker has taken
+    // from the line and not yet posted began to arrive (a block is handed over once the line
+    // has been quiet for ReadIntervalTimeout, so an answer may have begun long before its
+    // block comes); zero when it holds none, and while closed. Once it turns zero the block
+    // is in the channel. The Windows serial back end does not tell (its reads are the
+    // system's): zero there.
+    std::chrono::steady_clock::time_point ReceivingSince() const;
 
     // Port name as the user knows it (see "Port names" above).
     const std::string& CommName() const { return commName_; }
@@ -359,8 +367,9 @@ private:
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_ = std::make_shared<std::atomic<bool>>(true);
     // Back end: descriptor/handle, close event, workers. Null while closed.
     std::unique_ptr<detail::TCommPort> port_;
-    std::uint32_t session_ = 0;      // stamp of the current open; 0 while closed
-    std::uint32_t lastSession_ = 0;  // the last stamp handed out
+    std::shared_ptr<detail::TWorkerLink> link_;  // the workers' link of the current open
+    std::uint32_t session_ = 0;                  // stamp of the current open; 0 while closed
+    std::uint32_t lastSession_ = 0;              // the last stamp handed out
     bool lineFailed_ = false;
     std::chrono::steady_clock::time_point receivedAt_{};
 };

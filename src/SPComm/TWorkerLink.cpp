@@ -14,12 +14,15 @@ bool TWorkerLink::PostBlock(const std::uint8_t* data, std::size_t n,
     message.receivedAt = readAt;
     message.block.reset(new (std::nothrow) std::uint8_t[n + 1]);
     if (!message.block) {
+        receivingSince_.store(0);
         RequestHangup();
         return false;
     }
     std::memcpy(message.block.get(), data, n);
     message.block[n] = 0;
-    if (Post(std::move(message))) return true;
+    const bool posted = Post(std::move(message));
+    receivingSince_.store(0);  // after the post: the block is in the channel by now
+    if (posted) return true;
     RequestHangup();
     return false;
 }

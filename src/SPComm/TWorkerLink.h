@@ -27,6 +27,20 @@ public:
     // returns false.
     bool PostBlock(const std::uint8_t* data, std::size_t n,
                    std::chrono::steady_clock::time_point readAt);
+    // Receive worker: the read in progress has taken bytes, the first of them at `at` (later
+    // calls before the block is posted change nothing). PostBlock() forgets it once the block
+    // is posted, so that an owner who finds nothing noted finds the block in its channel.
+    void NoteReceiving(std::chrono::steady_clock::time_point at) {
+        std::chrono::steady_clock::rep none = 0;
+        receivingSince_.compare_exchange_strong(none, at.time_since_epoch().count());
+    }
+    // Any thread: since when the bytes the receive worker holds and has not posted yet began
+    // to arrive; zero when it holds none.
+    std::chrono::steady_clock::time_point ReceivingSince() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(receivingSince_.load()));
+    }
+
     // Posts PWM_RECEIVEERROR, PWM_MODEMSTATECHANGE or PWM_SENDDATAEMPTY; a failed post turns
     // into a hang-up request.
     bool PostValue(std::uint32_t id, std::uint32_t value = 0);
@@ -53,6 +67,7 @@ private:
     std::shared_ptr<std::atomic<bool>> sendQueueEmpty_;
     std::uint32_t session_;
     std::atomic<bool> hangupPosted_{false};
+    std::atomic<std::chrono::steady_clock::rep> receivingSince_{0};  // 0: no bytes held
 };
 
 }  // namespace spcomm::detail

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/Text.h"
+#include "cli/TrafficLogFile.h"
 #include "ops/Error.h"
+#include "profile/Profile.h"
 
 namespace kvcli {
 
@@ -120,6 +124,64 @@ std::string outcomeJson(const CollectorResult& outcome) {
     out["differences"] = std::move(differences);
     out["notes"] = outcome.notes;
     return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+const char* const kSeveralPortsHelp =
+    "\n\nSeveral --port: the collectors are served at once, each on its own thread; one line "
+    "per\nport as each finishes: \"PORT ok\", \"PORT differs: N parameters\" with a table of "
+    "the\ndifferences on indented lines below, \"PORT no answer: ...\", \"PORT port error: "
+    "...\",\n\"PORT not understood: ...\" (with --json one JSON object per port, one per line). "
+    "The exit\ncode is that of the worst collector: 3 (port error) is worse than 4 (no answer), "
+    "which is\nworse than 5 (not understood), which is worse than 1 (differs); 0 only when "
+    "every\ncollector is ok.";
+
+bool distinctPorts(const std::vector<std::string>& ports) {
+    const std::optional<std::string> twice = kvclient::repeatedPort(ports);
+    if (twice) std::cerr << "kv480t: " << *twice << ": the same port is given twice\n";
+    return !twice;
+}
+
+int serveCollectors(const std::vector<std::string>& ports, const std::string& log, bool json,
+                    const kvclient::PortJob& job) {
+    bool logFailed = false;
+    const std::unique_ptr<TrafficLogFile> traffic = openTrafficLog(log, logFailed);
+    if (logFailed) return kExitUsage;
+    const auto results = kvclient::runOnPorts(
+        ports, job,
+        [&](const CollectorResult& outcome) {
+            for (const std::string& note : outcome.notes)
+                std::cerr << "kv480t: " << outcome.port << ": " << note << '\n';
+            std::cerr.flush();
+            std::cout << (json ? outcomeJson(outcome) + "\n" : outcomeText(outcome));
+            std::cout.flush();
+        },
+        [&](kvclient::Client& client, const std::string& port) {
+            if (traffic) traffic->attach(client, port);
+        });
+    return worstExitCode(results);
+}
+
+std::optional<kvproto::CollectorSettings> profileSettings(const std::string& file,
+                                                          kvproto::Include include,
+                                                          std::string_view verb) {
+    const kvprofile::ReadResult read = kvprofile::readProfileFile(file);
+    if (!read.profile) {
+        std::cerr << "kv480t: " << read.error << '\n';
+        return std::nullopt;
+    }
+    for (const auto& [parameter, value] : read.profile->settings.entries()) {
+        if (kvprofile::included(*parameter, include)) continue;
+        std::cerr << "kv480t: " << file << ": " << parameter->name << " left out (add "
+                  << (parameter->kind == kvproto::ParameterKind::Identity ? "--include-station"
+                                                                          : "--include-counters")
+                  << " to " << verb << " it)\n";
+    }
+    kvproto::CollectorSettings settings = kvprofile::filtered(read.profile->settings, include);
+    if (settings.empty()) {
+        std::cerr << "kv480t: " << file << ": settings: nothing to " << verb << '\n';
+        return std::nullopt;
+    }
+    return settings;
 }
 
 }  // namespace kvcli

@@ -1,8 +1,11 @@
 // How kv480t tells what each collector came to (apply, verify, set): one line per port, a
-// table of differences, or one JSON object per line, and the exit code of several.
+// table of differences, or one JSON object per line, and the exit code of several; and what
+// those commands share: serving several collectors at once, a profile's settings to send.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/Operations.h"
@@ -24,5 +27,23 @@ std::string outcomeText(const kvclient::CollectorResult& result);
 // One JSON object on one line (no newline): port, result, exit, reason, written,
 // differences [{name, expected, actual}], notes.
 std::string outcomeJson(const kvclient::CollectorResult& result);
+
+// The footer paragraph of apply, verify and set after the exit codes: several --port.
+extern const char* const kSeveralPortsHelp;
+
+// False, said on stderr, when a port is given twice (one collector is served once).
+bool distinctPorts(const std::vector<std::string>& ports);
+// The collectors served at once (kvclient::runOnPorts), the traffic into `log` (--log; none
+// when empty), each outcome printed as it arrives (its notes on stderr); the worst exit code.
+// A log that cannot be written is refused (exit 2) before any port is opened.
+int serveCollectors(const std::vector<std::string>& ports, const std::string& log, bool json,
+                    const kvclient::PortJob& job);
+
+// The settings of a profile file that apply or verify (`verb`: "write", "verify") sends with
+// `include`, each value the include flags leave out said on stderr. None, said on stderr,
+// when the file is refused or nothing is left.
+std::optional<kvproto::CollectorSettings> profileSettings(const std::string& file,
+                                                          kvproto::Include include,
+                                                          std::string_view verb);
 
 }  // namespace kvcli

@@ -1,5 +1,9 @@
 #include "cli/Text.h"
 
+#include <iostream>
+
+#include "protocol/ByteText.h"
+
 namespace kvcli {
 
 const char* const kExitCodesHelp =
@@ -9,7 +13,8 @@ const char* const kExitCodesHelp =
     "  2  usage error or bad input\n"
     "  3  port error (cannot open the port, write refused, the line hung up)\n"
     "  4  no answer in time\n"
-    "  5  answer not understood";
+    "  5  answer not understood\n"
+    "  70 internal error (a bug in kv480t; please report it)";
 
 int exitCodeFor(const kvops::Error& error) {
     switch (error.code) {
@@ -26,22 +31,15 @@ int exitCodeFor(const kvops::Error& error) {
     }
 }
 
+int reportFailure(const std::string& port, const kvops::Error& error) {
+    std::string cause = printable(kvops::describe(error, port));
+    if (error.code == kvops::ErrorCode::NotUnderstood) cause = "answer not understood: " + cause;
+    std::cerr << "kv480t: " << port << ": " << cause << '\n';
+    return exitCodeFor(error);
+}
+
 std::string printable(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        if (c == '\n' || c == '\t' || (c >= 0x20 && c < 0x7f)) {
-            out += static_cast<char>(c);
-        } else {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
+    return kvproto::escapedBytes(bytes, {kvproto::Escaping::Controls::Lines});
 }
 
 std::string latin1ToUtf8(std::string_view bytes) {

@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitPort = 3,     // the port cannot be opened, the write is refused, the line hung up
     kExitNoAnswer = 4,
     kExitNotUnderstood = 5,
+    kExitInternal = 70,  // a bug in kv480t (EX_SOFTWARE): an exception none of its errors
 };
 
 // The exit codes in words, as the footer of every --help.
@@ -22,8 +23,12 @@ extern const char* const kExitCodesHelp;
 
 int exitCodeFor(const kvops::Error& error);
 
+// One line on stderr, "kv480t: PORT: cause" ("answer not understood: ..." before a cause
+// of that kind); the exit code for the error.
+int reportFailure(const std::string& port, const kvops::Error& error);
+
 // Reply bytes for a terminal: CR LF and lone LF end lines, TAB stays, every other control
-// byte and every byte above 126 becomes \xNN.
+// byte and every byte above 126 becomes \xNN (kvproto::escapedBytes, Controls::Lines).
 std::string printable(std::string_view bytes);
 
 // Reply bytes as UTF-8 for JSON, each byte read as its Latin-1 character (as the window shows

@@ -5,11 +5,25 @@
 namespace kvcli {
 
 TrafficLogFile::TrafficLogFile(const std::string& path)
-    : writer_(path, kvtraffic::ByteView::Text, true), started_(writer_.good()) {}
+    : writer_(path, kvtraffic::ByteView::Text, true,
+              kvfiles::ReplacingFile::Existing::AppendUnlessRegular),
+      started_(writer_.good()) {}
 
 TrafficLogFile::~TrafficLogFile() {
     const std::lock_guard lock(mutex_);
     if (!writer_.finish() && started_) std::cerr << "kv480t: " << writer_.error() << '\n';
+}
+
+std::unique_ptr<TrafficLogFile> openTrafficLog(const std::string& path, bool& failed) {
+    failed = false;
+    if (path.empty()) return nullptr;
+    auto log = std::make_unique<TrafficLogFile>(path);
+    if (!log->good()) {
+        std::cerr << "kv480t: " << log->error() << '\n';
+        failed = true;
+        return nullptr;
+    }
+    return log;
 }
 
 void TrafficLogFile::attach(kvclient::Client& client, const std::string& port) {

@@ -1,7 +1,8 @@
 // kv480t --log FILE: the clients' traffic written to FILE as it passes, one row each (tab-
 // separated text; CSV when FILE ends in .csv), as the window's "Traffic" page shows it, after
 // a first column naming the port. Several clients (one per port, each on its own thread) may
-// write to one file.
+// write to one file. FILE is replaced whole when kv480t ends, unless it is a stream that
+// exists (/dev/stdout, a pipe, a terminal): that is appended to, never replaced.
 #pragma once
 
 #include <memory>
@@ -17,8 +18,10 @@ namespace kvcli {
 
 class TrafficLogFile {
 public:
-    // Starts the file (a temporary one beside it until the log is finished; the old file
-    // stays until then); good() says whether that worked, error() why not.
+    // Starts the file: a new file or a plain regular file by a temporary one beside it until
+    // the log is finished (the old file stays until then); anything else that exists (a
+    // symbolic link such as /dev/stdout, a named pipe, a terminal) as it is, appended to as
+    // rows come (files/ReplacingFile.h). good() says whether that worked, error() why not.
     explicit TrafficLogFile(const std::string& path);
     // Finishes the file; a failure is said on stderr ("kv480t: <why>").
     ~TrafficLogFile();
@@ -34,5 +37,9 @@ private:
     bool started_;  // the file could be started (a failure to start is told by the caller)
     std::vector<std::unique_ptr<kvtraffic::Recorder>> recorders_;  // one per client
 };
+
+// --log FILE for a command: null without a path (`path` empty). When the file cannot be
+// written, says why on stderr ("kv480t: <why>") and sets `failed`, before anything is sent.
+std::unique_ptr<TrafficLogFile> openTrafficLog(const std::string& path, bool& failed);
 
 }  // namespace kvcli

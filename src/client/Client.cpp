@@ -80,6 +80,17 @@ struct Client::Impl {
                 return *outcome;
             }
             const Millis now = sinceEpoch(Clock::now());
+            if (exchange.waiting() && !exchange.answerBegun()) {
+                // The time-out bounds the silence before the answer begins: bytes the serial
+                // layer has taken but not handed over yet (it does once the line is quiet)
+                // have begun it. Once it says none, their block is in the channel: drain it.
+                const Clock::time_point since = line.comm().ReceivingSince();
+                if (since != Clock::time_point{})
+                    exchange.arriving(sinceEpoch(since));
+                else
+                    channel.drain();
+                if (hangUpPending) continue;
+            }
             if (std::optional<Outcome> outcome = exchange.tick(now)) {
                 if (outcome->status == kvops::Status::TimedOut)
                     tell(Event::TimedOut, {}, kvops::describe(outcome->error));

@@ -14,8 +14,11 @@
 // USB serial adapters deliver at most every 16 ms (their default latency timer). A collector
 // that pauses longer inside a reply arrives in several blocks, which the engine joins.
 //
-// Time-out: how long to wait for the first byte of the reply. Once a reply has begun, the
-// engine's rules end it.
+// Time-out: how long the collector may stay silent before its reply begins. The reply has
+// begun with its first byte on the line, which the serial layer tells before it hands the
+// block over (TComm::ReceivingSince(); the Windows serial back end does not, there the first
+// block counts). Once a reply has begun, the engine's rules end it, at the latest
+// Exchange::answerLimit() (5.3 s at 9600 baud) after it began.
 //
 // A listing is over once its read-back rows are in and the line has been quiet for
 // kListingSettle beyond the read interval (60 ms of quiet in all): lines of other tags that

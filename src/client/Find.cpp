@@ -1,8 +1,8 @@
 #include "client/Find.h"
 
 #include <algorithm>
-#include <exception>
 
+#include "SPComm/TComm.h"
 #include "client/PortThreads.h"
 #include "ops/Operations.h"
 
@@ -25,11 +25,12 @@ FindState stateFor(const Error& error) {
     }
 }
 
-FindResult tryPort(const std::string& port, Millis timeout) {
+FindResult tryPort(const std::string& port, Millis timeout, const PortSetUp& setUp) {
     FindResult result;
     result.port = port;
     try {
         Client client;
+        if (setUp) setUp(client, port);
         result.error = client.open(port);
         if (!result.error) {
             const Outcome outcome = client.request(kvops::kCommunicationTest, timeout);
@@ -38,8 +39,10 @@ FindResult tryPort(const std::string& port, Millis timeout) {
             if (outcome.answered())
                 result.station = kvops::stationInAnswer(outcome.reply).value_or("");
         }
-    } catch (const std::exception& e) {
-        result.error = {ErrorCode::PortOpenFailed, 0, e.what()};
+    } catch (const spcomm::ECommsError& e) {
+        // The serial component's own failure; any other exception is a bug, which runEach
+        // carries to the calling thread.
+        result.error = kvops::openError(e);
     }
     result.state = stateFor(result.error);
     return result;
@@ -78,11 +81,12 @@ std::vector<std::string> portsToFind(const kvports::PortListing& present,
 
 std::vector<FindResult> findCollectors(const std::vector<std::string>& ports,
                                        const kvports::PortListing& present, Millis timeout,
-                                       const std::function<void(const FindResult&)>& arrived) {
+                                       const std::function<void(const FindResult&)>& arrived,
+                                       const PortSetUp& setUp) {
     return detail::runEach<FindResult>(
         ports.size(),
         [&](std::size_t i) {
-            FindResult result = tryPort(ports[i], timeout);
+            FindResult result = tryPort(ports[i], timeout, setUp);
             for (const kvports::SerialPortInfo& p : present.ports) {
                 if (p.path != result.port) continue;
                 result.description = p.description;

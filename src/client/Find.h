@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client/Client.h"
+#include "client/Operations.h"
 #include "ports/SerialPorts.h"
 
 namespace kvclient {
@@ -38,10 +39,12 @@ std::vector<std::string> portsToFind(const kvports::PortListing& present,
                                      const std::string& skip = {});
 
 // Sends the communication test to every port at once; `arrived` runs on the calling thread
-// for each port as it finishes. The results in the order of `ports`, described from
-// `present` where listed there.
+// for each port as it finishes, `setUp` on each port's thread before its port is opened (a
+// traffic log, say). The results in the order of `ports`, described from `present` where
+// listed there.
 std::vector<FindResult> findCollectors(const std::vector<std::string>& ports,
                                        const kvports::PortListing& present, Millis timeout,
-                                       const std::function<void(const FindResult&)>& arrived = {});
+                                       const std::function<void(const FindResult&)>& arrived = {},
+                                       const PortSetUp& setUp = {});
 
 }  // namespace kvclient

@@ -1,8 +1,8 @@
 #include "client/Operations.h"
 
-#include <exception>
 #include <utility>
 
+#include "SPComm/TComm.h"
 #include "client/PortThreads.h"
 
 namespace kvclient {
@@ -62,9 +62,23 @@ CollectorResult setValues(Client& client, const CollectorSettings& asked, Millis
         settings = std::move(completion.settings);
         notes.push_back(std::move(completion.note));
     }
+    // With the values taken from the collector, a command may be one the collector refuses
+    // as a whole (an inverted range): nothing is written then.
+    if (std::string refused = kvproto::refusedCommand(settings); !refused.empty()) {
+        CollectorResult result = failed({ErrorCode::BadRequest, 0, std::move(refused)}, {});
+        result.notes = std::move(notes);
+        return result;
+    }
     CollectorResult result = applySettings(client, settings, asked, timeout, "asked");
     result.notes.insert(result.notes.begin(), notes.begin(), notes.end());
     return result;
+}
+
+std::optional<std::string> repeatedPort(const std::vector<std::string>& ports) {
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (ports[i] == ports[j]) return ports[i];
+    return std::nullopt;
 }
 
 std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, const PortJob& job,
@@ -82,8 +96,10 @@ std::vector<CollectorResult> runOnPorts(const std::vector<std::string>& ports, c
                     result = failed(std::move(error), {});
                 else
                     result = job(client);
-            } catch (const std::exception& e) {
-                result = failed({ErrorCode::PortOpenFailed, 0, e.what()}, {});
+            } catch (const spcomm::ECommsError& e) {
+                // The serial component's own failure; any other exception is a bug, which
+                // runEach carries to the calling thread.
+                result = failed(kvops::openError(e), {});
             }
             result.port = port;
             return result;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ CollectorResult verifySettings(Client& client, const kvproto::CollectorSettings&
 // `asked` may hold only some values of a set command; the others are read from the collector
 // first (and noted). Then as applySettings, comparing what was asked.
 CollectorResult setValues(Client& client, const kvproto::CollectorSettings& asked, Millis timeout);
+
+// The first port given more than once (one collector is not served twice at once); none
+// when every port differs.
+std::optional<std::string> repeatedPort(const std::vector<std::string>& ports);
 
 // The job of one port, given its own opened Client.
 using PortJob = std::function<CollectorResult(Client& client)>;

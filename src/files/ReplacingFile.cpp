@@ -7,7 +7,8 @@
 
 namespace kvfiles {
 
-ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
+ReplacingFile::ReplacingFile(std::string path, Existing existing)
+    : path_(std::move(path)), existing_(existing) {
     open();
 }
 

@@ -11,6 +11,12 @@
 // umask. A destination that is a symbolic link has the file it points to replaced, the link
 // stays. A destination that exists and is no regular file (a device such as /dev/null or a
 // terminal, a named pipe) cannot be replaced: it is written directly.
+// With Existing::AppendUnlessRegular (kv480t --log, a stream), a destination that exists and
+// is not itself a plain regular file (a symbolic link such as /dev/stdout or /proc/self/fd/N,
+// a named pipe, a terminal, a device) is opened as it is and appended to, nothing of it
+// replaced; /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are the process's own
+// descriptor N, so the bytes land where its output goes, in order with it. Only a new file or
+// a plain regular file is replaced as above.
 // Windows: WriteFile, FlushFileBuffers, MoveFileEx with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH; the file in place has the attributes and security of a new file in
 // that folder. A file marked read-only, or held open by another program, is not replaced.
@@ -31,8 +37,13 @@ namespace kvfiles {
 
 class ReplacingFile {
 public:
+    // What becomes of a destination that exists and is not a plain regular file.
+    enum class Existing {
+        ReplaceTarget,        // a link's target replaced; a device or pipe written directly
+        AppendUnlessRegular,  // anything but a plain regular file opened as it is, appended to
+    };
     // Creates the temporary file; good() says whether that worked.
-    explicit ReplacingFile(std::string path);
+    explicit ReplacingFile(std::string path, Existing existing = Existing::ReplaceTarget);
     // Without a successful commit() the temporary file is removed: the old file stays.
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
@@ -63,8 +74,9 @@ private:
     std::string temporaryPath_;  // the temporary file, or target_ when written directly
     std::string error_;
     std::intptr_t handle_ = -1;  // descriptor (POSIX) or HANDLE (Windows); -1: none
-    bool direct_ = false;        // no regular file: written in place, nothing renamed
-    bool done_ = false;          // committed or discarded
+    Existing existing_;
+    bool direct_ = false;  // no regular file: written in place, nothing renamed
+    bool done_ = false;    // committed or discarded
 };
 
 // The whole of `contents` as the file at `path`, through a ReplacingFile. "" when done, else

@@ -1,12 +1,21 @@
 #include "ops/Exchange.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
 namespace kvops {
 
+Millis Exchange::answerLimitAt(int baud) {
+    using kvproto::ReplyCollector;
+    const auto bits = static_cast<long long>(ReplyCollector::kMaxSize) * 10 * 1000;
+    return Millis{(bits + baud - 1) / baud} + ReplyCollector::kQuiet;
+}
+
 Exchange::Exchange(Writer writer, int baud, Millis listingSettle)
-    : writer_(std::move(writer)), reply_(baud, listingSettle) {}
+    : writer_(std::move(writer)),
+      reply_(baud, listingSettle),
+      answerLimit_(answerLimitAt(baud > 0 ? baud : 9600)) {}
 
 std::optional<Outcome> Exchange::send(std::string_view frame, Completeness completeness,
                                       Millis timeout, Millis now) {
@@ -26,13 +35,24 @@ void Exchange::expect(Completeness completeness, Millis timeout, Millis now) {
     completeness_ = completeness;
     timeout_ = timeout;
     sentAt_ = now;
+    arrivingSince_.reset();
 }
 
 void Exchange::received(std::string_view block, Millis at) {
     if (block.empty()) return;
     reply_.add(block, at);
     lastBlock_ = at;
+    const bool wasBegun = begun_;
     begun_ = !answerText().empty();
+    if (begun_ && !wasBegun) beganAt_ = arrivingSince_ ? std::min(*arrivingSince_, at) : at;
+    arrivingSince_.reset();  // the bytes on their way were this block
+}
+
+void Exchange::arriving(Millis since) {
+    // Bytes that began by the time the last block was read were that block (the owner may
+    // hear of them once more before the serial layer forgets them): no answer on its way.
+    if (!waiting_ || begun_ || since <= lastBlock_ || since > sentAt_ + timeout_) return;
+    if (!arrivingSince_ || since < *arrivingSince_) arrivingSince_ = since;
 }
 
 std::string_view Exchange::answerText() const {
@@ -55,15 +75,23 @@ std::optional<Outcome> Exchange::tick(Millis now) {
     if (begun_) {
         // The reply's own times count, not when the tick came: a tick late by a busy owner
         // does not cut a reply short.
-        if (reply_.ready(std::max(now, lastBlock_), completeness_)) return finish(Status::Answered);
+        if (reply_.ready(std::max(now, lastBlock_), completeness_) ||
+            now >= beganAt_ + answerLimit_)
+            return finish(Status::Answered);
         return std::nullopt;
+    }
+    if (arrivingSince_) {
+        if (now < *arrivingSince_ + answerLimit_) return std::nullopt;
+        return finish(Status::TimedOut, {ErrorCode::NoAnswer, 0,
+                                         "an answer began but no part of it came within " +
+                                             std::to_string(answerLimit_.count()) + " ms"});
     }
     if (now - sentAt_ >= timeout_) return timeOut();
     return std::nullopt;
 }
 
 std::optional<Outcome> Exchange::timeOut() {
-    if (!waiting_ || begun_) return std::nullopt;
+    if (!waiting_ || begun_ || arrivingSince_) return std::nullopt;
     return finish(
         Status::TimedOut,
         {ErrorCode::NoAnswer, 0, "no answer within " + std::to_string(timeout_.count()) + " ms"});
@@ -76,14 +104,16 @@ std::optional<Outcome> Exchange::hangUp(Error error) {
 
 void Exchange::cancel() {
     waiting_ = false;
+    arrivingSince_.reset();
     frame_.clear();
     reply_.clear();
 }
 
 std::optional<Millis> Exchange::deadline() const {
     if (!waiting_) return std::nullopt;
-    if (!begun_) return sentAt_ + timeout_;
-    return lastBlock_ + reply_.untilReady(lastBlock_, completeness_);
+    if (!begun_) return arrivingSince_ ? *arrivingSince_ + answerLimit_ : sentAt_ + timeout_;
+    return std::min(lastBlock_ + reply_.untilReady(lastBlock_, completeness_),
+                    beganAt_ + answerLimit_);
 }
 
 }  // namespace kvops

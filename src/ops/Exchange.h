@@ -15,7 +15,13 @@
 //   - answered: once the reply is over by ReplyCollector's rule for the request's
 //     completeness (complete, or quiet long enough, or too long); the outcome holds the
 //     whole reply;
-//   - timed out: no answer began within the request's time-out after the frame was written;
+//   - timed out: no answer began within the request's time-out after the frame was written:
+//     the time-out bounds the collector's silence. An answer has begun with its first block,
+//     or once the owner says bytes are on their way (arriving(): the serial layer hands a
+//     block over only once the line is quiet, so a long answer's first block comes long
+//     after its first byte);
+//   - the whole answer has its own bound, answerLimit(): once begun it is over at the latest
+//     that long after it began (as far as it came), or timed out when no block of it came;
 //   - not sent: the writer refused the frame (the error says why); nothing is pending then;
 //   - hung up: the line failed while the request waited (the reply so far is kept).
 // An outcome is reported once; afterwards the engine is idle until the next send().
@@ -69,6 +75,18 @@ public:
     void expect(Completeness completeness, Millis timeout, Millis now);
     // A block read from the line at `at`.
     void received(std::string_view block, Millis at);
+    // The line has taken bytes since `since` that are not handed over yet (the serial
+    // layer's read in progress): while the request waits for its answer to begin, bytes
+    // that began before its time-out ran out hold the time-out off until their block comes
+    // (at most answerLimit() after `since`). The block decides: an echo of the frame alone
+    // still does not begin the answer. Bytes from before the last block was read were that
+    // block, and are no news.
+    void arriving(Millis since);
+    // How long an answer may take from its beginning to its end: the longest reply
+    // (ReplyCollector::kMaxSize bytes) at the line's pace, 10 bits a byte, plus
+    // ReplyCollector::kQuiet; 5267 ms at 9600 baud.
+    Millis answerLimit() const { return answerLimit_; }
+    static Millis answerLimitAt(int baud);
     // The clock: the outcome once the reply is over or the time-out has passed.
     std::optional<Outcome> tick(Millis now);
     // The owner's own time-out timer ran out: TimedOut when no answer has begun.
@@ -107,6 +125,9 @@ private:
     Millis timeout_{0};
     Millis sentAt_{0};
     Millis lastBlock_{0};
+    Millis answerLimit_;
+    std::optional<Millis> arrivingSince_;  // bytes on their way, not handed over yet
+    Millis beganAt_{0};                    // when the answer began (begun_)
 };
 
 }  // namespace kvops

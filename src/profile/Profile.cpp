@@ -122,6 +122,10 @@ ReadResult parseProfile(std::string_view text, std::string_view file) {
         result.error = fail(file, "settings", problem);
         return result;
     }
+    if (std::string problem = kvproto::refusedCommand(profile.settings); !problem.empty()) {
+        result.error = fail(file, "settings", problem);
+        return result;
+    }
     result.profile = std::move(profile);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "protocol/CollectorSettings.h"
 
+#include "protocol/ByteText.h"
 #include "protocol/SetCommands.h"
 
 namespace kvproto {
@@ -57,6 +58,31 @@ std::optional<Assignment> parseAssignment(std::string_view text) {
     return Assignment{std::string(text.substr(0, eq)), std::string(text.substr(eq + 1))};
 }
 
+Assignments readAssignments(std::span<const std::string> texts) {
+    Assignments out;
+    const auto fail = [&](Assignments::Problem problem, std::string error) {
+        out.settings = {};
+        out.problem = problem;
+        out.error = std::move(error);
+        return out;
+    };
+    for (const std::string& text : texts) {
+        const std::optional<Assignment> a = parseAssignment(text);
+        if (!a)
+            return fail(Assignments::Problem::NotAssignment,
+                        "\"" + escapedBytes(text) + "\" is not NAME=VALUE");
+        const Parameter* parameter = findParameter(a->name);
+        if (!parameter)
+            return fail(Assignments::Problem::UnknownName,
+                        escapedBytes(a->name) + ": unknown parameter name");
+        if (out.settings.get(*parameter))
+            return fail(Assignments::Problem::GivenTwice, a->name + ": given twice");
+        if (std::optional<std::string> refused = out.settings.set(*parameter, a->value))
+            return fail(Assignments::Problem::Refused, std::move(*refused));
+    }
+    return out;
+}
+
 bool included(const Parameter& parameter, Include include) {
     switch (parameter.kind) {
         case ParameterKind::Configuration:
@@ -89,6 +115,22 @@ std::string incompleteCommand(const CollectorSettings& settings) {
         return std::string(command.parameters[0]->name) + ": " + names +
                " go to the collector together (one " + std::string(command.word) +
                " command): give all of them or none";
+    }
+    return {};
+}
+
+std::string refusedCommand(const CollectorSettings& settings) {
+    for (const SetCommand& command : setCommands()) {
+        const std::optional<RangeFields> range = rangeFields(command);
+        if (!range) continue;
+        const Parameter& upper = *command.parameters[range->upper];
+        const Parameter& lower = *command.parameters[range->lower];
+        const std::optional<std::string>& upperValue = settings.get(upper);
+        const std::optional<std::string>& lowerValue = settings.get(lower);
+        if (!upperValue || !lowerValue || rangeTaken(*upperValue, *lowerValue)) continue;
+        return std::string(upper.name) + ": " + *upperValue + " is not above " +
+               std::string(lower.name) + " (" + *lowerValue +
+               ") (the upper range value must be above the lower one)";
     }
     return {};
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -54,6 +55,11 @@ CollectorSettings filtered(const CollectorSettings& settings, Include include);
 // "" when every set command is either wholly in `settings` or not at all; otherwise what is
 // missing (a frame always carries all the values of its command).
 std::string incompleteCommand(const CollectorSettings& settings);
+// "" when the collector takes, as a whole, every set command whose values are all in
+// `settings`; otherwise why not, naming the values and the rule: a range that is empty or
+// inverted (SetCommands.h), "ad1.urv: -5 is not above ad1.lrv (4) (the upper range value
+// must be above the lower one)".
+std::string refusedCommand(const CollectorSettings& settings);
 
 // One "name=value" assignment as users type it; the reason when it is not one.
 struct Assignment {
@@ -61,5 +67,17 @@ struct Assignment {
     std::string value;
 };
 std::optional<Assignment> parseAssignment(std::string_view text);
+
+// Assignments as users type them, all checked before any is used: each "name=value", the
+// name a parameter's and given once, the value taken by checkValue(). The settings, or the
+// first problem in one line naming the assignment: "\"ad1.urv\" is not NAME=VALUE",
+// "ad5.urv: unknown parameter name", "ad1.urv: given twice", checkValue()'s reason.
+struct Assignments {
+    enum class Problem { None, NotAssignment, UnknownName, GivenTwice, Refused };
+    CollectorSettings settings;
+    Problem problem = Problem::None;
+    std::string error;
+};
+Assignments readAssignments(std::span<const std::string> texts);
 
 }  // namespace kvproto

@@ -12,6 +12,7 @@
 namespace kvproto {
 
 inline constexpr std::string_view kSetPrefix = "KORVEL#";
+inline constexpr std::string_view kQueryPrefix = "PPPPPP#";
 
 // The fixed frames of the query and action buttons.
 inline constexpr std::string_view kReadParametersFrame = "PPPPPP#CHEACK1#";

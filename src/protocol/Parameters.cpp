@@ -1,7 +1,10 @@
 #include "protocol/Parameters.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+
+#include "protocol/ByteText.h"
 
 namespace kvproto {
 
@@ -469,20 +472,49 @@ std::optional<int> wholeNumber(std::string_view text) {
     return value;
 }
 
-std::string quoted(std::string_view value) {
-    std::string out = "\"";
-    for (char c : value) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u >= 0x7f) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        } else {
-            out += c;
+// 9, 99, 999, ...: the largest number of `digits` digits.
+std::int64_t largestOfDigits(int digits) {
+    std::int64_t n = 0;
+    for (int i = 0; i < digits && n < 1'000'000'000'000'000LL; ++i) n = n * 10 + 9;
+    return n;
+}
+
+// What the device rule asks of an entry field's text beyond its characters and width.
+bool deviceTakes(const Parameter& p, std::string_view value) {
+    switch (p.device) {
+        case DeviceRule::Unsigned: {
+            std::int64_t n = 0;
+            for (const char c : value) {
+                if (c < '0' || c > '9') return false;
+                n = std::min<std::int64_t>(n * 10 + (c - '0'), 1'000'000'000'000LL);
+            }
+            return n >= p.deviceMin && n <= p.deviceMax;
         }
+        case DeviceRule::Decimal:
+        case DeviceRule::SignedDecimal: {
+            if (p.device == DeviceRule::SignedDecimal && value.starts_with('-'))
+                value.remove_prefix(1);
+            bool dot = false;
+            bool digit = false;
+            for (const char c : value) {
+                if (c == '.' && !dot) {
+                    dot = true;
+                } else if (c >= '0' && c <= '9') {
+                    digit = true;
+                } else {
+                    return false;
+                }
+            }
+            return digit;
+        }
+        case DeviceRule::Index:
+            break;
     }
-    return out + "\"";
+    return true;
+}
+
+std::string quoted(std::string_view value) {
+    return "\"" + escapedBytes(value) + "\"";
 }
 
 }  // namespace
@@ -513,9 +545,24 @@ std::string ruleText(const Parameter& p) {
         }
         return out + " (or the item number 0.." + std::to_string(p.items.size() - 1) + ")";
     }
+    const std::string width = "1 to " + std::to_string(p.width);
+    switch (p.device) {
+        case DeviceRule::Unsigned:
+            if (p.deviceMin > 0 || p.deviceMax < largestOfDigits(p.width))
+                return "a whole number from " + std::to_string(p.deviceMin) + " to " +
+                       std::to_string(p.deviceMax) + ", " + width + " digits";
+            break;
+        case DeviceRule::Decimal:
+            return "a decimal number, " + width + " characters: digits, one '.' at most";
+        case DeviceRule::SignedDecimal:
+            return "a decimal number, " + width +
+                   " characters: digits, one '.' at most, '-' only in front";
+        case DeviceRule::Index:
+            break;
+    }
     const std::string chars =
         p.chars == CharSet::Numeric ? "digits only" : "digits, '.' and '-' only";
-    return chars + ", 1 to " + std::to_string(p.width) + " characters";
+    return chars + ", " + width + " characters";
 }
 
 int itemNumber(const Parameter& p, std::string_view value) {
@@ -560,6 +607,7 @@ CheckedValue checkValue(const Parameter& p, std::string_view value) {
     if (value.empty() || value.size() > static_cast<std::size_t>(p.width)) return refuse();
     for (char c : value)
         if (!inSet(p.chars, c)) return refuse();
+    if (!deviceTakes(p, value)) return refuse();
     result.ok = true;
     result.value = std::string(value);
     return result;

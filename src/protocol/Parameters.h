@@ -94,7 +94,8 @@ const Parameter* findParameter(std::string_view name);
 std::size_t parameterIndex(const Parameter& parameter);
 
 // What the parameter accepts, in words: "one of 1200, 2400, ... (or the item number 0..9)",
-// "digits only, 1 to 6 characters", "digits, '.' and '-' only, 1 to 6 characters".
+// "digits only, 1 to 8 characters", "a whole number from 1 to 247, 1 to 6 digits", "a
+// decimal number, 1 to 6 characters: digits, one '.' at most, '-' only in front".
 std::string ruleText(const Parameter& parameter);
 
 // A value checked against its parameter's rule.
@@ -104,10 +105,14 @@ struct CheckedValue {
     std::string error;  // when !ok: why, naming the parameter and its rule
 };
 
-// Lists: a value equal to an item's text selects that item; otherwise a whole number
+// The one check of a value, for every way a value comes in (kv480t set, profiles, site
+// plans): what the collector itself takes (DeviceRule), within what the window's field
+// holds. Lists: a value equal to an item's text selects that item; otherwise a whole number
 // selects the item at that index; nothing else is accepted. A list value is written as the
 // item's text, or as its number when the text is empty or not unique in the list.
-// Entry fields: the parameter's characters, 1 to `width` of them.
+// Entry fields: 1 to `width` characters, and by the device rule: Unsigned digits only, from
+// deviceMin to deviceMax; Decimal digits with one '.' at most; SignedDecimal the same with
+// one '-' in front allowed. The error names the parameter, the value and ruleText().
 CheckedValue checkValue(const Parameter& parameter, std::string_view value);
 
 // The item number a written list value stands for; -1 when it is none.

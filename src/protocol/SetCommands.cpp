@@ -1,5 +1,6 @@
 #include "protocol/SetCommands.h"
 
+#include <charconv>
 #include <stdexcept>
 #include <vector>
 
@@ -52,6 +53,26 @@ const SetCommand* findSetCommandByWord(std::string_view word) {
 
 const SetCommand& setCommandFor(const Parameter& parameter) {
     return *findSetCommandByWord(parameter.command);
+}
+
+std::optional<RangeFields> rangeFields(const SetCommand& command) {
+    std::optional<std::size_t> upper, lower;
+    const auto parameters = command.parameterSpan();
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        if (parameters[i]->name.ends_with(".urv")) upper = i;
+        if (parameters[i]->name.ends_with(".lrv")) lower = i;
+    }
+    if (!upper || !lower) return std::nullopt;
+    return RangeFields{*upper, *lower};
+}
+
+bool rangeTaken(std::string_view upper, std::string_view lower) {
+    const auto number = [](std::string_view text) {
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return value;
+    };
+    return number(upper) > number(lower);
 }
 
 std::string buildSetFrame(const SetCommand& command, const CollectorSettings& settings) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,6 +41,18 @@ const SetCommand* findSetCommand(std::string_view button);
 const SetCommand* findSetCommandByWord(std::string_view word);
 // The command that writes this parameter.
 const SetCommand& setCommandFor(const Parameter& parameter);
+
+// A command that carries a range (an upper and a lower range value, AIN1 to AIN4): the
+// places of the two among its fields. The collector refuses such a command as a whole when
+// the range is empty or inverted: the upper range value must be above the lower one.
+struct RangeFields {
+    std::size_t upper;
+    std::size_t lower;
+};
+std::optional<RangeFields> rangeFields(const SetCommand& command);
+// Whether two range values (decimal numbers, as checkValue() takes them) make a range the
+// collector takes: `upper` above `lower`.
+bool rangeTaken(std::string_view upper, std::string_view lower);
 
 // The frame of `command` with its values from `settings`, encoded as the window encodes its
 // fields (lists by item number, pad3/pad8 zero-padded, text as it stands). Throws

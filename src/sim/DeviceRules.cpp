@@ -9,14 +9,6 @@ namespace {
 using kvproto::DeviceRule;
 using kvproto::Parameter;
 
-// The place among the fields of `command` of its parameter whose name ends with `suffix`.
-std::optional<std::size_t> fieldNamed(const kvproto::SetCommand& command, std::string_view suffix) {
-    const auto parameters = command.parameterSpan();
-    for (std::size_t i = 0; i < parameters.size(); ++i)
-        if (parameters[i]->name.ends_with(suffix)) return i;
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<std::string> acceptValue(const Parameter& p, std::string_view field) {
@@ -52,10 +44,10 @@ std::optional<std::vector<std::string>> acceptFields(const kvproto::SetCommand& 
         if (!value) return std::nullopt;
         values.push_back(std::move(*value));
     }
-    // A range must not be empty or inverted: the upper range value above the lower one.
-    const auto urv = fieldNamed(command, ".urv");
-    const auto lrv = fieldNamed(command, ".lrv");
-    if (urv && lrv && decimalValue(values[*urv]) <= decimalValue(values[*lrv])) return std::nullopt;
+    // A range must not be empty or inverted: the protocol's rule, kvproto::rangeTaken().
+    if (const auto range = kvproto::rangeFields(command);
+        range && !kvproto::rangeTaken(values[range->upper], values[range->lower]))
+        return std::nullopt;
     return values;
 }
 

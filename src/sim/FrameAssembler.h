@@ -13,10 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/Frames.h"
+
 namespace kvsim {
 
-inline constexpr std::string_view kSetPrefix = "KORVEL#";
-inline constexpr std::string_view kQueryPrefix = "PPPPPP#";
+// The frames' prefixes are the protocol's (kvsim builds on the protocol library).
+using kvproto::kQueryPrefix;
+using kvproto::kSetPrefix;
 
 struct Frame {
     std::string bytes;     // from the prefix on; a complete frame ends with its "#"

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "SPComm/net/NetPortName.h"
 #include "protocol/Compare.h"
 #include "protocol/SetCommands.h"
 #include "site/Text.h"
@@ -46,18 +47,6 @@ std::string shown(std::string_view text) {
         out += u < 0x20 || u == 0x7F ? '?' : c;
     }
     return text.size() > 40 ? out + "..." : out;
-}
-
-// Unsigned values outside what the collector takes (a station address of 0 or 300) would
-// only be refused by the collector halfway through a site.
-std::optional<std::string> outOfRange(const Parameter& p, std::string_view value) {
-    if (p.device != kvproto::DeviceRule::Unsigned) return std::nullopt;
-    long long n = 0;
-    for (const char c : value) n = std::min<long long>(n * 10 + (c - '0'), 1'000'000'000'000LL);
-    if (n >= p.deviceMin && n <= p.deviceMax) return std::nullopt;
-    return std::string(p.name) + ": " + std::string(value) +
-           " is outside what the collector takes (" + std::to_string(p.deviceMin) + " to " +
-           std::to_string(p.deviceMax) + ")";
 }
 
 // "/x", "\\server\x", "C:\x", "C:/x": not relative to the plan's folder.
@@ -189,12 +178,8 @@ private:
 
     void override(PlanRow& row, const HeaderColumn& column, const std::string& cell) {
         if (cell.empty()) return;
-        if (auto refused = row.overrides.set(*column.parameter, cell)) {
+        if (auto refused = row.overrides.set(*column.parameter, cell))
             problem(row.row, column.name, *refused);
-        } else if (auto range = outOfRange(*column.parameter, cell)) {
-            row.overrides.erase(column.parameter->name);
-            problem(row.row, column.name, *range);
-        }
     }
 
     void checkPort(const PlanRow& row) {
@@ -202,6 +187,8 @@ private:
             problem(row.row, "port", "empty: every row needs the collector's port");
             return;
         }
+        if (const std::string bad = spcomm::NetworkPortNameProblem(row.port); !bad.empty())
+            problem(row.row, "port", shown(row.port) + ": " + bad);
         const auto [at, added] = ports_.emplace(row.port, row.row);
         if (!added)
             problem(row.row, "port",
@@ -216,10 +203,6 @@ private:
         }
         if (auto refused = row.overrides.set(station, row.station)) {
             problem(row.row, "station", *refused);
-            return;
-        }
-        if (auto range = outOfRange(station, row.station)) {
-            problem(row.row, "station", *range);
             return;
         }
         for (const auto& [value, other] : stations_) {
@@ -253,6 +236,17 @@ private:
             row.planned.set(*parameter, value);
         if (const std::string missing = kvproto::incompleteCommand(row.planned); !missing.empty())
             problem(row.row, columnsOfIncomplete(row), missing);
+        else if (const std::string refused = kvproto::refusedCommand(row.planned); !refused.empty())
+            problem(row.row, columnOfRefused(row, refused), refused);
+    }
+
+    // The override column among the values the refused command's message names, else
+    // "profile".
+    std::string columnOfRefused(const PlanRow& row, const std::string& refused) {
+        for (const auto& [parameter, value] : row.overrides.entries())
+            if (refused.find(parameter->name) != std::string::npos)
+                return std::string(parameter->name);
+        return "profile";
     }
 
     // The override columns of the set command that is incomplete, for the message.

@@ -11,7 +11,7 @@ namespace kvsite {
 bool validUtf8(std::string_view text);
 
 // UTF-8 text as it stands; a byte that is a control character (but tab) or not part of
-// UTF-8 becomes "\xNN", so that any bytes give valid, visible UTF-8.
+// UTF-8 becomes "\xNN", so that any bytes give valid, visible UTF-8 (kvproto::escapedBytes).
 std::string readableText(std::string_view bytes);
 
 // For HTML text and attribute values: & < > " ' as character references.

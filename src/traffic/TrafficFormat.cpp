@@ -5,6 +5,7 @@
 
 #include "files/Clock.h"
 #include "files/Csv.h"
+#include "protocol/ByteText.h"
 
 namespace kvtraffic {
 
@@ -19,34 +20,10 @@ void appendHexByte(std::string& out, unsigned char c) {
 
 // Control characters escaped; with `allBytes`, also the backslash and every byte beyond ASCII.
 std::string escaped(std::string_view bytes, bool allBytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '\r':
-                out += "\\r";
-                continue;
-            case '\n':
-                out += "\\n";
-                continue;
-            case '\t':
-                out += "\\t";
-                continue;
-            case '\\':
-                out += allBytes ? "\\\\" : "\\";
-                continue;
-            default:
-                break;
-        }
-        if (c < 0x20 || c == 0x7F || (allBytes && c > 0x7F)) {
-            out += "\\x";
-            appendHexByte(out, c);
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    using kvproto::Escaping;
+    return kvproto::escapedBytes(
+        bytes, {Escaping::Controls::Named,
+                allBytes ? Escaping::Beyond::Hex : Escaping::Beyond::Keep, allBytes});
 }
 
 }  // namespace
@@ -168,8 +145,9 @@ FileFormat formatForPath(std::string_view path) {
     return ending == ".csv" ? FileFormat::Csv : FileFormat::Tab;
 }
 
-FileWriter::FileWriter(const std::string& path, ByteView view, bool portColumn)
-    : file_(path), format_(formatForPath(path)), view_(view), portColumn_(portColumn) {
+FileWriter::FileWriter(const std::string& path, ByteView view, bool portColumn,
+                       kvfiles::ReplacingFile::Existing existing)
+    : file_(path, existing), format_(formatForPath(path)), view_(view), portColumn_(portColumn) {
     file_.write(headerLine(format_, portColumn_) + std::string(lineEnd(format_)));
 }
 

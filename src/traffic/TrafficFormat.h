@@ -57,8 +57,12 @@ FileFormat formatForPath(std::string_view path);
 class FileWriter {
 public:
     // Creates the temporary file and writes the header; good() says whether that worked.
-    // With `portColumn` every row starts with the port it passed on.
-    FileWriter(const std::string& path, ByteView view = ByteView::Text, bool portColumn = false);
+    // With `portColumn` every row starts with the port it passed on. `existing`: what
+    // becomes of a destination that is not a plain regular file (kv480t --log appends to a
+    // stream such as /dev/stdout as it is, files/ReplacingFile.h).
+    FileWriter(const std::string& path, ByteView view = ByteView::Text, bool portColumn = false,
+               kvfiles::ReplacingFile::Existing existing =
+                   kvfiles::ReplacingFile::Existing::ReplaceTarget);
     // Finishes the file unless finish() has been called.
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FolderSnapshot.h"
 #include "Kv480tProcess.h"
 #include "profile/Profile.h"
 #include "protocol/Frames.h"
@@ -48,12 +49,8 @@ std::vector<std::vector<std::string>> split(const std::string& text, const std::
 
 class Kv480tLog : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv480t-log-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    kvtest::TestFolder folder{"kv480t-log"};
+    const fs::path& dir = folder.path();
 };
 
 TEST_F(Kv480tLog, ReadWritesOpenedTxRxClosedRows) {
@@ -114,6 +111,44 @@ TEST_F(Kv480tLog, CsvByNameAndTheRowsOfFailures) {
     EXPECT_EQ(
         kv480t({"test", "-p", collector.slavePath(), "--log", (dir / "no/such/dir.txt").string()}),
         2);
+}
+
+// A log that names a stream (here the command's own standard output, appended to by the
+// shell) is written into it as rows come, after what is there: never replaced.
+TEST_F(Kv480tLog, AStreamIsAppendedToNotReplaced) {
+    kvsim::Collector collector;
+    collector.start();
+    const fs::path out = dir / "out.txt";
+    const kvtest::ProcessRun run =
+        kvtest::shell("(echo first; '" KV480T_PATH "' test --port '" + collector.slavePath() +
+                          "' --log /dev/stdout) >> '" + out.string() + "'",
+                      dir / "shell.txt");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const std::string text = slurp(out);
+    EXPECT_TRUE(text.starts_with("first\nport\ttime\t")) << text;
+    EXPECT_NE(text.find("\tTX\t11\tPPPPPP#VAR#\n"), std::string::npos) << text;
+    const std::string version = kvsim::versionText(collector.state());
+    EXPECT_TRUE(text.ends_with(version.substr(0, version.size() - 2) + "\n")) << text;
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+// find takes --log like every command that talks to a collector.
+TEST_F(Kv480tLog, FindWritesTheTestOfEveryPortTried) {
+    kvsim::Collector collector;
+    collector.start();
+    const fs::path log = dir / "find.log";
+    kvtest::ProcessRun run;
+    ASSERT_EQ(
+        kv480t({"find", "--named-only", "--port", collector.slavePath(), "--log", log.string()},
+               &run),
+        0)
+        << describe(run);
+    const auto rows = split(slurp(log), "\n", '\t');
+    ASSERT_EQ(rows.size(), 5u) << slurp(log);
+    EXPECT_EQ(rows[2][0] + " " + rows[2][3] + " " + rows[2][5],
+              collector.slavePath() + " TX PPPPPP#VAR#");
+    EXPECT_EQ(rows[3][3], "RX");
 }
 
 // The profile commands log their traffic too: each frame they send is a TX row, in order.

@@ -14,7 +14,7 @@
 #include "PtyPair.h"
 #include "Ser2Net.h"
 #include "client/Client.h"
-#include "protocol/ReadBack.h"
+#include "ops/Operations.h"
 #include "sim/Collector.h"
 
 namespace {
@@ -38,11 +38,12 @@ std::unique_ptr<Collector> collectorWithValuesA(kvsim::CollectorOptions options 
     return collector;
 }
 
-// The collector's read-back values as its own listing says, in the model's order.
+// Every value the collector's own listing reports (the counter bases too), in the model's
+// order.
 Pairs listedBy(const Collector& collector) {
     Pairs out;
     const std::string listing = kvsim::parameterText(collector.state());
-    for (const auto& [parameter, value] : kvproto::readBackSettings(listing, nullptr).entries())
+    for (const auto& [parameter, value] : kvops::readListing(listing).settings.entries())
         out.emplace_back(parameter->name, value);
     return out;
 }
@@ -50,10 +51,12 @@ Pairs listedBy(const Collector& collector) {
 TEST(Kv480tRead, PrintsEveryValueByNameAsTextAndJson) {
     auto collector = collectorWithValuesA();
     const Pairs expected = listedBy(*collector);
-    ASSERT_EQ(expected.size(), 27u);
+    ASSERT_EQ(expected.size(), kvproto::kParameterCount) << "the counter bases are read too";
     EXPECT_EQ(expected[2], Pairs::value_type("rs485.address", "012"));
 
-    ProcessRun r = kv480t({"read", "--port", collector->slavePath()});
+    // The listing begins at once and comes as one block after more than 300 ms (the line's
+    // pace): the time-out bounds the silence before it, not its length.
+    ProcessRun r = kv480t({"read", "--port", collector->slavePath(), "--timeout-ms", "200"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(r.err, "");
     Pairs printed;
@@ -119,9 +122,17 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
          "kv480t: " + nothing + ": Cannot connect to network port (" + nothing +
              "): Connection refused"},
         {{"test", "--port", "tcp://127.0.0.1"},
-         3,
-         "kv480t: tcp://127.0.0.1: Error opening serial port (tcp://127.0.0.1): not a network "
-         "port: give rfc2217://HOST:PORT or tcp://HOST:PORT"},
+         2,
+         "kv480t: --port: tcp://127.0.0.1: not a network port: give rfc2217://HOST:PORT or "
+         "tcp://HOST:PORT"},
+        {{"read", "--port", "rfc2217://127.0.0.1:99999"},
+         2,
+         "kv480t: --port: rfc2217://127.0.0.1:99999: not a network port: the port must be 1 to "
+         "65535 (99999 given)"},
+        {{"set", "-p", port, "rs485.address=300"}, 2, "kv480t: rs485.address: \"300\" is not "},
+        {{"set", "-p", port, "ad1.urv=-5", "ad1.lrv=0", "ad1.start=0"},
+         2,
+         "kv480t: ad1.urv: -5 is not above ad1.lrv (0)"},
         {{"test", "--port", port, "--timeout-ms", "200"},
          4,
          "kv480t: " + port + ": no answer within 200 ms"},
@@ -141,6 +152,22 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
         EXPECT_TRUE(r.err.starts_with(c.err) && r.err.find('\n') == r.err.size() - 1)
             << what << ": " << r.err;
     }
+    EXPECT_EQ(silent.framesHandled(), 0u) << "a refused value or port name sent something";
+}
+
+// An exception that is none of kv480t's own errors is a bug, never a port error: the real
+// program forced into one (by a variable only its guard reads) says so and exits 70.
+TEST(Kv480tFailures, AnInternalErrorIsSaidAsOneWithExit70) {
+    Collector collector;
+    collector.start();
+    const ProcessRun r =
+        kv480t({"test", "--port", collector.slavePath()}, false, {"KV480T_TEST_INTERNAL_ERROR=1"});
+    EXPECT_EQ(r.exitCode, 70) << describe(r);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "kv480t: internal error: std::logic_error: forced by "
+              "KV480T_TEST_INTERNAL_ERROR\n");
+    EXPECT_EQ(collector.framesHandled(), 0u);
 }
 
 // A port the user may not open: the hint to join the dialout group (the mapping of EACCES to
@@ -161,7 +188,8 @@ TEST(Kv480tHelp, EveryCommandHasHelpWithTheExitCodes) {
         const ProcessRun r = *command ? kv480t({command, "--help"}) : kv480t({"--help"});
         EXPECT_EQ(r.exitCode, 0) << command << describe(r);
         EXPECT_NE(r.out.find("Exit codes:\n  0  done\n"), std::string::npos) << command;
-        EXPECT_NE(r.out.find("  5  answer not understood"), std::string::npos) << command;
+        EXPECT_NE(r.out.find("  5  answer not understood\n  70 internal error"), std::string::npos)
+            << command;
     }
     EXPECT_EQ(kv480t({"--version"}).out, "kv480t " KV480T_VERSION "\n");
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CollectorValues.h"
+#include "FolderSnapshot.h"
 #include "Kv480tProcess.h"
 #include "SimulatedCollector.h"
 #include "profile/Profile.h"
@@ -21,30 +22,22 @@ namespace fs = std::filesystem;
 using kvtest::describe;
 using kvtest::kv480t;
 
-// A program's exit code and standard output.
-kvtest::ProcessRun shell(const std::string& command, const fs::path& out) {
-    const int status = std::system((command + " >'" + out.string() + "' 2>&1").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, kvtest::slurp(out), {}};
-}
+using kvtest::shell;
 
 class Commission : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kv480t-commission-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         kvprofile::Profile profile;
         profile.settings = kvproto::filtered(kvtest::settingsToSend(false), {});
         ASSERT_TRUE(kvprofile::writeProfileFile((dir / "pumps.json").string(), profile, nullptr));
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string writePlan(const std::string& text) {
         std::ofstream((dir / "site.csv").string(), std::ios::binary) << text;
         return (dir / "site.csv").string();
     }
 
-    fs::path dir;
+    kvtest::TestFolder folder{"kv480t-commission"};
+    const fs::path& dir = folder.path();
 };
 
 TEST_F(Commission, FiveCollectorsReportFourOkAndOneSilent) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "CollectorValues.h"
+#include "FolderSnapshot.h"
 #include "Kv480tProcess.h"
 #include "profile/Profile.h"
 #include "protocol/ReadBack.h"
@@ -33,15 +34,6 @@ struct Personality {
 
 class Personalities : public ::testing::TestWithParam<Personality> {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kv480t-personality-" + std::to_string(::getpid()) + "-" +
-               std::to_string(static_cast<int>(GetParam().answer)) + (GetParam().echo ? "e" : ""));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::unique_ptr<kvsim::Collector> start(std::set<std::string, std::less<>> kept = {}) {
         kvsim::CollectorOptions options;
         options.setAnswer = GetParam().answer;
@@ -70,7 +62,8 @@ protected:
         }
     }
 
-    fs::path dir;
+    kvtest::TestFolder folder{"kv480t-personality"};
+    const fs::path& dir = folder.path();
 };
 
 TEST_P(Personalities, SetApplyAndCommissionAreDoneWhenTheReadBackHoldsTheValues) {

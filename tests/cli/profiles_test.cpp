@@ -280,6 +280,16 @@ TEST(Kv480tProfiles, BadFilesAndAssignmentsSendNothing) {
         {"set refused", "", {"ad1.urv=1", "din1.mode=2"}, "din1.mode: \"2\" is not accepted"},
         {"set no assignment", "", {"ad1.urv"}, "\"ad1.urv\" is not NAME=VALUE"},
         {"set twice", "", {"ad1.urv=1", "ad1.urv=2"}, "ad1.urv: given twice"},
+        {"set station 0", "", {"rs485.address=0"}, "rs485.address: \"0\" is not accepted (a whole"},
+        {"set station 300", "", {"rs485.address=300"}, "rs485.address: \"300\" is not accepted"},
+        {"set inverted range",
+         "",
+         {"ad1.urv=-5", "ad1.lrv=0", "ad1.start=0"},
+         "ad1.urv: -5 is not above ad1.lrv (0)"},
+        {"range.json",
+         head + R"({"ad1.urv": "-5", "ad1.lrv": "0", "ad1.start": "0"}})",
+         {},
+         ": settings: ad1.urv: -5 is not above ad1.lrv (0)"},
     };
     for (const Case& c : cases) {
         std::vector<std::vector<std::string>> runs;
@@ -328,20 +338,18 @@ TEST(Kv480tProfiles, SetTakesTheRestOfACommandFromTheCollectorAndVerifies) {
     expected["ad3.coefficient"] = "0007";
     EXPECT_EQ(heldBy(*collector), expected);
 
-    // The rule lets any 1 to 6 digits through; the collector refuses 248 and keeps its
-    // address: the read-back shows it, the answer is kept beside it.
-    r = kv480t({"set", "--port", port, "rs485.address=248", "--json"});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
+    // The lower range value is the collector's (000004): with it, -5 would invert the range,
+    // which the collector refuses. Only the read goes out: nothing is written, exit 2.
+    const std::uint64_t beforeRange = collector->framesHandled();
+    r = kv480t({"set", "--port", port, "ad1.urv=-5", "--json"});
+    EXPECT_EQ(r.exitCode, 2) << describe(r);
     const nlohmann::json outcome = byPort(r.out).at(port);
-    EXPECT_EQ(outcome.at("written"), 1) << outcome;
-    EXPECT_EQ(outcome.at("commands"),
-              nlohmann::json::parse(R"([{"command":"ST","answer":"ERR:ST:VALUE\r\n"}])"))
-        << outcome;
-    EXPECT_EQ(
-        outcome.at("differences"),
-        nlohmann::json::parse(R"([{"name":"rs485.address","expected":"248","actual":"012"}])"))
-        << outcome;
-    EXPECT_EQ(collector->state().text("rs485.address"), "012");
+    EXPECT_EQ(outcome.at("written"), 0) << outcome;
+    EXPECT_EQ(outcome.at("reason"),
+              "ad1.urv: -5 is not above ad1.lrv (000004) (the upper range value must be above "
+              "the lower one)");
+    EXPECT_EQ(collector->framesHandled() - beforeRange, 1u) << "the read alone";
+    EXPECT_EQ(collector->state().text("ad1.urv"), "55.500");
 }
 
 TEST(Kv480tProfiles, HelpOfEveryProfileCommand) {

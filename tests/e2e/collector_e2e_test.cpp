@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FolderSnapshot.h"
 #include "Kv480tProcess.h"
 #include "Ser2Net.h"
 #include "WindowFixture.h"
@@ -109,17 +110,10 @@ const std::vector<SetStep>& setSteps() {
 
 class CollectorE2E : public kvtest::WindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        dir = std::filesystem::temp_directory_path() /
-              ("kv480t-e2e-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
+    void SetUp() override { WindowTest::SetUp(); }
     void TearDown() override {
         WindowTest::TearDown();
         collector.reset();
-        std::filesystem::remove_all(dir);
     }
 
     void startCollector(CollectorOptions options = {}) {
@@ -146,7 +140,8 @@ protected:
     }
     bool profileBusy() { return part<ProfilePanel>().busy(); }
 
-    std::filesystem::path dir;
+    kvtest::TestFolder folder{"kv480t-e2e"};
+    const std::filesystem::path& dir = folder.path();
     std::unique_ptr<Collector> collector;
 };
 

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "FolderSnapshot.h"
 #include "WindowFixture.h"
 #include "main1/Tmainform1.h"
 #include "main1/TrafficModel.h"
@@ -35,18 +36,11 @@ using kvsim::Collector;
 
 class TrafficE2E : public kvtest::WindowTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        dir = std::filesystem::temp_directory_path() /
-              ("kv480t-traffic-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
+    void SetUp() override { WindowTest::SetUp(); }
     void TearDown() override {
         WindowTest::TearDown();
         collector.reset();
         TrafficPage::setFileHook({});
-        std::filesystem::remove_all(dir);
     }
 
     void openOn(kvsim::CollectorOptions options = {}) {
@@ -73,7 +67,8 @@ protected:
     }
     void readBack() { readParameters(); }
 
-    std::filesystem::path dir;
+    kvtest::TestFolder folder{"kv480t-traffic"};
+    const std::filesystem::path& dir = folder.path();
     std::unique_ptr<Collector> collector;
 };
 

@@ -21,6 +21,7 @@ using kvops::Status;
 struct Block {
     int at;            // ms after the frame was written
     std::string text;  // empty: the line hangs up here
+    int since = -1;    // >= 0: no block; the owner says bytes are arriving since then
 };
 
 struct Case {
@@ -46,7 +47,9 @@ Played play(const Case& c, std::vector<Block> blocks) {
     for (int now = 0; now <= 10000; ++now) {
         std::optional<kvops::Outcome> outcome;
         for (; next < blocks.size() && blocks[next].at == now; ++next) {
-            if (blocks[next].text.empty())
+            if (blocks[next].since >= 0)
+                exchange.arriving(Millis(blocks[next].since));
+            else if (blocks[next].text.empty())
                 outcome = exchange.hangUp();
             else
                 exchange.received(blocks[next].text, Millis(now));
@@ -138,6 +141,30 @@ TEST(Exchange, ScriptedLines) {
          "AD1:4.00\r\nSUM1:1\r\n",
          1300},
         {"no block: time-out", Completeness::Line, {}, Status::TimedOut, "", 2000},
+        {"bytes on their way before the time-out hold it off until their block",
+         Completeness::Listing,
+         {{2000, "", 1990}, {2310, listing}},
+         Status::Answered,
+         listing,
+         2410},
+        {"... but not the bytes of a block already there",
+         Completeness::Line,
+         {{40, "PPPPPP#VAR#"}, {41, "", 10}},
+         Status::TimedOut,
+         "",
+         2000},
+        {"... an echo alone among them still times out",
+         Completeness::Line,
+         {{2000, "", 1995}, {2020, "PPPPPP#VAR#"}},
+         Status::TimedOut,
+         "",
+         2020},
+        {"... bytes whose block never comes end at the answer's own limit",
+         Completeness::Line,
+         {{2000, "", 1990}},
+         Status::TimedOut,
+         "",
+         1990 + 5267},
         {"a block after the time-out is too late",
          Completeness::Line,
          {{2500, "OK\r\n"}},

@@ -97,14 +97,23 @@ TEST(ProfileFile, BadFilesGiveOneMessageNamingFileKeyAndRule) {
         {"unknown name", head + R"({"ad5.urv": "1"}})",
          "p.json: settings.ad5.urv: unknown parameter name"},
         {"number instead of text", head + R"({"rs485.address": 17}})",
-         "p.json: settings.rs485.address: the value must be a text in quotes (digits only, 1 to "
-         "6 characters)"},
+         "p.json: settings.rs485.address: the value must be a text in quotes (a whole number "
+         "from 1 to 247, 1 to 6 digits)"},
         {"characters", head + R"({"ad1.urv": "12a", "ad1.lrv": "0", "ad1.start": "0"}})",
-         "p.json: settings.ad1.urv: ad1.urv: \"12a\" is not accepted (digits, '.' and '-' only, "
-         "1 to 6 characters)"},
+         "p.json: settings.ad1.urv: ad1.urv: \"12a\" is not accepted (a decimal number, 1 to 6 "
+         "characters: digits, one '.' at most, '-' only in front)"},
+        {"minus inside", head + R"({"ad1.urv": "1-2", "ad1.lrv": "0", "ad1.start": "0"}})",
+         "p.json: settings.ad1.urv: ad1.urv: \"1-2\" is not accepted (a decimal number, 1 to 6 "
+         "characters: digits, one '.' at most, '-' only in front)"},
+        {"station out of range", head + R"({"rs485.address": "248"}})",
+         "p.json: settings.rs485.address: rs485.address: \"248\" is not accepted (a whole number "
+         "from 1 to 247, 1 to 6 digits)"},
+        {"inverted range", head + R"({"ad1.urv": "4", "ad1.lrv": "4", "ad1.start": "0"}})",
+         "p.json: settings: ad1.urv: 4 is not above ad1.lrv (4) (the upper range value must be "
+         "above the lower one)"},
         {"width", head + R"({"output.pulse_width": "1234"}})",
          "p.json: settings.output.pulse_width: output.pulse_width: \"1234\" is not accepted "
-         "(digits only, 1 to 3 characters)"},
+         "(a whole number from 1 to 999, 1 to 3 digits)"},
         {"list item", head + R"({"rs485.parity": "Mark"}})",
          "p.json: settings.rs485.parity: rs485.parity: \"Mark\" is not accepted (one of "
          "\"None\", \"Odd\", \"Even\" (or the item number 0..2))"},

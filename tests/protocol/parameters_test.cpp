@@ -94,12 +94,20 @@ TEST(ParameterValues, EntryFieldsTakeTheirCharactersUpToTheirWidth) {
         bool accepted;
     };
     const Case cases[] = {
-        {"rs485.address", "123456", true},
+        {"rs485.address", "247", true},
+        {"rs485.address", "000012", true},
+        {"rs485.address", "0", false},
+        {"rs485.address", "248", false},
+        {"rs485.address", "123456", false},
         {"rs485.address", "1234567", false},
         {"rs485.address", "12a", false},
         {"rs485.address", "-1", false},
         {"ad1.urv", "-12.5", true},
         {"ad1.urv", "123.456", false},
+        {"ad1.urv", "1-2", false},
+        {"ad1.urv", "1.2.3", false},
+        {"ad1.urv", "-", false},
+        {"ad1.residual_cutoff", "-1", false},
         {"ad1.start", "-.123", true},
         {"ad1.start", "1,2", false},
         {"ad1.coefficient", "1.05", true},
@@ -112,6 +120,7 @@ TEST(ParameterValues, EntryFieldsTakeTheirCharactersUpToTheirWidth) {
         {"ad1.residual_cutoff", "", false},
         {"din2.pulse_width", "5", true},
         {"din2.pulse_width", "KORVEL#", false},
+        {"din2.pulse_width", "000", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " <- '" + c.input + "'");
@@ -121,11 +130,42 @@ TEST(ParameterValues, EntryFieldsTakeTheirCharactersUpToTheirWidth) {
         if (c.accepted) {
             EXPECT_EQ(s.get(c.name), c.input);
         } else if (error) {
-            EXPECT_NE(error->find("characters"), std::string::npos) << *error;
+            EXPECT_NE(error->find(std::string(c.name) + ": \"" + c.input + "\" is not accepted ("),
+                      std::string::npos)
+                << *error;
         }
     }
     CollectorSettings s;
     EXPECT_EQ(s.set("ad9.urv", "1").value_or(""), "unknown parameter \"ad9.urv\"");
+}
+
+TEST(ParameterValues, ARangeMustBeAboveItsLowerValueAndAssignmentsAreCheckedWhole) {
+    struct Case {
+        std::vector<std::string> assignments;
+        std::string problem;  // readAssignments' error, else refusedCommand's; "" when taken
+    };
+    const Case cases[] = {
+        {{"ad1.urv=20", "ad1.lrv=4", "ad1.start=0"}, ""},
+        {{"ad1.urv=-5", "ad1.lrv=0", "ad1.start=0"},
+         "ad1.urv: -5 is not above ad1.lrv (0) (the upper range value must be above the lower "
+         "one)"},
+        {{"ad2.urv=4.0", "ad2.lrv=4", "ad2.start=0"}, "ad2.urv: 4.0 is not above ad2.lrv (4)"},
+        {{"ad1.urv=-5"}, ""},  // the lower value is the collector's: checked once read
+        {{"ad1.urv"}, "\"ad1.urv\" is not NAME=VALUE"},
+        {{"ad5.urv=1"}, "ad5.urv: unknown parameter name"},
+        {{"ad1.urv=1", "ad1.urv=2"}, "ad1.urv: given twice"},
+        {{"rs485.address=300"}, "rs485.address: \"300\" is not accepted ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.assignments.front());
+        const kvproto::Assignments read = kvproto::readAssignments(c.assignments);
+        const std::string problem =
+            read.error.empty() ? kvproto::refusedCommand(read.settings) : read.error;
+        if (c.problem.empty())
+            EXPECT_EQ(problem, "");
+        else
+            EXPECT_TRUE(problem.starts_with(c.problem)) << problem;
+    }
 }
 
 TEST(ParameterValues, SettingsFramesMatchTheWindowsFramesForTheSameValues) {

@@ -113,3 +113,22 @@ TEST(FactoryDefaults, SettingsAreNormalised) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tool never sends a value the collector refuses: every entry-field value the parameter
+// table's check takes, the simulated collector takes too.
+TEST(DeviceRules, TakeEveryValueTheToolsCheckTakes) {
+    const char* const candidates[] = {
+        "0",   "1",  "7",  "247", "248", "999",   "000",    "12345", "99999999", "-1",    "-0",
+        "1.5", ".5", "5.", "-.5", "1-2", "1.2.3", "-12.50", "",      "0.0000",   "123456"};
+    for (const kvproto::Parameter& p : kvproto::parameters()) {
+        if (p.isList()) continue;
+        for (const char* value : candidates) {
+            if (!kvproto::checkValue(p, value).ok) continue;
+            EXPECT_TRUE(kvsim::acceptValue(p, value).has_value()) << p.name << " <- " << value;
+        }
+    }
+}
+
+}  // namespace

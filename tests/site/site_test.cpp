@@ -74,8 +74,16 @@ TEST(SitePlan, ChecksEveryRowAndColumn) {
          {"row 2, column ad1.urv: ad1.urv: \"2x\" is not accepted"}},
         {"station out of range",
          "port,station,profile\n/dev/a,0,full.json\n/dev/b,248,full.json\n",
-         {"row 2, column station: rs485.address: 0 is outside what the collector takes (1 to 247)",
-          "row 3, column station: rs485.address: 248 is outside"}},
+         {"row 2, column station: rs485.address: \"0\" is not accepted (a whole number from 1 "
+          "to 247, 1 to 6 digits)",
+          "row 3, column station: rs485.address: \"248\" is not accepted"}},
+        {"inverted range",
+         "port,station,profile,ad1.urv\n/dev/a,1,full.json,-5\n",
+         {"row 2, column ad1.urv: ad1.urv: -5 is not above ad1.lrv"}},
+        {"network port out of range",
+         "port,station,profile\nrfc2217://127.0.0.1:99999,1,full.json\n",
+         {"row 2, column port: rfc2217://127.0.0.1:99999: not a network port: the port must be 1 "
+          "to 65535 (99999 given)"}},
         {"port twice",
          "port,station,profile\n/dev/a,1,full.json\n/dev/a,2,full.json\n",
          {"row 3, column port: /dev/a is already the port of row 2"}},

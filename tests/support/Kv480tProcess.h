@@ -26,11 +26,16 @@ inline std::string slurp(const std::filesystem::path& file) {
 }
 
 // kv480t with these arguments (killed after 20 s), stdout and stderr apart. `asOrdinaryUser`:
-// run by root, it runs as "nobody", who may open only what everybody may.
-inline ProcessRun kv480t(const std::vector<std::string>& args, bool asOrdinaryUser = false) {
+// run by root, it runs as "nobody", who may open only what everybody may. `environment`:
+// "NAME=VALUE" entries added to its environment.
+inline ProcessRun kv480t(const std::vector<std::string>& args, bool asOrdinaryUser = false,
+                         const std::vector<std::string>& environment = {}) {
     const auto dir = std::filesystem::temp_directory_path();
     const std::string tag = "kv480t-test-" + std::to_string(::getpid());
-    std::string command = "timeout -s KILL 20 ";
+    std::string command;
+    for (const std::string& e : environment) command += "'" + e + "' ";
+    if (!command.empty()) command = "env " + command;
+    command += "timeout -s KILL 20 ";
     if (asOrdinaryUser && ::geteuid() == 0)
         command += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     command += "'" KV480T_PATH "'";
@@ -43,6 +48,13 @@ inline ProcessRun kv480t(const std::vector<std::string>& args, bool asOrdinaryUs
     std::filesystem::remove(dir / (tag + ".out"));
     std::filesystem::remove(dir / (tag + ".err"));
     return run;
+}
+
+// A shell command line as it is (kv480t by its path, KV480T_PATH, in it), what it prints
+// (stdout and stderr, where its own redirections leave them) together in `out`; its exit code.
+inline ProcessRun shell(const std::string& command, const std::filesystem::path& out) {
+    const int status = std::system(("( " + command + " ) >'" + out.string() + "' 2>&1").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), {}};
 }
 
 inline std::string describe(const ProcessRun& r) {

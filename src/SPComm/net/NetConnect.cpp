@@ -51,8 +51,7 @@ TNetAddresses ResolveNetPort(const std::string& name) {
     const std::optional<TNetAddress> address = ParseNetworkPortName(name);
     if (!address) {
         throw ECommsError("Error opening serial port", TCommErrorKind::Other,
-                          {kBadNameSource, kBadName},
-                          "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT");
+                          {kBadNameSource, kBadName}, NetworkPortNameProblem(name));
     }
 #if defined(_WIN32)
     if (const int error = StartWinsock())

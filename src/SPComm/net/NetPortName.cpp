@@ -61,4 +61,19 @@ std::optional<TNetAddress> ParseNetworkPortName(const std::string& name) {
     return address;
 }
 
+std::string NetworkPortNameProblem(const std::string& name) {
+    if (!IsNetworkPortName(name) || ParseNetworkPortName(name)) return {};
+    std::string_view rest = name;
+    if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+    const std::size_t colon = rest.rfind(':');
+    const std::string_view port = rest.substr(colon + 1);
+    const bool digits =
+        !port.empty() && port.find_first_not_of("0123456789") == std::string_view::npos;
+    const bool outOfRange =
+        digits && (port.size() > 5 || port.front() == '0' || std::stoul(std::string(port)) > 65535);
+    if (outOfRange && rest.substr(0, colon).find("://") + 3 < colon)
+        return "not a network port: the port must be 1 to 65535 (" + std::string(port) + " given)";
+    return "not a network port: give rfc2217://HOST:PORT or tcp://HOST:PORT";
+}
+
 }  // namespace spcomm

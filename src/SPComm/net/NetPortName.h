@@ -24,4 +24,9 @@ bool IsNetworkPortName(const std::string& name);
 // The address for a well-formed network port name; none otherwise.
 std::optional<TNetAddress> ParseNetworkPortName(const std::string& name);
 
+// Why a network port name does not parse, naming what was given: "not a network port: the
+// port must be 1 to 65535 (99999 given)", "not a network port: give rfc2217://HOST:PORT or
+// tcp://HOST:PORT". Empty for a well-formed one and for a name that is no network port name.
+std::string NetworkPortNameProblem(const std::string& name);
+
 }  // namespace spcomm

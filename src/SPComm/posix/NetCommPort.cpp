@@ -123,7 +123,10 @@ private:
                 if (s_.state.Take(raw.data(), static_cast<std::size_t>(r), data)) wakeWriter_();
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
-                if (!data.empty()) lastByte = Clock::now();
+                if (!data.empty()) {
+                    lastByte = Clock::now();
+                    link_.NoteReceiving(lastByte);
+                }
                 errorSeen = false;
                 continue;  // take what else is there before looking at the clock
             }

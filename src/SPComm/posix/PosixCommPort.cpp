@@ -192,6 +192,7 @@ private:
                 lastByte = Clock::now();
                 n += dropNulls ? DropNulls(n, static_cast<std::size_t>(r))
                                : static_cast<std::size_t>(r);
+                if (n > 0) link_.NoteReceiving(lastByte);
                 hangupSeen = false;
             } else if (r == 0) {
                 return Outcome::HungUp;  // the other end of the line has gone

@@ -182,7 +182,10 @@ private:
                     ::SetEvent(s_.writeWake.get());
                 std::copy(data.begin(), data.end(), buffer_.begin() + static_cast<long>(n));
                 n += data.size();
-                if (!data.empty()) lastByte = Clock::now();
+                if (!data.empty()) {
+                    lastByte = Clock::now();
+                    link_.NoteReceiving(lastByte);
+                }
                 continue;  // take what else is there before looking at the clock
             }
             if (r == 0 || error != WSAEWOULDBLOCK) return Outcome::HungUp;

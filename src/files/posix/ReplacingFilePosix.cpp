@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string_view>
 
 #include "files/ReplacingFile.h"
 #include "system/SystemError.h"
@@ -34,12 +36,44 @@ void ignoreFileSizeSignal() {
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
+// The process's own descriptor a name stands for: /dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N; -1 for any other name.
+int ownDescriptor(const std::string& path) {
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (!path.starts_with(prefix) || path.size() == prefix.size() ||
+            path.size() > prefix.size() + 6)
+            continue;
+        int fd = 0;
+        for (const char c : path.substr(prefix.size())) {
+            if (c < '0' || c > '9') return -1;
+            fd = fd * 10 + (c - '0');
+        }
+        return fd;
+    }
+    return -1;
+}
+
 }  // namespace
 
 void ReplacingFile::open() {
     ignoreFileSizeSignal();
     target_ = path_;
     struct stat st {};
+    if (existing_ == Existing::AppendUnlessRegular && ::lstat(path_.c_str(), &st) == 0 &&
+        !S_ISREG(st.st_mode)) {
+        // A stream: appended to as it is, never replaced.
+        direct_ = true;
+        temporaryPath_ = target_;
+        const int own = ownDescriptor(path_);
+        const int fd = own >= 0 && ::fcntl(own, F_GETFD) >= 0
+                           ? ::fcntl(own, F_DUPFD_CLOEXEC, 0)
+                           : ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return fail(reason(errno));
+        handle_ = fd;
+        return;
+    }
     if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(path_.c_str(), nullptr)) {
             target_ = real;

@@ -1,7 +1,8 @@
 // Windows: the temporary file is created next to the file it replaces (CREATE_NEW), written,
 // flushed (FlushFileBuffers) and moved over it with MoveFileEx (MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH). Names are in the ANSI code page, as std::ofstream takes them.
-// A read-only file, or one another program holds open, is not replaced.
+// A read-only file, or one another program holds open, is not replaced. Existing:: makes no
+// difference here: the names that stand for a stream are POSIX's.
 #include <windows.h>
 
 #include "files/ReplacingFile.h"

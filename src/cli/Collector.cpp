@@ -1,0 +1,40 @@
+#include "cli/Collector.h"
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/Text.h"
+#include "cli/TrafficLogFile.h"
+
+namespace kvcli {
+
+int withCollector(const std::string& port, const std::string& log,
+                  const std::function<int(kvclient::Client& client)>& work) {
+    bool logFailed = false;
+    // The log outlives the client, which logs its close.
+    const std::unique_ptr<TrafficLogFile> traffic = openTrafficLog(log, logFailed);
+    if (logFailed) return kExitUsage;
+    kvclient::Client client;
+    if (traffic) traffic->attach(client, port);
+    if (kvclient::Error error = client.open(port)) return reportFailure(port, error);
+    return work(client);
+}
+
+int printAnswer(kvclient::Client& client, const kvops::Request& request, int timeoutMs, bool json) {
+    const kvops::Outcome result = client.request(request, kvclient::Millis{timeoutMs});
+    if (!result.answered()) return reportFailure(client.port(), result.error);
+    if (json) {
+        nlohmann::ordered_json out;
+        out["port"] = client.port();
+        out["reply"] = latin1ToUtf8(result.reply);
+        std::cout << out.dump(2) << '\n';
+    } else {
+        std::string text = printable(result.reply);
+        if (!text.ends_with('\n')) text += '\n';
+        std::cout << text;
+    }
+    return kExitDone;
+}
+
+}  // namespace kvcli
