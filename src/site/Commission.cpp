@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <map>
 
+#include "ops/Clock.h"
 #include "ops/Error.h"
 #include "protocol/SetCommands.h"
 
@@ -46,12 +47,12 @@ std::string resultWords(const RowOutcome& outcome) {
 
 RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
     RowOutcome outcome = fromRow(row);
-    outcome.startedMs = wallClockMs();
+    outcome.startedMs = kvops::wallClockMs();
     const kvclient::ReadResult read = client.readParameters(timeout);
     if (read.error()) {
         outcome.result.error = read.error();
         outcome.result.step = "reading what the collector holds";
-        outcome.finishedMs = wallClockMs();
+        outcome.finishedMs = kvops::wallClockMs();
         return outcome;
     }
     outcome.before = read.listing.settings;
@@ -62,7 +63,7 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
         outcome.after = outcome.before;
         outcome.afterRead = true;
         outcome.alreadyAsPlanned = true;
-        outcome.finishedMs = wallClockMs();
+        outcome.finishedMs = kvops::wallClockMs();
         return outcome;
     }
     kvclient::CollectorResult result = kvclient::applySettings(
@@ -72,7 +73,7 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
     result.reported = {};
     result.port = row.port;
     outcome.result = std::move(result);
-    outcome.finishedMs = wallClockMs();
+    outcome.finishedMs = kvops::wallClockMs();
     return outcome;
 }
 
@@ -92,7 +93,7 @@ std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
         outcomes[i] = commissionRow(client, plan.rows[i], timeout);
         return outcomes[i].result;
     };
-    const auto started = wallClockMs();
+    const auto started = kvops::wallClockMs();
     kvclient::runOnPorts(
         ports, job,
         [&](const kvclient::CollectorResult& result) {
@@ -102,7 +103,7 @@ std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
                 outcomes[i].result.error = result.error;
                 outcomes[i].result.step = result.step;
                 outcomes[i].startedMs = started;
-                outcomes[i].finishedMs = wallClockMs();
+                outcomes[i].finishedMs = kvops::wallClockMs();
             }
             if (arrived) arrived(outcomes[i]);
         },

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "client/Operations.h"
-#include "ops/Clock.h"
 #include "site/Plan.h"
 
 namespace kvsite {
@@ -45,7 +44,5 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
 std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
                                    const std::function<void(const RowOutcome&)>& arrived,
                                    const kvclient::PortSetUp& setUp = {});
-
-using kvops::wallClockMs;
 
 }  // namespace kvsite

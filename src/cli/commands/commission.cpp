@@ -15,6 +15,7 @@
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "cli/commands/Commands.h"
+#include "ops/Clock.h"
 #include "site/Plan.h"
 #include "site/Report.h"
 
@@ -46,7 +47,7 @@ int commission(const CommissionOptions& options) {
     report.site = check.plan.name;
     report.operatorName = options.operatorName;
     report.toolVersion = KV480T_VERSION;
-    report.startedMs = kvsite::wallClockMs();
+    report.startedMs = kvops::wallClockMs();
     const std::string folder = options.reportDir.empty()
                                    ? kvsite::defaultReportFolder(options.plan, report.startedMs)
                                    : options.reportDir;
@@ -70,7 +71,7 @@ int commission(const CommissionOptions& options) {
         [&](kvclient::Client& client, const std::string& port) {
             if (log) log->attach(client, port);
         });
-    report.finishedMs = kvsite::wallClockMs();
+    report.finishedMs = kvops::wallClockMs();
     std::vector<kvclient::CollectorResult> results;
     for (const kvsite::RowOutcome& row : report.rows) results.push_back(row.result);
     if (const std::string error = kvsite::writeReport(report, folder); !error.empty()) {
