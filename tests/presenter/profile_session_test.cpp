@@ -151,6 +151,22 @@ TEST(WriteAll, StopsWhereThePortTheLineOrTheTechnicianEndsIt) {
     }
 }
 
+// Every setting went out, but the port takes no listing request: Write All says what it sent
+// and why it could not read back, as a problem.
+TEST(WriteAll, AReadBackThePortRefusesIsReported) {
+    WriteAllRig rig;
+    rig.profile.writeAllOrCancel();
+    rig.ProfileRig::run(3000, [&](const std::string& frame) {
+        if (frame.starts_with("KORVEL#AIN2")) rig.serial.open = false;
+        return rig.device.receive(frame, kvsim::Millis{0});
+    });
+    EXPECT_FALSE(rig.profile.busy());
+    EXPECT_EQ(rig.view.status,
+              "Write All: 2 settings sent, but the listing could not be asked for: " +
+                  std::string(kvpresenter::kNotSentStatus));
+    EXPECT_TRUE(rig.view.problemShown);
+}
+
 TEST(WriteAll, ABadFieldSendsNothing) {
     WriteAllRig rig;
     rig.controls.setText("AD2L", "-.5x");

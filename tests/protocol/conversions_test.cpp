@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/ByteText.h"
+
 namespace {
 
 using kvproto::ConversionError;
@@ -92,6 +94,35 @@ TEST(FormatPadded, PadsToAtLeastTheWidthAndNeverCuts) {
     };
     for (const Padded& c : cases) {
         EXPECT_EQ(formatPadded(c.value, c.digits), c.text) << c.value << " / " << c.digits;
+    }
+}
+
+// Text kept as UTF-8 where it is UTF-8: the shortest form of each length is kept, an overlong
+// form, a surrogate, a code point past U+10FFFF or a cut sequence is escaped byte by byte.
+TEST(EscapedBytes, KeepsWellFormedUtf8AndEscapesTheRest) {
+    const struct {
+        std::string bytes;
+        std::string shown;
+    } cases[] = {
+        {"S\xC3\xBC"
+         "d",
+         "S\xC3\xBC"
+         "d"},
+        {"\xC2\x80", "\xC2\x80"},
+        {"\xC1\xBF", "\\xC1\\xBF"},
+        {"\xE0\xA0\x80", "\xE0\xA0\x80"},
+        {"\xE0\x9F\xBF", "\\xE0\\x9F\\xBF"},
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},
+        {"\xF0\x8F\xBF\xBF", "\\xF0\\x8F\\xBF\\xBF"},
+        {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"\xC3", "\\xC3"},
+    };
+    const kvproto::Escaping utf8{kvproto::Escaping::Controls::Tab, kvproto::Escaping::Beyond::Utf8};
+    for (const auto& c : cases) {
+        EXPECT_EQ(kvproto::escapedBytes(c.bytes, utf8), c.shown);
+        EXPECT_EQ(kvproto::validUtf8(c.bytes), c.shown == c.bytes) << c.shown;
     }
 }
 
