@@ -38,6 +38,7 @@ struct WriteAllRig : ProfileRig {
         ProfileRig::run(ms, [&](const std::string& frame) {
             sentAt.push_back(static_cast<int>((clock.now() - start).count()));
             frames.push_back(frame.substr(0, frame.find(':')));
+            if (frame.starts_with("PPPPPP#CHEACK1#")) statusAtListing = view.status;
             const std::string reply = device.receive(frame, kvsim::Millis{0});
             return silent ? std::string() : reply;
         });
@@ -45,6 +46,7 @@ struct WriteAllRig : ProfileRig {
     kvsim::Device device;
     std::vector<int> sentAt;          // ms after the start
     std::vector<std::string> frames;  // up to the first ':'
+    std::string statusAtListing;      // the status line once the listing was asked for
     std::chrono::milliseconds start = clock.now();
 };
 
@@ -95,6 +97,7 @@ TEST(WriteAll, PacedByTheAnswersAndJudgedByTheReadBackWhichFillsNoField) {
         EXPECT_EQ(rig.frames,
                   (std::vector<std::string>{"KORVEL#AIN1", "KORVEL#AIN2", "PPPPPP#CHEACK1#"}));
         EXPECT_EQ(rig.sentAt, c.sentAt);
+        EXPECT_EQ(rig.statusAtListing, "Write All: 2 settings sent, reading them back ...");
         ASSERT_EQ(rig.view.answers.size(), c.answers.size());
         for (std::size_t i = 0; i < c.answers.size(); ++i)
             EXPECT_TRUE(rig.view.answers[i].starts_with(c.answers[i])) << rig.view.answers[i];
@@ -216,6 +219,7 @@ TEST(Verify, ComparesTheListingWithTheProfileOrTheFieldsAndChangesNoField) {
         }
         const auto fields = rig.controls.snapshot();
         rig.profile.verify();
+        EXPECT_EQ(rig.view.status, "Verify: reading the collector's parameters ...");
         rig.run(4000, c.silent);
         EXPECT_FALSE(rig.profile.busy());
         EXPECT_EQ(rig.view.status, c.status);
