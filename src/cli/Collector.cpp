@@ -37,4 +37,18 @@ int printAnswer(kvclient::Client& client, const kvops::Request& request, int tim
     return kExitDone;
 }
 
+CLI::App* addCollectorCommand(CLI::App& app, const std::string& name,
+                              const std::string& description, int& exitCode,
+                              std::function<int(const CollectorOptions&)> run) {
+    auto options = std::make_shared<CollectorOptions>();
+    CLI::App* command = app.add_subcommand(name, description);
+    addPort(command, options->port);
+    addTimeout(command, options->timeoutMs);
+    addJson(command, options->json, "print the result as JSON");
+    addLog(command, options->log);
+    command->footer(kExitCodesHelp);
+    command->callback([options, run = std::move(run), &exitCode] { exitCode = run(*options); });
+    return command;
+}
+
 }  // namespace kvcli

@@ -6,6 +6,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/Options.h"
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "ops/Error.h"
@@ -182,6 +183,51 @@ std::optional<kvproto::CollectorSettings> profileSettings(const std::string& fil
         return std::nullopt;
     }
     return settings;
+}
+
+namespace {
+
+struct ProfileOptions {
+    std::vector<std::string> ports;
+    kvproto::Include include;
+    int timeoutMs = kDefaultTimeoutMs;
+    std::string log;
+    bool json = false;
+    std::string file;
+};
+
+}  // namespace
+
+void addProfileCommand(CLI::App& app, const std::string& name, const std::string& description,
+                       const std::string& fileHelp, std::string_view verb, int& exitCode,
+                       ProfileJob job) {
+    auto options = std::make_shared<ProfileOptions>();
+    CLI::App* command = app.add_subcommand(name, description);
+    addPorts(command, options->ports,
+             std::string(kPortHelp) + "; give --port once per collector to serve several at once")
+        ->required();
+    addIncludeFlags(command, options->include);
+    addTimeout(command, options->timeoutMs);
+    addLog(command, options->log);
+    addJson(command, options->json, "print one JSON object per port, one per line");
+    command->footer(std::string(kExitCodesHelp) + kSeveralPortsHelp);
+    command->add_option("FILE", options->file, fileHelp)->required();
+    command->callback([options, verb, job = std::move(job), &exitCode] {
+        const ProfileOptions& o = *options;
+        if (!distinctPorts(o.ports)) {
+            exitCode = kExitUsage;
+            return;
+        }
+        const auto settings = profileSettings(o.file, o.include, verb);
+        if (!settings) {
+            exitCode = kExitUsage;
+            return;
+        }
+        const kvclient::Millis timeout{o.timeoutMs};
+        exitCode = serveCollectors(o.ports, o.log, o.json, [&](kvclient::Client& client) {
+            return job(client, *settings, timeout);
+        });
+    });
 }
 
 }  // namespace kvcli

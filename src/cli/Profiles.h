@@ -3,12 +3,15 @@
 // those commands share: serving several collectors at once, a profile's settings to send.
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "client/Operations.h"
+#include "protocol/CollectorSettings.h"
 
 namespace kvcli {
 
@@ -45,5 +48,16 @@ int serveCollectors(const std::vector<std::string>& ports, const std::string& lo
 std::optional<kvproto::CollectorSettings> profileSettings(const std::string& file,
                                                           kvproto::Include include,
                                                           std::string_view verb);
+
+// A command that sends a profile file to several collectors at once (apply, verify): --port
+// (repeatable), the include flags, --timeout-ms, --log, --json and FILE (`fileHelp`). Once
+// parsed, the ports are checked and the file's settings taken (`verb` as profileSettings
+// says) before any port is opened; then `job` serves each collector with them.
+using ProfileJob = std::function<kvclient::CollectorResult(
+    kvclient::Client& client, const kvproto::CollectorSettings& settings,
+    kvclient::Millis timeout)>;
+void addProfileCommand(CLI::App& app, const std::string& name, const std::string& description,
+                       const std::string& fileHelp, std::string_view verb, int& exitCode,
+                       ProfileJob job);
 
 }  // namespace kvcli

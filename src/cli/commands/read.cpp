@@ -15,14 +15,7 @@ namespace kvcli {
 
 namespace {
 
-struct ReadOptions {
-    std::string port;
-    int timeoutMs = kDefaultTimeoutMs;
-    bool json = false;
-    std::string log;
-};
-
-int readParameters(kvclient::Client& client, const ReadOptions& options) {
+int readParameters(kvclient::Client& client, const CollectorOptions& options) {
     const kvclient::ReadResult read = client.readParameters(kvclient::Millis{options.timeoutMs});
     if (read.error()) return reportFailure(options.port, read.error());
     if (options.json) {
@@ -40,19 +33,13 @@ int readParameters(kvclient::Client& client, const ReadOptions& options) {
 }  // namespace
 
 void addReadCommand(CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<ReadOptions>();
-    CLI::App* command =
-        app.add_subcommand("read", "Read the collector's parameters and print them by name.");
-    addPort(command, options->port);
-    addTimeout(command, options->timeoutMs);
-    addJson(command, options->json, "print the result as JSON");
-    addLog(command, options->log);
-    command->footer(kExitCodesHelp);
-    command->callback([options, &exitCode] {
-        exitCode = withCollector(options->port, options->log, [&](kvclient::Client& client) {
-            return readParameters(client, *options);
-        });
-    });
+    addCollectorCommand(app, "read", "Read the collector's parameters and print them by name.",
+                        exitCode, [](const CollectorOptions& options) {
+                            return withCollector(options.port, options.log,
+                                                 [&](kvclient::Client& client) {
+                                                     return readParameters(client, options);
+                                                 });
+                        });
 }
 
 }  // namespace kvcli

@@ -14,16 +14,8 @@ namespace kvcli {
 
 namespace {
 
-struct ResetOptions {
-    std::string port;
-    int timeoutMs = kDefaultTimeoutMs;
-    bool json = false;
-    std::string log;
-    bool yes = false;
-};
-
-int reset(const ResetOptions& options) {
-    if (!options.yes) {
+int reset(const CollectorOptions& options, bool yes) {
+    if (!yes) {
         std::cerr << "kv480t: reset sets every parameter of the collector to its factory "
                      "value; add --yes to do it\n";
         return kExitUsage;
@@ -36,16 +28,11 @@ int reset(const ResetOptions& options) {
 }  // namespace
 
 void addResetCommand(CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<ResetOptions>();
-    CLI::App* command = app.add_subcommand(
-        "reset", "Parameter initialization: reset every setting to its factory value.");
-    addPort(command, options->port);
-    addTimeout(command, options->timeoutMs);
-    addJson(command, options->json, "print the result as JSON");
-    addLog(command, options->log);
-    command->footer(kExitCodesHelp);
-    command->add_flag("--yes", options->yes, "confirm the reset to factory values");
-    command->callback([options, &exitCode] { exitCode = reset(*options); });
+    auto yes = std::make_shared<bool>(false);
+    CLI::App* command = addCollectorCommand(
+        app, "reset", "Parameter initialization: reset every setting to its factory value.",
+        exitCode, [yes](const CollectorOptions& options) { return reset(options, *yes); });
+    command->add_flag("--yes", *yes, "confirm the reset to factory values");
 }
 
 }  // namespace kvcli
