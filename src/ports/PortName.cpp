@@ -33,8 +33,8 @@ std::string usbSerialName(const std::string& serialNumber) {
 
 std::string usbSerialNameProblem(const std::string& name) {
     if (!isUsbSerialName(name) || !serialOf(name).empty()) return {};
-    return std::string(kUsbSerialPrefix) +
-           " needs the adapter's USB serial number after it (usb-serial:FT123ABC)";
+    return "no USB serial number after " + std::string(kUsbSerialPrefix) +
+           " (give e.g. usb-serial:FT123ABC)";
 }
 
 ResolvedPort resolvePortName(const std::string& name, const PortListing& present) {

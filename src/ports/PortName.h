@@ -27,8 +27,8 @@ bool isUsbSerialName(const std::string& name);
 // "usb-serial:" followed by `serialNumber`.
 std::string usbSerialName(const std::string& serialNumber);
 
-// Why `name` cannot name an adapter: "usb-serial: needs the adapter's USB serial number after
-// it (usb-serial:FT123ABC)". Empty for a well-formed usb-serial name and for every other name.
+// Why `name` cannot name an adapter: "no USB serial number after usb-serial: (give e.g.
+// usb-serial:FT123ABC)". Empty for a well-formed usb-serial name and for every other name.
 std::string usbSerialNameProblem(const std::string& name);
 
 struct ResolvedPort {

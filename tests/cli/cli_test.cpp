@@ -136,8 +136,8 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
          "with serial number NOPE is plugged in"},
         {{"read", "--port", "usb-serial:"},
          2,
-         "kv480t: --port: usb-serial:: usb-serial: needs the adapter's USB serial number after "
-         "it (usb-serial:FT123ABC)"},
+         "kv480t: --port: usb-serial:: no USB serial number after usb-serial: (give e.g. "
+         "usb-serial:FT123ABC)"},
         {{"set", "-p", port, "rs485.address=300"}, 2, "kv480t: rs485.address: \"300\" is not "},
         {{"set", "-p", port, "ad1.urv=-5", "ad1.lrv=0", "ad1.start=0"},
          2,

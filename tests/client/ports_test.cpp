@@ -108,7 +108,7 @@ TEST_F(UsbSerialNames, ResolveToThePortWithThatSerialNumberOrSayWhyNot) {
          "2 ports have the USB serial number FTDUAL (" + sysfs_.dev("ttyUSB2") + ", " +
              sysfs_.dev("ttyUSB3") + "): name the one meant by its path"},
         {"usb-serial:", Problem::BadName, "",
-         "usb-serial: needs the adapter's USB serial number after it (usb-serial:FT123ABC)"},
+         "no USB serial number after usb-serial: (give e.g. usb-serial:FT123ABC)"},
         // Every other name is opened as given.
         {"/dev/ttyUSB0", Problem::None, "/dev/ttyUSB0", ""},
         {"COM3", Problem::None, "COM3", ""},
