@@ -44,8 +44,7 @@ ResolvedPort resolvePortName(const std::string& name, const PortListing& present
     const std::string serial = serialOf(name);
     std::vector<std::string> paths;
     for (const SerialPortInfo& port : present.ports)
-        if (!port.serialNumber.empty() && sameSerial(port.serialNumber, serial))
-            paths.push_back(port.path);
+        if (sameSerial(port.serialNumber, serial)) paths.push_back(port.path);
     if (paths.empty())
         return {ResolvedPort::Problem::NotPlugged,
                 {},
