@@ -2,9 +2,13 @@
 // code.
 #pragma once
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +60,108 @@ inline ProcessRun shell(const std::string& command, const std::filesystem::path&
     const int status = std::system(("( " + command + " ) >'" + out.string() + "' 2>&1").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), {}};
 }
+
+// kv480t as a child the test talks to while it runs: its stdin a pipe the test writes to,
+// its stdout and stderr read as they come (a prompt waited for before it is answered).
+class Kv480tSession {
+public:
+    explicit Kv480tSession(const std::vector<std::string>& args) {
+        ::signal(SIGPIPE, SIG_IGN);  // a write to a child that has ended fails instead
+        int in[2], out[2], err[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+            std::vector<char*> argv{const_cast<char*>(KV480T_PATH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(KV480T_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        input_ = in[1];
+        fds_[0] = out[0];
+        fds_[1] = err[0];
+    }
+    ~Kv480tSession() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            finish();
+        }
+        for (const int fd : {input_, fds_[0], fds_[1]})
+            if (fd >= 0) ::close(fd);
+    }
+    Kv480tSession(const Kv480tSession&) = delete;
+    Kv480tSession& operator=(const Kv480tSession&) = delete;
+
+    void write(const std::string& text) {
+        if (input_ < 0) return;
+        EXPECT_EQ(::write(input_, text.data(), text.size()), ssize_t(text.size()));
+    }
+    void closeInput() {
+        if (input_ >= 0) ::close(input_);
+        input_ = -1;
+    }
+    void signal(int number) { ::kill(pid_, number); }
+
+    // Reads until stderr holds `text` at least `count` times (at most 20 s); whether it does.
+    bool waitForErr(const std::string& text, std::size_t count = 1) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (occurrences(run_.err, text) < count) {
+            if (std::chrono::steady_clock::now() > until || !pump(100)) return false;
+        }
+        return true;
+    }
+    // Closes stdin, reads to the end and waits for the exit.
+    ProcessRun finish() {
+        closeInput();
+        while (pump(20000)) {
+        }
+        int status = 0;
+        if (!exited_ && ::waitpid(pid_, &status, 0) == pid_) {
+            exited_ = true;
+            run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        return run_;
+    }
+    const ProcessRun& sofar() const { return run_; }
+
+private:
+    static std::size_t occurrences(const std::string& text, const std::string& part) {
+        std::size_t n = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
+    }
+    // Reads what comes within `waitMs`; false once both outputs have ended.
+    bool pump(int waitMs) {
+        pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+        if (fds_[0] < 0 && fds_[1] < 0) return false;
+        if (::poll(fds, 2, waitMs) <= 0) return true;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = ::read(fds_[i], buffer, sizeof buffer);
+            if (got <= 0) {
+                ::close(fds_[i]);
+                fds_[i] = -1;
+                continue;
+            }
+            (i == 0 ? run_.out : run_.err).append(buffer, static_cast<std::size_t>(got));
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int input_ = -1;
+    int fds_[2] = {-1, -1};
+    ProcessRun run_;
+};
 
 inline std::string describe(const ProcessRun& r) {
     return "exit " + std::to_string(r.exitCode) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
