@@ -2,9 +2,9 @@
 // code.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace kvtest {
 
@@ -65,56 +67,48 @@ inline ProcessRun shell(const std::string& command, const std::filesystem::path&
 // its stdout and stderr read as they come (a prompt waited for before it is answered).
 class Kv480tSession {
 public:
-    explicit Kv480tSession(const std::vector<std::string>& args) {
+    explicit Kv480tSession(std::vector<std::string> args) {
         ::signal(SIGPIPE, SIG_IGN);  // a write to a child that has ended fails instead
         int in[2], out[2], err[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-            std::vector<char*> argv{const_cast<char*>(KV480T_PATH)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(KV480T_PATH, argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        ::close(err[1]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (const auto& [from, to] : {std::pair{in[0], 0}, {out[1], 1}, {err[1], 2}})
+            posix_spawn_file_actions_adddup2(&actions, from, to);
+        for (const int fd : {in[1], out[0], err[0]})
+            posix_spawn_file_actions_addclose(&actions, fd);
+        args.insert(args.begin(), KV480T_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid_, KV480T_PATH, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        for (const int fd : {in[0], out[1], err[1]}) ::close(fd);
         input_ = in[1];
         fds_[0] = out[0];
         fds_[1] = err[0];
     }
     ~Kv480tSession() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            finish();
-        }
-        for (const int fd : {input_, fds_[0], fds_[1]})
-            if (fd >= 0) ::close(fd);
+        if (pid_ > 0 && run_.exitCode < 0) ::kill(pid_, SIGKILL);
+        finish();
     }
     Kv480tSession(const Kv480tSession&) = delete;
     Kv480tSession& operator=(const Kv480tSession&) = delete;
 
     void write(const std::string& text) {
         if (input_ < 0) return;
-        EXPECT_EQ(::write(input_, text.data(), text.size()), ssize_t(text.size()));
+        ASSERT_EQ(::write(input_, text.data(), text.size()), ssize_t(text.size()));
     }
     void closeInput() {
         if (input_ >= 0) ::close(input_);
         input_ = -1;
     }
     void signal(int number) { ::kill(pid_, number); }
-
     // Reads until stderr holds `text` at least `count` times (at most 20 s); whether it does.
     bool waitForErr(const std::string& text, std::size_t count = 1) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (occurrences(run_.err, text) < count) {
+        while (occurrences(run_.err, text) < count)
             if (std::chrono::steady_clock::now() > until || !pump(100)) return false;
-        }
         return true;
     }
     // Closes stdin, reads to the end and waits for the exit.
@@ -123,41 +117,39 @@ public:
         while (pump(20000)) {
         }
         int status = 0;
-        if (!exited_ && ::waitpid(pid_, &status, 0) == pid_) {
-            exited_ = true;
-            run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
+            run_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        pid_ = -1;
         return run_;
     }
     const ProcessRun& sofar() const { return run_; }
 
-private:
     static std::size_t occurrences(const std::string& text, const std::string& part) {
         std::size_t n = 0;
         for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
         return n;
     }
+
+private:
     // Reads what comes within `waitMs`; false once both outputs have ended.
     bool pump(int waitMs) {
-        pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
         if (fds_[0] < 0 && fds_[1] < 0) return false;
+        pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
         if (::poll(fds, 2, waitMs) <= 0) return true;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].revents == 0) continue;
             char buffer[4096];
-            const ssize_t got = ::read(fds_[i], buffer, sizeof buffer);
+            const ssize_t got = fds[i].revents ? ::read(fds_[i], buffer, sizeof buffer) : 1;
             if (got <= 0) {
                 ::close(fds_[i]);
                 fds_[i] = -1;
-                continue;
+            } else if (fds[i].revents) {
+                (i == 0 ? run_.out : run_.err).append(buffer, static_cast<std::size_t>(got));
             }
-            (i == 0 ? run_.out : run_.err).append(buffer, static_cast<std::size_t>(got));
         }
         return true;
     }
 
     pid_t pid_ = -1;
-    bool exited_ = false;
     int input_ = -1;
     int fds_[2] = {-1, -1};
     ProcessRun run_;
