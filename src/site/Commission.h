@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/Operations.h"
@@ -19,8 +20,17 @@
 
 namespace kvsite {
 
+// What became of a plan's row: not run yet, commissioned (the read-back holds the plan, or
+// the collector held it already), run and failed (or differs), or passed over.
+enum class RowState { ToDo, Done, Failed, Skipped };
+std::string_view stateWords(RowState state);  // "to do", "done", "failed", "skipped"
+
 struct RowOutcome {
+    std::size_t row = 0;                  // the plan's row number (a spreadsheet's), 0: none
     std::string label, station, profile;  // the plan's row
+    // Done or Failed once the row ran (as resultWords says), ToDo and Skipped for a row that
+    // did not run (a site's record keeps those too).
+    RowState state = RowState::Done;
     // port, error and the step it failed at, differences from the plan, set commands written,
     // notes; `reported` is unused (see before/after).
     kvclient::CollectorResult result;
@@ -33,8 +43,22 @@ struct RowOutcome {
 };
 
 // "ok", "already as planned", "differs", or the failure's kind ("no answer", "port error",
-// "not understood", "bad request").
+// "not understood", "bad request"); "to do" and "skipped" for a row that did not run.
 std::string resultWords(const RowOutcome& outcome);
+// Done when the words are "ok" or "already as planned", else Failed (ToDo and Skipped kept).
+RowState stateOf(const RowOutcome& outcome);
+
+// The planned values of every set command one of whose values differs between `planned` and
+// `before` (kvops::compare, as verify compares; a frame carries all the values of its
+// command); empty when the collector holds the plan. A counter base that already holds its
+// planned value is thus not rewritten (writing one restarts its count) unless its command
+// has to go for another value.
+kvproto::CollectorSettings settingsToWrite(const kvproto::CollectorSettings& planned,
+                                           const kvproto::CollectorSettings& before);
+
+// The row as a RowOutcome that has not run (state ToDo): its label, station, profile, port
+// and planned values.
+RowOutcome outcomeOf(const PlanRow& row);
 
 // One row on a Client that is open on the row's port.
 RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
