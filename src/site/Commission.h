@@ -63,6 +63,11 @@ RowOutcome outcomeOf(const PlanRow& row);
 // One row on a Client that is open on the row's port.
 RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
 
+// A dry run of one row: reads what the collector holds (the "before") and compares it with
+// the plan as verify compares; the differences are what commissionRow would write (result
+// "differs"), none when it holds the plan ("already as planned"). Nothing is written.
+RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
+
 // Every row at once. `arrived` runs on the calling thread for each row as it finishes;
 // `setUp` before a row's port is opened, on its thread (a traffic log). In plan order.
 std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
