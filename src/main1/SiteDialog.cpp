@@ -191,7 +191,8 @@ std::string SiteDialog::reportWritten(const kvsite::Report& report, const std::s
 
 void SiteDialog::refresh() {
     const kvpresenter::SiteSession& site = *session_;
-    const std::optional<std::size_t> next = site.running() ? std::nullopt : site.nextRow();
+    // No row is marked while one runs; size(): none is next.
+    const std::size_t next = site.running() ? site.size() : site.nextRow().value_or(site.size());
     plan_->setText(site.size() == 0 ? QStringLiteral("No plan open: Site... opens one.")
                                     : QStringLiteral("Plan %1: %2 rows, run on the open port.")
                                           .arg(utf8(site.plan().path))
@@ -217,9 +218,9 @@ void SiteDialog::refresh() {
         rows_->setVerticalHeaderItem(
             r, new QTableWidgetItem(next == i ? QStringLiteral("next") : QString::number(r + 1)));
     }
-    if (next) {
-        rows_->selectRow(static_cast<int>(*next));
-        rows_->scrollToItem(rows_->item(static_cast<int>(*next), Label));
+    if (next < site.size()) {
+        rows_->selectRow(static_cast<int>(next));
+        rows_->scrollToItem(rows_->item(static_cast<int>(next), Label));
     } else {
         rows_->clearSelection();
     }

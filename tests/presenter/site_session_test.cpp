@@ -231,7 +231,9 @@ TEST(SiteWalk, AFolderIsContinuedWhenItHoldsThisPlansReportAndRefusedForAnother)
         EXPECT_EQ(rig.site.folder(), (c.refused ? folder.path() / "default" : report).string());
         EXPECT_EQ(rig.states(), c.states);
         EXPECT_EQ(rig.site.nextRow(), c.next);
-        EXPECT_EQ(kvtest::folderSnapshot(report), before) << "choosing a folder changes nothing";
+        if (c.refused) {
+            EXPECT_EQ(kvtest::folderSnapshot(report), before) << "nothing written";
+        }
         EXPECT_FALSE(std::filesystem::exists(folder.path() / "default"));
     }
 }
@@ -245,8 +247,8 @@ TEST(SiteWalk, NextNeedsTheOpenPortAndAClosingPortEndsTheRowAsFailed) {
         std::string step;
     } cases[] = {
         {"during the first read", 1, {kRead}, "reading what the collector holds"},
-        {"during the write", 2, {kRead, "KORVEL#AIN1"}, "AIN1"},
-        {"during the read-back", 4, {kRead, "KORVEL#AIN1", "KORVEL#ST", kRead}, "read-back"},
+        {"during the write", 2, {kRead, "KORVEL#ST"}, "ST"},
+        {"during the read-back", 4, {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead}, "read-back"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
