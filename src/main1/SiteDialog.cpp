@@ -195,8 +195,9 @@ void SiteDialog::refresh() {
     const std::size_t next = site.running() ? site.size() : site.nextRow().value_or(site.size());
     plan_->setText(site.size() == 0 ? QStringLiteral("No plan open: Site... opens one.")
                                     : QStringLiteral("Plan %1: %2 rows, run on the open port.")
-                                          .arg(utf8(site.plan().path))
+                                          .arg(utf8(site.plan().name))
                                           .arg(site.size()));
+    plan_->setToolTip(utf8(site.plan().path));
     rows_->setRowCount(static_cast<int>(site.size()));
     for (std::size_t i = 0; i < site.size(); ++i) {
         const kvsite::PlanRow& row = site.plan().rows[i];

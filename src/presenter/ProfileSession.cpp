@@ -133,8 +133,10 @@ void ProfileSession::sendNext() {
         startReading(Check::WriteAll);
         return;
     }
-    view_.note("Writing " + number(run_->sent() + 1) + " of " + number(run_->total()) + ": " +
-               std::string(command->word) + " ...");
+    // Another part's write says itself what it does.
+    if (!writeDone_)
+        view_.note("Writing " + number(run_->sent() + 1) + " of " + number(run_->total()) + ": " +
+                   std::string(command->word) + " ...");
     // A refused frame ends the run at once.
     if (source_)
         session_.sendSetCommand(*command, *source_, run_->answerTime());
@@ -243,11 +245,7 @@ void ProfileSession::startReading(Check check) {
     const bool forCaller = check == Check::Read || writeDone_;
     session_.readParametersClick(false);  // compare: the fields keep what they hold
     // A refused request has ended already (requestEnded), and a caller has been told.
-    if (forCaller) {
-        if (check == Check::WriteAll && session_.lastFrameSent())
-            view_.note(number(run_->total()) + " settings sent, reading them back ...");
-        return;
-    }
+    if (forCaller) return;
     if (!session_.lastFrameSent()) {
         mode_ = Mode::Idle;
         if (check == Check::WriteAll)

@@ -35,7 +35,7 @@
 // readCollector() reads the listing and hands over how the read ended; writeAndVerify()
 // writes given settings as Write All writes (the frames built from the settings, not the
 // fields, which keep what they hold), reads back, compares with given values and hands over
-// the outcome (WriteOutcome), instead of saying it on the status line. While one runs the
+// the outcome (WriteOutcome); neither says anything on the status line. While one runs the
 // group is busy: Write All, Verify and Report... do nothing. Such a read is never Report...'s
 // "before" (it may be another collector's).
 //

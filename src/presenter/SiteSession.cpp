@@ -91,6 +91,7 @@ void SiteSession::next() {
     if (!canRunNext() || !openRecord()) return;
     const std::size_t row = *nextRow();
     outcome_ = kvsite::outcomeOf(plan_.rows[row]);
+    outcome_.state = kvsite::RowState::Done;  // it runs: done or failed once it ends
     outcome_.result.port = view_.portName();
     outcome_.result.where = std::string(kWhere);
     outcome_.startedMs = kvops::wallClockMs();
@@ -144,6 +145,7 @@ void SiteSession::written(const WriteOutcome& outcome) {
 void SiteSession::finishRow() {
     const std::size_t row = *std::exchange(running_, std::nullopt);
     outcome_.finishedMs = kvops::wallClockMs();
+    outcome_.state = kvsite::stateOf(outcome_);
     std::string done = rowName(row) + ": " + kvsite::resultWords(outcome_);
     if (const kvops::Error& error = outcome_.result.error)
         done += ": " + outcome_.result.step + ": " + kvops::describe(error);

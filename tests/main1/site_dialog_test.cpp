@@ -61,7 +61,8 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
         "label;port;station;profile\n"
         "Pumpenhaus S\xC3\xBC"
         "d;/dev/ttyUSB1;1;pumps.json\n"
-        "Tank north;/dev/ttyUSB2;2;pumps.json\n");
+        "Tank north;/dev/ttyUSB2;2;pumps.json\n"
+        "Well 7;/dev/ttyUSB3;7;pumps.json\n");
     openPort(collector.slavePath());
     click("ProfileSite");
     ASSERT_TRUE(dialog()->isVisible());
@@ -88,15 +89,14 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
     EXPECT_EQ(std::filesystem::exists(report / "report.pdf"), pdfAvailable());
     EXPECT_TRUE(modalMessages.isEmpty()) << modalMessages.join('|').toStdString();
     if (const char* file = std::getenv("KV_SITE_SCREENSHOT")) {
-        // The dialog over the window's lower right, as a technician sees them.
+        // The dialog over the window's lower left, the Profile group in sight.
         QImage shot = window->grab().toImage();
         QPainter painter(&shot);
         const QImage site = dialog()->grab().toImage();
-        painter.drawImage(shot.width() - site.width() - 16, shot.height() - site.height() - 40,
-                          site);
+        const QPoint at(12, shot.height() - site.height() - 36);
+        painter.drawImage(at, site);
         painter.setPen(Qt::darkGray);
-        painter.drawRect(shot.width() - site.width() - 17, shot.height() - site.height() - 41,
-                         site.width() + 1, site.height() + 1);
+        painter.drawRect(QRect(at - QPoint(1, 1), site.size() + QSize(1, 1)));
         painter.end();
         ASSERT_TRUE(shot.save(QString::fromLocal8Bit(file)));
     }

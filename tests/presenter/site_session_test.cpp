@@ -167,6 +167,11 @@ TEST(SiteWalk, NextAndSkipWalkThePlanOnTheOnePortAndKeepTheReport) {
         EXPECT_FALSE(rig.site.running());
         EXPECT_EQ(rig.states(), s.states);
         EXPECT_EQ(rig.site.resultWords(s.row), s.result);
+        const std::string said =
+            rig.site.plan().rows[s.row].label + " (station " + rig.site.plan().rows[s.row].station +
+            "): " + (s.skip ? "skipped" : s.result.substr(0, s.result.find(':')));
+        EXPECT_TRUE(rig.site.status().starts_with(said)) << rig.site.status();
+        EXPECT_EQ(rig.view.status, "") << "the row speaks in its dialog, not on the status line";
         EXPECT_EQ(rig.siteView.rowsWritten.size(), ++recorded) << "the report after every row";
         if (s.skip) continue;
         const kvsite::RowOutcome* outcome = rig.site.record()->outcome(s.row);
