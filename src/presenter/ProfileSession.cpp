@@ -1,7 +1,6 @@
 #include "presenter/ProfileSession.h"
 
 #include <chrono>
-#include <stdexcept>
 #include <utility>
 
 #include "ops/Clock.h"
@@ -82,6 +81,7 @@ void ProfileSession::load(const kvproto::CollectorSettings& settings, const std:
 
 void ProfileSession::writeAllOrCancel() {
     if (mode_ == Mode::Writing) {
+        if (writeDone_) return;  // another part's write: not Write All's to cancel
         finishWriting("Write All cancelled after " + number(run_->sent()) + " of " +
                       number(run_->total()) + ".");
         return;
@@ -348,24 +348,8 @@ bool ProfileSession::readCollector(ReadDone done) {
 bool ProfileSession::writeAndVerify(const kvproto::CollectorSettings& settings,
                                     const kvproto::CollectorSettings& expected, WriteDone done) {
     if (busy()) return false;
+    // Checked settings: every frame of their complete commands can be built.
     kvops::ApplyPlan plan = kvops::planApply(settings, {true, true});
-    // Every frame is built before the first goes out.
-    for (const kvproto::SetCommand* command : plan.commands) {
-        std::string why;
-        try {
-            (void)kvproto::buildSetFrame(*command, settings);
-            continue;
-        } catch (const kvproto::ConversionError& error) {
-            why = error.message();
-        } catch (const std::invalid_argument& error) {
-            why = error.what();
-        }
-        WriteOutcome outcome;
-        outcome.error = {kvops::ErrorCode::BadRequest, 0, why};
-        outcome.step = command->word;
-        done(outcome);
-        return true;
-    }
     writeDone_ = std::move(done);
     source_ = settings;
     expected_ = expected;

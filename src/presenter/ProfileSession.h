@@ -130,9 +130,9 @@ public:
     // The collector's listing, the fields left as they are; `done` hears how the read ended.
     // False (nothing sent) when the group is busy.
     bool readCollector(ReadDone done);
-    // Writes every set command all of whose values `settings` holds, then reads back and
-    // compares with `expected`; `done` hears the outcome (also when a frame cannot be built:
-    // nothing is sent then, or when the port closes). False (nothing sent) when busy.
+    // Writes every set command all of whose values `settings` (checked values) holds, then
+    // reads back and compares with `expected`; `done` hears the outcome, also when the port
+    // closes meanwhile. False (nothing sent) when busy.
     bool writeAndVerify(const kvproto::CollectorSettings& settings,
                         const kvproto::CollectorSettings& expected, WriteDone done);
 

@@ -72,7 +72,6 @@ std::optional<std::size_t> SiteSession::nextRow() const {
 
 std::string SiteSession::nextHint() const {
     if (running_) return "A row is running.";
-    if (size() == 0) return "The plan has no rows.";
     if (!nextRow()) return "Every row is done.";
     if (!view_.portOpen()) return "Open the port the collectors are plugged into to run a row.";
     return {};

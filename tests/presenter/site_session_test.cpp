@@ -5,6 +5,8 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,7 @@ struct SiteRig : kvtest::ProfileRig {
         Strings words;
         ProfileRig::run(ms, [&](const std::string& frame) {
             words.push_back(frame.substr(0, frame.find(':')));
+            if (pressWriteAllOnSets && frame.starts_with("KORVEL#")) profile.writeAllOrCancel();
             return plugged ? plugged->receive(frame, kvsim::Millis{0}) : std::string();
         });
         return words;
@@ -83,6 +86,7 @@ struct SiteRig : kvtest::ProfileRig {
         return out;
     }
     kvsim::Device* plugged = nullptr;
+    bool pressWriteAllOnSets = false;  // Write All is pressed while a set command is answered
     FakeSiteView siteView;
     kvpresenter::SiteSession site{profile, siteView, "9.9"};
 };
@@ -93,6 +97,7 @@ TEST(SiteWalk, NextAndSkipWalkThePlanOnTheOnePortAndKeepTheReport) {
     kvtest::TestFolder folder("site-walk");
     const std::filesystem::path reportFolder = folder.path() / "report";
     SiteRig rig(reportFolder);
+    rig.pressWriteAllOnSets = true;
     kvsim::Device factory = collector({});
     kvsim::Device ain1Done =
         collector({{"ad1.urv", "000222"}, {"ad1.lrv", "000011"}, {"ad1.start", "00002"}});
@@ -162,6 +167,12 @@ TEST(SiteWalk, NextAndSkipWalkThePlanOnTheOnePortAndKeepTheReport) {
             EXPECT_TRUE(rig.profile.busy()) << "the Profile group is busy while a row runs";
             EXPECT_FALSE(rig.site.canRunNext());
             rig.profile.writeAllOrCancel();  // neither cancels the row nor starts Write All
+            // Nor is the plan, the folder or the row changed meanwhile.
+            rig.site.skip();
+            rig.site.open(planOf("port;station;profile\n/dev/ttyUSB9;9;pumps.json\n"), "/x");
+            EXPECT_EQ(rig.site.size(), 3u);
+            EXPECT_EQ(rig.site.chooseFolder((folder.path() / "other").string()),
+                      "A row is running: choose the folder once it is done.");
         }
         EXPECT_EQ(rig.run(), s.frames);
         EXPECT_FALSE(rig.site.running());
@@ -243,51 +254,212 @@ TEST(SiteWalk, AFolderIsContinuedWhenItHoldsThisPlansReportAndRefusedForAnother)
     }
 }
 
-TEST(SiteWalk, NextNeedsTheOpenPortAndAClosingPortEndsTheRowAsFailed) {
+// Row 2 of the plan (AIN1 and the station address to write) on a factory collector, where
+// something goes wrong at the `at`th frame.
+TEST(SiteWalk, ARowThatDoesNotEndAsPlannedIsFailedWithWhereAndWhy) {
     kvtest::TestFolder folder("site-walk");
+    enum class Event { PortCloses, PortRefusesTheNext, Silence, Garbled, None };
+    kvsim::DeviceOptions keepsAin1;
+    keepsAin1.keptWords.insert("AIN1");
     const struct {
         const char* name;
-        int closeAfterFrames;  // the port closes once this many frames went out
-        Strings frames;
-        std::string step;
+        Event event;
+        int at;
+        Strings frames;  // sent by the row
+        std::string result, step, reason;
+        kvsim::DeviceOptions options = {};
     } cases[] = {
-        {"during the first read", 1, {kRead}, "reading what the collector holds"},
-        {"during the write", 2, {kRead, "KORVEL#ST"}, "ST"},
-        {"during the read-back", 4, {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead}, "read-back"},
+        {"the port closes during the first read",
+         Event::PortCloses,
+         1,
+         {kRead},
+         "port error",
+         "reading what the collector holds",
+         "the port was closed"},
+        {"the port closes during the write",
+         Event::PortCloses,
+         2,
+         {kRead, "KORVEL#ST"},
+         "port error",
+         "ST",
+         "the port was closed"},
+        {"the port closes during the read-back",
+         Event::PortCloses,
+         4,
+         {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead},
+         "port error",
+         "read-back",
+         "the port was closed"},
+        {"the port refuses a set command",
+         Event::PortRefusesTheNext,
+         2,
+         {kRead, "KORVEL#ST"},
+         "port error",
+         "AIN1",
+         "(1 commands written before)"},
+        {"the port refuses the read-back",
+         Event::PortRefusesTheNext,
+         3,
+         {kRead, "KORVEL#ST", "KORVEL#AIN1"},
+         "port error",
+         "read-back",
+         ""},
+        {"no read-back",
+         Event::Silence,
+         4,
+         {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead},
+         "no answer",
+         "read-back",
+         ""},
+        {"a read-back with a value that cannot be read",
+         Event::Garbled,
+         4,
+         {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead},
+         "not understood",
+         "read-back",
+         ""},
+        {"the collector keeps AIN1",
+         Event::None,
+         0,
+         {kRead, "KORVEL#ST", "KORVEL#AIN1", kRead},
+         "differs: 3",
+         "",
+         "",
+         keepsAin1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SiteRig rig(folder.path() / c.name);
-        kvsim::Device factory = collector({});
-        rig.plugged = &factory;
-        rig.siteView.open = false;
-        EXPECT_FALSE(rig.site.canRunNext());
-        EXPECT_EQ(rig.site.nextHint(),
-                  "Open the port the collectors are plugged into to run a row.");
-        rig.site.next();
-        EXPECT_TRUE(rig.serial.written.empty());
-        rig.siteView.open = true;
-        rig.site.skip();  // row 1; row 2 writes AIN1 and the station address
+        kvsim::Device device(kvsim::factoryDefaults(), c.options);
+        rig.site.skip();  // row 1
         rig.site.next();
         Strings frames;
-        rig.ProfileRig::run(4000, [&](const std::string& frame) {
+        rig.ProfileRig::run(5000, [&](const std::string& frame) {
             frames.push_back(frame.substr(0, frame.find(':')));
-            if (static_cast<int>(frames.size()) == c.closeAfterFrames) {
-                rig.session.portClosed();
-                rig.profile.portClosed();
-                rig.siteView.open = false;
-                rig.site.portChanged();
-                return std::string();
+            const int n = static_cast<int>(frames.size());
+            std::string reply = device.receive(frame, kvsim::Millis{0});
+            if (n < c.at) return reply;
+            switch (c.event) {
+                case Event::PortCloses:
+                    rig.session.portClosed();
+                    rig.profile.portClosed();
+                    rig.siteView.open = false;
+                    rig.site.portChanged();
+                    return std::string();
+                case Event::PortRefusesTheNext:
+                    rig.serial.open = false;
+                    return reply;
+                case Event::Silence:
+                    return std::string();
+                case Event::Garbled:
+                    return reply.replace(reply.find("000222"), 6, "00x222");
+                case Event::None:
+                    return reply;
             }
-            return factory.receive(frame, kvsim::Millis{0});
+            return reply;
         });
         EXPECT_EQ(frames, c.frames);
         EXPECT_EQ(rig.states(), (Strings{"skipped", "failed", "to do"}));
-        EXPECT_EQ(rig.site.resultWords(1), "port error");
-        EXPECT_EQ(rig.site.record()->outcome(1)->result.step, c.step);
+        EXPECT_EQ(rig.site.resultWords(1), c.result);
+        const kvsite::RowOutcome& outcome = *rig.site.record()->outcome(1);
+        EXPECT_EQ(outcome.result.step, c.step);
+        EXPECT_NE(outcome.result.error.text.find(c.reason), std::string::npos)
+            << outcome.result.error.text;
+        EXPECT_EQ(outcome.afterRead, c.event == Event::None);
+        EXPECT_TRUE(rig.site.problem());
         EXPECT_FALSE(rig.profile.busy());
-        EXPECT_FALSE(rig.site.canRunNext());
+        EXPECT_EQ(rig.view.status, "");
+        EXPECT_EQ(rig.site.canRunNext(), rig.siteView.open);
     }
+}
+
+TEST(SiteWalk, NextSendsNothingWhileThePortIsClosedTheGroupBusyOrTheFolderRefusesTheReport) {
+    kvtest::TestFolder folder("site-walk");
+    std::ofstream(folder.path() / "file") << "x";
+    const struct {
+        const char* name;
+        std::filesystem::path reportFolder;
+        std::function<void(SiteRig&)> before;
+        std::string says;
+        Strings written;  // frames sent
+    } cases[] = {
+        {"port closed",
+         folder.path() / "a",
+         [](SiteRig& rig) { rig.siteView.open = false; },
+         "",
+         {}},
+        {"the Profile group verifies",
+         folder.path() / "b",
+         [](SiteRig& rig) { rig.profile.verify(); },
+         "The Profile group is busy: run the row once it is done.",
+         {kRead}},
+        {"a folder that cannot be made",
+         folder.path() / "file" / "report",
+         [](SiteRig&) {},
+         (folder.path() / "file" / "report").string(),
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SiteRig rig(c.reportFolder);
+        c.before(rig);
+        rig.site.next();
+        EXPECT_FALSE(rig.site.running());
+        EXPECT_EQ(rig.states(), (Strings{"to do", "to do", "to do"}));
+        EXPECT_NE(rig.site.status().find(c.says), std::string::npos) << rig.site.status();
+        Strings written;
+        for (const std::string& frame : rig.serial.written)
+            written.push_back(frame.substr(0, frame.find(':')));
+        EXPECT_EQ(written, c.written);
+    }
+}
+
+// After the record is rewritten, a PDF the view could not write, or a folder that no longer
+// takes the report, is said as a problem.
+TEST(SiteWalk, AReportThatCannotBeWrittenAfterARowIsSaid) {
+    kvtest::TestFolder folder("site-walk");
+    const struct {
+        const char* name;
+        std::string pdfError;
+        bool folderGone;
+        std::string says;
+        bool problem;
+    } cases[] = {
+        {"the PDF", "report.pdf: cannot be written (disk full)", false,
+         "Pump house 2 (station 2): skipped. report.pdf: cannot be written (disk full)", true},
+        {"the folder", "", true,
+         "Pump house 2 (station 2): skipped. The report could not be written: ", true},
+        {"neither", "", false, "Pump house 2 (station 2): skipped.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path report = folder.path() / c.name;
+        SiteRig rig(report);
+        rig.site.skip();
+        rig.siteView.pdfError = c.pdfError;
+        if (c.folderGone) {
+            std::filesystem::remove_all(report);
+            std::ofstream(report) << "not a folder";
+        }
+        rig.site.skip();
+        EXPECT_TRUE(rig.site.status().starts_with(c.says)) << rig.site.status();
+        EXPECT_EQ(rig.site.problem(), c.problem);
+    }
+}
+
+// A site row's first read is another collector's, maybe: Report...'s "before" stays the
+// window's own first read.
+TEST(SiteWalk, ARowsReadIsNotReportsBefore) {
+    kvtest::TestFolder folder("site-walk");
+    SiteRig rig(folder.path() / "report");
+    kvsim::Device factory = collector({});
+    rig.plugged = &factory;
+    rig.site.next();
+    rig.run();
+    rig.profile.report("/site/sheet.html");
+    rig.run();
+    ASSERT_EQ(rig.view.reports.size(), 1u);
+    EXPECT_EQ(rig.view.reports[0].second.before.get("ad1.urv"), "000222");
 }
 
 }  // namespace
