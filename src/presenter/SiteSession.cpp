@@ -144,7 +144,6 @@ void SiteSession::written(const WriteOutcome& outcome) {
 void SiteSession::finishRow() {
     const std::size_t row = *std::exchange(running_, std::nullopt);
     outcome_.finishedMs = kvops::wallClockMs();
-    outcome_.state = kvsite::stateOf(outcome_);
     std::string done = rowName(row) + ": " + kvsite::resultWords(outcome_);
     if (const kvops::Error& error = outcome_.result.error)
         done += ": " + outcome_.result.step + ": " + kvops::describe(error);

@@ -213,6 +213,9 @@ TEST(SiteWalk, NextAndSkipWalkThePlanOnTheOnePortAndKeepTheReport) {
     ASSERT_EQ(read.report.rows.size(), 3u);
     EXPECT_EQ(read.report.rows[0].before.get("ad1.urv"), "000100");
     EXPECT_EQ(read.report.rows[0].after.get("ad1.urv"), "000222");
+    // Another plan opened starts afresh.
+    rig.site.open(planOf(kPlan), (folder.path() / "next").string());
+    EXPECT_EQ(rig.states(), (Strings{"to do", "to do", "to do"}));
 }
 
 TEST(SiteWalk, AFolderIsContinuedWhenItHoldsThisPlansReportAndRefusedForAnother) {
@@ -370,6 +373,7 @@ TEST(SiteWalk, ARowThatDoesNotEndAsPlannedIsFailedWithWhereAndWhy) {
         EXPECT_FALSE(rig.profile.busy());
         EXPECT_EQ(rig.view.status, "");
         EXPECT_EQ(rig.site.canRunNext(), rig.siteView.open);
+        EXPECT_EQ(rig.site.nextRow(), 2u) << "a failed row comes round again after the others";
     }
 }
 
