@@ -55,6 +55,7 @@ SiteDialog::SiteDialog(QWidget* window, kvpresenter::ProfileSession& profile,
       next_(new QPushButton(QStringLiteral("&Next"), this)),
       skip_(new QPushButton(QStringLiteral("&Skip"), this)),
       chooseFolder_(new QPushButton(QStringLiteral("Report &Folder..."), this)),
+      openPlan_(new QPushButton(QStringLiteral("&Open Plan..."), this)),
       session_(std::make_unique<kvpresenter::SiteSession>(
           profile, static_cast<kvpresenter::SiteView&>(*this), KV_VERSION)) {
     setObjectName(QStringLiteral("SiteDialog"));
@@ -84,6 +85,7 @@ SiteDialog::SiteDialog(QWidget* window, kvpresenter::ProfileSession& profile,
     chooseFolder_->setObjectName(QStringLiteral("SiteReportFolder"));
     chooseFolder_->setToolTip(
         QStringLiteral("Choose the report's folder: one holding this plan's report is continued"));
+    openPlan_->setObjectName(QStringLiteral("SiteOpenPlan"));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("SiteClose"));
 
@@ -95,6 +97,7 @@ SiteDialog::SiteDialog(QWidget* window, kvpresenter::ProfileSession& profile,
     buttons->addWidget(next_);
     buttons->addWidget(skip_);
     buttons->addStretch(1);
+    buttons->addWidget(openPlan_);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(plan_);
@@ -107,6 +110,7 @@ SiteDialog::SiteDialog(QWidget* window, kvpresenter::ProfileSession& profile,
     connect(next_, &QPushButton::clicked, this, [this] { session_->next(); });
     connect(skip_, &QPushButton::clicked, this, [this] { session_->skip(); });
     connect(chooseFolder_, &QPushButton::clicked, this, &SiteDialog::chooseFolder);
+    connect(openPlan_, &QPushButton::clicked, this, &SiteDialog::openPlan);
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
 
     // Site... beside Report..., below the Profile group's tick boxes.
@@ -146,11 +150,16 @@ void SiteDialog::showMessage(const std::string& text) {
 }
 
 void SiteDialog::start() {
-    if (session_->running()) {
-        show();
-        raise();
+    if (session_->size() == 0) {
+        openPlan();
         return;
     }
+    show();
+    raise();
+}
+
+void SiteDialog::openPlan() {
+    if (session_->running()) return;
     const QString file = choose(Choice::Plan, lastFolder_);
     if (file.isEmpty()) return;
     lastFolder_ = QFileInfo(file).absolutePath();
@@ -232,4 +241,5 @@ void SiteDialog::refresh() {
     next_->setEnabled(site.canRunNext());
     skip_->setEnabled(!site.running() && site.nextRow().has_value());
     chooseFolder_->setEnabled(!site.running() && site.size() > 0);
+    openPlan_->setEnabled(!site.running());
 }

@@ -3,13 +3,13 @@
 // next, each row's read, write and read-back, the report kept in its folder) is
 // kvpresenter::SiteSession's; this is its widgets and file dialogs.
 //
-// Site... asks for a plan (CSV), checks it whole (kvsite::readPlanFile: the problems in one
-// message, nothing sent) and shows its rows (label, station, state, result), the next one
-// marked and selected. Next runs that row, Skip passes over it, Report Folder... chooses the
-// folder the report goes to (by default a new one beside the plan, as kv480t commission
-// makes it; a folder holding this plan's report continues it). Beside report.html, .csv and
-// .json the dialog writes report.pdf, drawn from the same page, as each row finishes (not in
-// a build without Qt's PDF writer).
+// Site... (and the dialog's Open Plan...) asks for a plan (CSV), checks it whole
+// (kvsite::readPlanFile: the problems in one message, nothing sent) and shows its rows (label,
+// station, state, result), the next one marked and selected. Next runs that row, Skip passes over
+// it, Report Folder... chooses the folder the report goes to (by default a new one beside the plan,
+// as kv480t commission makes it; a folder holding this plan's report continues it). Beside
+// report.html, .csv and .json the dialog writes report.pdf, drawn from the same page, as each row
+// finishes (not in a build without Qt's PDF writer).
 //
 // Main thread only. The window tells the dialog when its port opens or closes.
 #pragma once
@@ -44,9 +44,10 @@ public:
     using ChooseHook = std::function<QString(Choice choice, const QString& folder)>;
     static void setChooseHook(ChooseHook hook);
 
-    // Site...: a plan chosen and checked, then the dialog shown with its rows. While a row
-    // runs, the dialog is only shown again.
+    // Site...: the dialog shown again, or with no plan open yet, openPlan().
     void start();
+    // Open Plan...: a plan chosen and checked, then the dialog shown with its rows.
+    void openPlan();
     void chooseFolder();
     void portChanged();
 
@@ -76,5 +77,6 @@ private:
     QPushButton* next_;
     QPushButton* skip_;
     QPushButton* chooseFolder_;
+    QPushButton* openPlan_;
     std::unique_ptr<kvpresenter::SiteSession> session_;
 };

@@ -100,6 +100,15 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
         painter.end();
         ASSERT_TRUE(shot.save(QString::fromLocal8Bit(file)));
     }
+    // Closed and opened again by Site..., the dialog keeps its walk; Next waits for the port.
+    dialog()->hide();
+    click("ProfileSite");
+    ASSERT_TRUE(dialog()->isVisible());
+    EXPECT_EQ(cell(0, 2), QStringLiteral("done"));
+    EXPECT_TRUE(dialog()->findChild<QPushButton*>("SiteNext")->isEnabled());
+    clickPortButton();
+    EXPECT_FALSE(dialog()->findChild<QPushButton*>("SiteNext")->isEnabled());
+    EXPECT_TRUE(dialog()->findChild<QLabel*>("SiteHint")->text().startsWith("Open the port"));
 }
 
 TEST_F(SiteDialogTest, APlanWithProblemsIsShownInOneMessageAndNothingIsSent) {
