@@ -125,38 +125,4 @@ RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Mi
     return finished(std::move(outcome));
 }
 
-std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
-                                   const std::function<void(const RowOutcome&)>& arrived,
-                                   const kvclient::PortSetUp& setUp) {
-    std::vector<std::string> ports;
-    std::map<std::string, std::size_t> index;  // ports are unique in a checked plan
-    for (const PlanRow& row : plan.rows) {
-        index.emplace(row.port, ports.size());
-        ports.push_back(row.port);
-    }
-    // Each thread fills its own row; the results' hand-over to this thread orders the reads.
-    std::vector<RowOutcome> outcomes(plan.rows.size());
-    const kvclient::PortJob job = [&](kvclient::Client& client) {
-        const std::size_t i = index.at(client.port());
-        outcomes[i] = commissionRow(client, plan.rows[i], timeout);
-        return outcomes[i].result;
-    };
-    const auto started = kvops::wallClockMs();
-    kvclient::runOnPorts(
-        ports, job,
-        [&](const kvclient::CollectorResult& result) {
-            const std::size_t i = index.at(result.port);
-            if (outcomes[i].result.port.empty()) {  // the port did not open: no job ran
-                outcomes[i] = fromRow(plan.rows[i]);
-                outcomes[i].result.error = result.error;
-                outcomes[i].result.step = result.step;
-                outcomes[i].startedMs = started;
-                outcomes[i] = finished(std::move(outcomes[i]));
-            }
-            if (arrived) arrived(outcomes[i]);
-        },
-        setUp);
-    return outcomes;
-}
-
 }  // namespace kvsite

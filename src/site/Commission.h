@@ -1,5 +1,5 @@
-// Commissioning a site: every row of a checked plan at once, each on its own port and thread
-// (kvclient::runOnPorts), and what each collector came to, for the report.
+// Commissioning a site's collectors, one row of a checked plan at a time (site/Walk.h walks
+// the plan), and what each collector came to, for the report.
 //
 // One row: read what the collector holds (the "before"); the set commands whose values differ
 // from the plan, each with all its values (kvops::planApply), one by one, stopping at the
@@ -67,11 +67,5 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
 // the plan as verify compares; the differences are what commissionRow would write (result
 // "differs"), none when it holds the plan ("already as planned"). Nothing is written.
 RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
-
-// Every row at once. `arrived` runs on the calling thread for each row as it finishes;
-// `setUp` before a row's port is opened, on its thread (a traffic log). In plan order.
-std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
-                                   const std::function<void(const RowOutcome&)>& arrived,
-                                   const kvclient::PortSetUp& setUp = {});
 
 }  // namespace kvsite
