@@ -46,6 +46,10 @@ protected:
     }
     void writePlan(const std::string& text) { std::ofstream(plan, std::ios::binary) << text; }
     SiteDialog* dialog() { return window->findChild<SiteDialog*>(); }
+    void press(const char* name) {
+        QTest::mouseClick(dialog()->findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+    bool enabled(const char* name) { return dialog()->findChild<QPushButton*>(name)->isEnabled(); }
     QString cell(int row, int column) {
         QTableWidgetItem* item = dialog()->findChild<QTableWidget*>("SiteRows")->item(row, column);
         return item ? item->text() : QString();
@@ -70,10 +74,10 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
     EXPECT_EQ(cell(0, 0), QStringLiteral("Pumpenhaus S\u00fcd"));
     EXPECT_EQ(cell(1, 2), QStringLiteral("to do"));
     // Report Folder...: the report goes to the chosen folder.
-    QTest::mouseClick(dialog()->findChild<QPushButton*>("SiteReportFolder"), Qt::LeftButton);
+    press("SiteReportFolder");
     const int rows = std::getenv("KV_SITE_SCREENSHOT") ? 2 : 1;
     for (int row = 0; row < rows; ++row) {
-        QTest::mouseClick(dialog()->findChild<QPushButton*>("SiteNext"), Qt::LeftButton);
+        press("SiteNext");
         ASSERT_TRUE(
             kvtest::waitUntil([&] { return cell(row, 2) == QStringLiteral("done"); }, 20000))
             << cell(row, 2).toStdString() << " "
@@ -105,9 +109,9 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
     click("ProfileSite");
     ASSERT_TRUE(dialog()->isVisible());
     EXPECT_EQ(cell(0, 2), QStringLiteral("done"));
-    EXPECT_TRUE(dialog()->findChild<QPushButton*>("SiteNext")->isEnabled());
+    EXPECT_TRUE(enabled("SiteNext"));
     clickPortButton();
-    EXPECT_FALSE(dialog()->findChild<QPushButton*>("SiteNext")->isEnabled());
+    EXPECT_FALSE(enabled("SiteNext"));
     EXPECT_TRUE(dialog()->findChild<QLabel*>("SiteHint")->text().startsWith("Open the port"));
 }
 
