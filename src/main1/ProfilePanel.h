@@ -50,6 +50,8 @@ public:
     void portClosed();
 
     bool busy() const { return session_->busy(); }
+    // The group's logic, which the site walk writes through.
+    kvpresenter::ProfileSession& session() { return *session_; }
     const QString& lastFolder() const { return lastFolder_; }
     // The folder the next file dialog opens in (the window restores the remembered one).
     void setLastFolder(const QString& folder);

@@ -17,6 +17,7 @@
 #include "main1/KeyFilters.h"
 #include "main1/ProfilePanel.h"
 #include "main1/RememberedSettings.h"
+#include "main1/SiteDialog.h"
 #include "main1/TrafficPage.h"
 #include "main1/adapters/Pictures.h"
 #include "main1/adapters/QtControls.h"
@@ -88,6 +89,10 @@ Tmainform1::Tmainform1(QWidget* parent)
                                                             *timer6Adapter_, *messages_, *serial_);
     session_->setClockTimer(clockAdapter_.get());
     profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, *status_);
+    // The site walk runs its rows on the open port, through the Profile group.
+    siteDialog_ = new SiteDialog(
+        this, profilePanel_->session(), *messages_, [this] { return portOpen_; },
+        [this] { return line_->port(); });
     // The third page, after the form's two: the line's traffic.
     traffic_ = new TrafficPage(status_);
     traffic_->setAutoFillBackground(true);
@@ -200,6 +205,7 @@ void Tmainform1::Button10Click() {
         line_->tell({kvops::LineEvent::Kind::Closed, {}, {}, {}});
         session_->portClosed();
         profilePanel_->portClosed();
+        siteDialog_->portChanged();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
         status_->note(StatusLine::Source::Port, QStringLiteral("Port closed."));
@@ -250,6 +256,7 @@ void Tmainform1::openFinished() {
         ui->Button19->setEnabled(button19Was_);
         session_->portClosed();
         profilePanel_->portClosed();
+        siteDialog_->portChanged();
         status_->problem(StatusLine::Source::Port,
                          QString::fromStdString(windowText(error, port, WindowPlace::StatusLine)));
         const std::string message = windowText(error, port, WindowPlace::MessageBox);
@@ -263,6 +270,7 @@ void Tmainform1::openFinished() {
     line_->tell({kvops::LineEvent::Kind::Opened, port, kvops::kLineSettingsText, {}});
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
+    siteDialog_->portChanged();
     status_->note(
         StatusLine::Source::Port,
         QStringLiteral("Port %1 open, %2.")

@@ -38,6 +38,7 @@ class QtTimer;
 class QtUserMessages;
 class QtSerialWrite;
 class ProfilePanel;
+class SiteDialog;
 class PortFinder;
 class PortWatcher;
 class ReopenOffer;
@@ -130,6 +131,7 @@ private:
     std::unique_ptr<QtSerialWrite> serial_;
     std::unique_ptr<kvpresenter::DeviceSession> session_;
     ProfilePanel* profilePanel_ = nullptr;  // owned by this window (QObject child)
+    SiteDialog* siteDialog_ = nullptr;      // owned by this window (QObject child)
     std::unique_ptr<RememberedSettings> settings_;
     PortWatcher* portWatcher_ = nullptr;  // owned by this window (QObject child)
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)

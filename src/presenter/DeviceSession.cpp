@@ -1,6 +1,7 @@
 #include "presenter/DeviceSession.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -67,15 +68,29 @@ bool DeviceSession::setButtonClick(std::string_view button,
     const SetCommand* command = kvproto::findSetCommand(button);
     if (command == nullptr) return false;
     try {
-        runSetCommand(*command, answerTime.value_or(kvops::answerTime(*command)));
+        runSetCommand(*command, answerTime.value_or(kvops::answerTime(*command)), [command, this] {
+            return buildSetFrame(command->word, command->fieldSpan(), controls_);
+        });
     } catch (const ConversionError& error) {
         messages_.showMessage(error.message());
     }
     return true;
 }
 
-void DeviceSession::runSetCommand(const SetCommand& command, std::chrono::milliseconds answerTime) {
-    const auto build = [&] { return buildSetFrame(command.word, command.fieldSpan(), controls_); };
+void DeviceSession::sendSetCommand(const SetCommand& command,
+                                   const kvproto::CollectorSettings& values,
+                                   std::chrono::milliseconds answerTime) {
+    try {
+        runSetCommand(command, answerTime, [&] { return kvproto::buildSetFrame(command, values); });
+    } catch (const ConversionError& error) {
+        messages_.showMessage(error.message());
+    } catch (const std::invalid_argument& error) {
+        messages_.showMessage(error.what());
+    }
+}
+
+void DeviceSession::runSetCommand(const SetCommand& command, std::chrono::milliseconds answerTime,
+                                  const std::function<std::string()>& build) {
     const auto writeFrame = [&](const std::string& frame) {
         return this->writeFrame(frame, kvops::kSetAnswer, static_cast<int>(answerTime.count()));
     };

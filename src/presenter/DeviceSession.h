@@ -59,7 +59,8 @@
 
 namespace kvproto {
 struct SetCommand;
-}
+class CollectorSettings;
+}  // namespace kvproto
 
 namespace kvpresenter {
 
@@ -100,6 +101,12 @@ public:
     // take to begin (default: the command's own, kvops::answerTime).
     bool setButtonClick(std::string_view button,
                         std::optional<std::chrono::milliseconds> answerTime = std::nullopt);
+    // A set command whose values come from `values` (every value of the command) instead of
+    // the fields, which keep what they hold; sent and shown as its button sends it. A value
+    // that cannot be encoded sends nothing and is shown as a message.
+    void sendSetCommand(const kvproto::SetCommand& command,
+                        const kvproto::CollectorSettings& values,
+                        std::chrono::milliseconds answerTime);
 
     // Button32. `intoFields` false: the listing is read and reported to the observer, but the
     // fields keep what they hold (a comparison, not a read-back).
@@ -151,7 +158,8 @@ public:
     bool lastFrameSent() const { return lastFrameSent_; }
 
 private:
-    void runSetCommand(const kvproto::SetCommand& command, std::chrono::milliseconds answerTime);
+    void runSetCommand(const kvproto::SetCommand& command, std::chrono::milliseconds answerTime,
+                       const std::function<std::string()>& build);
     void runQuery(const QueryButton& query);
     bool writeFrame(std::string_view frame, kvops::Completeness completeness, int timeoutMs);
     void clearReceiveBuffer();

@@ -81,6 +81,7 @@ void ProfileSession::load(const kvproto::CollectorSettings& settings, const std:
 
 void ProfileSession::writeAllOrCancel() {
     if (mode_ == Mode::Writing) {
+        if (writeDone_) return;  // another part's write: not Write All's to cancel
         finishWriting("Write All cancelled after " + number(run_->sent()) + " of " +
                       number(run_->total()) + ".");
         return;
@@ -124,16 +125,23 @@ void ProfileSession::sendNext() {
     const kvproto::SetCommand* command = run_->next();
     if (!command) {
         // Every frame is out: the collector's listing says what it now holds.
-        view_.setWriteAllCaption("Write All");
-        expected_ = written_;
-        expectedWhere_ = "written";
+        if (!writeDone_) {
+            view_.setWriteAllCaption("Write All");
+            expected_ = written_;
+            expectedWhere_ = "written";
+        }
         startReading(Check::WriteAll);
         return;
     }
-    view_.note("Writing " + number(run_->sent() + 1) + " of " + number(run_->total()) + ": " +
-               std::string(command->word) + " ...");
+    // Another part's write says itself what it does.
+    if (!writeDone_)
+        view_.note("Writing " + number(run_->sent() + 1) + " of " + number(run_->total()) + ": " +
+                   std::string(command->word) + " ...");
     // A refused frame ends the run at once.
-    session_.setButtonClick(command->button, run_->answerTime());
+    if (source_)
+        session_.sendSetCommand(*command, *source_, run_->answerTime());
+    else
+        session_.setButtonClick(command->button, run_->answerTime());
 }
 
 void ProfileSession::clockTick() {
@@ -144,7 +152,8 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
     const bool read = request == PendingRequest::ReadParameters;
     // Write All's read-back shows the collector after the writes: never the "before".
     const bool afterWriting = mode_ == Mode::Verifying && check_ == Check::WriteAll;
-    if (read && outcome.answered() && !before_ && !afterWriting) {
+    const bool forCaller = mode_ == Mode::Verifying && check_ == Check::Read;
+    if (read && outcome.answered() && !before_ && !afterWriting && !forCaller) {
         before_ = kvops::readListing(outcome.reply).settings;
         beforeMs_ = kvops::wallClockMs();
     }
@@ -160,6 +169,12 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
             session_.wake();
             return;
         }
+        if (writeDone_) {
+            kvops::Error error = outcome.error;
+            error.text += " (" + number(run_->sent()) + " commands written before)";
+            finishCallerWrite(std::move(error), command ? std::string(command->word) : "");
+            return;
+        }
         const std::string why = outcome.status == kvops::Status::NotSent
                                     ? view_.notSentReason()
                                     : kvops::describe(outcome.error);
@@ -170,11 +185,21 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
         return;
     }
     if (mode_ != Mode::Verifying || !read) return;
+    if (check_ == Check::Read) {
+        mode_ = Mode::Idle;
+        check_ = Check::Verify;
+        std::exchange(readDone_, {})(outcome);
+        return;
+    }
     if (outcome.answered()) {
         finishVerify(outcome.reply);
         return;
     }
     mode_ = Mode::Idle;
+    if (check_ == Check::WriteAll && writeDone_) {
+        finishCallerWrite(outcome.error, "read-back");
+        return;
+    }
     if (check_ == Check::WriteAll) {
         view_.problem("Write All: " + number(run_->total()) +
                       " settings sent, but the collector's listing could not be read back: " +
@@ -217,7 +242,10 @@ void ProfileSession::verify() {
 void ProfileSession::startReading(Check check) {
     mode_ = Mode::Verifying;
     check_ = check;
+    const bool forCaller = check == Check::Read || writeDone_;
     session_.readParametersClick(false);  // compare: the fields keep what they hold
+    // A refused request has ended already (requestEnded), and a caller has been told.
+    if (forCaller) return;
     if (!session_.lastFrameSent()) {
         mode_ = Mode::Idle;
         if (check == Check::WriteAll)
@@ -232,6 +260,17 @@ void ProfileSession::startReading(Check check) {
 }
 
 void ProfileSession::portClosed() {
+    const kvops::Error closed{kvops::ErrorCode::NotOpen, 0, "the port was closed"};
+    if (mode_ == Mode::Writing && writeDone_) {
+        const kvproto::SetCommand* command = run_->next();
+        finishCallerWrite(closed, command ? std::string(command->word) : "");
+    } else if (mode_ == Mode::Verifying && check_ == Check::WriteAll && writeDone_) {
+        finishCallerWrite(closed, "read-back");
+    } else if (mode_ == Mode::Verifying && check_ == Check::Read) {
+        mode_ = Mode::Idle;
+        check_ = Check::Verify;
+        std::exchange(readDone_, {})(kvops::Outcome{kvops::Status::NotSent, {}, closed});
+    }
     if (mode_ == Mode::Writing) {
         finishWriting("Write All stopped after " + number(run_->sent()) + " of " +
                           number(run_->total()) + ": the port closed.",
@@ -248,6 +287,14 @@ void ProfileSession::portClosed() {
 void ProfileSession::finishVerify(const std::string& listing) {
     mode_ = Mode::Idle;
     const kvops::Listing reported = kvops::readListing(listing);
+    if (check_ == Check::WriteAll && writeDone_) {
+        // A listing with a value that cannot be read proves nothing.
+        if (reported.error)
+            finishCallerWrite(reported.error, "read-back");
+        else
+            finishCallerWrite({}, {}, &reported.settings);
+        return;
+    }
     const std::vector<kvproto::Difference> differences =
         kvops::compare(expected_, reported.settings);
     for (const kvproto::Difference& d : differences)
@@ -289,6 +336,48 @@ void ProfileSession::finishVerify(const std::string& listing) {
     row.startedMs = before_ ? beforeMs_ : kvops::wallClockMs();
     row.finishedMs = kvops::wallClockMs();
     if (!reportFile_.empty()) saveReport();
+}
+
+bool ProfileSession::readCollector(ReadDone done) {
+    if (busy()) return false;
+    readDone_ = std::move(done);
+    startReading(Check::Read);
+    return true;
+}
+
+bool ProfileSession::writeAndVerify(const kvproto::CollectorSettings& settings,
+                                    const kvproto::CollectorSettings& expected, WriteDone done) {
+    if (busy()) return false;
+    // Checked settings: every frame of their complete commands can be built.
+    kvops::ApplyPlan plan = kvops::planApply(settings, {true, true});
+    writeDone_ = std::move(done);
+    source_ = settings;
+    expected_ = expected;
+    mode_ = Mode::Writing;
+    run_.emplace(std::move(plan));
+    sendNext();
+    return true;
+}
+
+void ProfileSession::finishCallerWrite(kvops::Error error, std::string step,
+                                       const kvproto::CollectorSettings* reported) {
+    mode_ = Mode::Idle;
+    check_ = Check::Verify;
+    sendDue_ = false;
+    source_.reset();
+    WriteOutcome outcome;
+    if (run_) {
+        run_->stop();
+        outcome.written = run_->sent();
+        outcome.answers = run_->answers();
+    }
+    outcome.error = std::move(error);
+    outcome.step = std::move(step);
+    if (reported) {
+        outcome.differences = kvops::compare(expected_, *reported);
+        outcome.reported = *reported;
+    }
+    std::exchange(writeDone_, {})(outcome);
 }
 
 void ProfileSession::report(const std::string& path) {

@@ -31,13 +31,22 @@
 // since the last request that could change the collector (Write All, a Set), report() runs
 // one first and has the sheet saved once it is done.
 //
-// States: Idle, Writing (Write All's commands), Verifying (a read for Verify or for Write
-// All's read-back, Check says which). Main thread only; it takes DeviceSession's outcome and
-// clock observers.
+// Other parts of the window (the site walk) use the same machinery for settings of their own:
+// readCollector() reads the listing and hands over how the read ended; writeAndVerify()
+// writes given settings as Write All writes (the frames built from the settings, not the
+// fields, which keep what they hold), reads back, compares with given values and hands over
+// the outcome (WriteOutcome); neither says anything on the status line. While one runs the
+// group is busy: Write All, Verify and Report... do nothing. Such a read is never Report...'s
+// "before" (it may be another collector's).
+//
+// States: Idle, Writing (Write All's commands), Verifying (a read for Verify, for Write
+// All's read-back or for a caller, Check says which). Main thread only; it takes
+// DeviceSession's outcome and clock observers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -86,8 +95,21 @@ public:
     virtual std::string saveReport(const std::string& path, const VerifiedRow& row) = 0;
 };
 
+// What writeAndVerify() came to, as kvclient::applySettings reports a write.
+struct WriteOutcome {
+    std::size_t written = 0;                    // set commands sent
+    std::vector<kvops::CommandAnswer> answers;  // what the collector answered to each
+    kvops::Error error;                         // the failure, if any
+    std::string step;  // where it failed: a set command's word, "read-back"
+    std::vector<kvproto::Difference> differences;  // of the read-back from the expected values
+    kvproto::CollectorSettings reported;           // what the read-back's listing reported
+};
+
 class ProfileSession {
 public:
+    using ReadDone = std::function<void(const kvops::Outcome& outcome)>;
+    using WriteDone = std::function<void(const WriteOutcome& outcome)>;
+
     ProfileSession(Controls& controls, DeviceSession& session, UserMessages& messages,
                    ProfileView& view);
 
@@ -105,6 +127,15 @@ public:
     void report(const std::string& path);
     void portClosed();
 
+    // The collector's listing, the fields left as they are; `done` hears how the read ended.
+    // False (nothing sent) when the group is busy.
+    bool readCollector(ReadDone done);
+    // Writes every set command all of whose values `settings` (checked values) holds, then
+    // reads back and compares with `expected`; `done` hears the outcome, also when the port
+    // closes meanwhile. False (nothing sent) when busy.
+    bool writeAndVerify(const kvproto::CollectorSettings& settings,
+                        const kvproto::CollectorSettings& expected, WriteDone done);
+
     bool busy() const { return mode_ != Mode::Idle; }
     bool writing() const { return mode_ == Mode::Writing; }
     const std::vector<std::string>& highlightedFields() const { return highlighted_; }
@@ -113,7 +144,7 @@ public:
 private:
     enum class Mode { Idle, Writing, Verifying };
     // What a Verifying read is for.
-    enum class Check { Verify, WriteAll };
+    enum class Check { Verify, WriteAll, Read };
 
     void sendNext();
     void requestEnded(PendingRequest request, const kvops::Outcome& outcome);
@@ -123,6 +154,9 @@ private:
     void finishVerify(const std::string& listing);
     void clearHighlights();
     void saveReport();
+    // A caller's write ends: `done` hears `outcome` (once).
+    void finishCallerWrite(kvops::Error error, std::string step,
+                           const kvproto::CollectorSettings* reported = nullptr);
 
     Controls& controls_;
     DeviceSession& session_;
@@ -140,6 +174,10 @@ private:
     kvproto::CollectorSettings expected_;
     std::string expectedWhere_;
     std::vector<std::string> highlighted_;
+    // A caller's read or write (readCollector, writeAndVerify) and its settings.
+    ReadDone readDone_;
+    WriteDone writeDone_;
+    std::optional<kvproto::CollectorSettings> source_;  // the values the frames are built from
 
     // Report...
     std::optional<kvproto::CollectorSettings> before_;  // the first read since the port opened
