@@ -83,16 +83,15 @@ std::string outcomeText(const CollectorResult& outcome) {
     rows.push_back({"parameter", "on the collector", std::string(outcome.where)});
     for (const kvproto::Difference& d : outcome.differences)
         rows.push_back({std::string(d.parameter->name),
-                        d.actual ? printableAnswer(*d.actual) : "(not reported)",
-                        printable(d.expected)});
+                        d.actual ? printable(*d.actual) : "(not reported)", printable(d.expected)});
     std::array<std::size_t, 2> widths{};
     for (const auto& row : rows)
         for (std::size_t c = 0; c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], textWidth(row[c]));
+            widths[c] = std::max(widths[c], row[c].size());
     for (const auto& row : rows) {
         std::string line = "  ";
         for (std::size_t c = 0; c < widths.size(); ++c)
-            line += row[c] + std::string(widths[c] - textWidth(row[c]) + 2, ' ');
+            line += row[c] + std::string(widths[c] - row[c].size() + 2, ' ');
         out += line + row[2] + "\n";
     }
     return out + answerLines(outcome);

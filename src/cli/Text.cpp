@@ -74,12 +74,6 @@ std::string printable(std::string_view text) {
                                         utf8 ? Escaping::Beyond::Utf8Text : Escaping::Beyond::Hex});
 }
 
-std::size_t textWidth(std::string_view text) {
-    std::size_t width = 0;
-    for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    return width;
-}
-
 std::string printableAnswer(std::string_view bytes) {
     using kvproto::Escaping;
     return kvproto::escapedBytes(bytes, {Escaping::Controls::Lines,

@@ -39,9 +39,6 @@ bool utf8Terminal();
 // Controls::Lines). On a UTF-8 terminal well-formed UTF-8 stays as it is but the C1
 // controls; elsewhere every byte above 126 becomes \xNN.
 std::string printable(std::string_view text);
-// How many columns printed text takes: its characters (a UTF-8 sequence is one).
-std::size_t textWidth(std::string_view text);
-
 // The collector's bytes (an answer, a value) for a terminal: as printable(), but a byte above
 // 126 is the collector's Latin-1 character, printed in UTF-8 on a UTF-8 terminal (0xFC as
 // u with diaeresis; 0x80..0x9F, the C1 controls, as \xNN).

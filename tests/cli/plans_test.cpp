@@ -79,10 +79,13 @@ TEST(Kv480tNames, EveryTableNameOnceWithItsFormAndWhatReadShows) {
     };
     const struct {
         const char* name;
-        nlohmann::json parts;  // every key the entry has but name, form and shown_by_read
+        nlohmann::json parts;  // every key the entry has but name, shown_by_read (and form)
     } cases[] = {
         {"rs485.address",
-         {{"kind", "number"},
+         {{"form",
+           "a whole number from 1 to 247, 1 to 6 digits; unique per collector on a bus (a plan's "
+           "station column)"},
+          {"kind", "number"},
           {"width", 6},
           {"signed", false},
           {"min", 1},
@@ -96,7 +99,8 @@ TEST(Kv480tNames, EveryTableNameOnceWithItsFormAndWhatReadShows) {
           {"role", "configuration"},
           {"command", "AIN1"}}},
         {"pin1.base",
-         {{"kind", "digits"},
+         {{"form", "digits only, 1 to 8 characters; writing it restarts its count"},
+          {"kind", "digits"},
           {"width", 8},
           {"signed", false},
           {"min", 0},
@@ -117,15 +121,16 @@ TEST(Kv480tNames, EveryTableNameOnceWithItsFormAndWhatReadShows) {
     };
     for (const auto& c : cases) {
         nlohmann::json entry = byName(c.name);
-        for (const char* key : {"name", "form", "shown_by_read"}) entry.erase(key);
+        for (const char* key : {"name", "form", "shown_by_read"})
+            if (!c.parts.contains(key)) entry.erase(key);
         EXPECT_EQ(entry, c.parts) << c.name;
     }
 }
 
 class FindPlan : public ::testing::Test {
 protected:
-    fs::path plan = folder.path() / "site.csv";
     kvtest::TestFolder folder{"kv480t-find-plan"};
+    fs::path plan = folder.path() / "site.csv";
 };
 
 // Two collectors that answer and a silent port: the skeleton names the two with the station
@@ -144,6 +149,9 @@ TEST_F(FindPlan, TheCollectorsThatAnsweredMakeAPlanToFillIn) {
                                    second->slavePath(), "--plan", plan.string()});
     ASSERT_EQ(run.exitCode, 0) << describe(run);
     EXPECT_EQ(lines(run.out).size(), 3u) << "the listing as without --plan: " << run.out;
+    EXPECT_EQ(run.err, "kv480t: " + plan.string() +
+                           ": a plan of 2 collectors written; fill in the profile and label "
+                           "columns\n");
     const std::string written = kvtest::slurp(plan);
     EXPECT_EQ(written, "\xEF\xBB\xBFport,station,profile,label\r\n" + first->slavePath() +
                            ",005,,\r\n" + second->slavePath() + ",017,,\r\n");
@@ -170,13 +178,14 @@ TEST_F(FindPlan, TheCollectorsThatAnsweredMakeAPlanToFillIn) {
 }
 
 // A plan already there is an edited plan: left as it is, and nothing sent, unless --force.
-// No collector answering: nothing written.
+// No collector answering: nothing written. A plan that cannot be written: said, exit 2.
 TEST_F(FindPlan, APlanAlreadyThereIsKeptAndNoAnswerWritesNothing) {
     auto collector = kvtest::collectorHolding({});
     kvsim::CollectorOptions quiet;
     quiet.silent = true;
     auto silent = kvtest::collectorHolding({}, quiet);
     const std::string edited = "port,station,profile,label\n/dev/ttyUSB0,3,pumps.json,Tank\n";
+    const fs::path nowhere = folder.path() / "missing" / "site.csv";
     const struct {
         const char* what;
         bool planThere;
@@ -185,33 +194,37 @@ TEST_F(FindPlan, APlanAlreadyThereIsKeptAndNoAnswerWritesNothing) {
         int exitCode;
         bool sent;              // the answering collector's view
         std::string planAfter;  // "": no file
+        std::string err;        // on stderr
     } cases[] = {
-        {"kept", true, false, true, 2, false, edited},
-        {"replaced", true, true, true, 0, true, "port,station"},
-        {"no answer", false, false, false, 4, true, ""},
-        {"no answer, --force", true, true, false, 4, true, edited},
+        {"kept", true, false, true, 2, false, edited,
+         "kv480t: " + plan.string() + ": already there, left as it is (--force replaces it)\n"},
+        {"replaced", true, true, true, 0, true, "port,station", ": a plan of 1 collector written"},
+        {"no answer", false, false, false, 4, true, "", ""},
+        {"no answer, --force", true, true, false, 4, true, edited, ""},
+        {"no folder", false, false, true, 2, true, "", nowhere.string() + ": cannot be written ("},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(plan);
         if (c.planThere) std::ofstream(plan, std::ios::binary) << edited;
+        const std::string file = c.err.find(nowhere.string()) == 0 ? nowhere : plan;
         const kvsim::Collector& target = c.answering ? *collector : *silent;
         const std::uint64_t frames = target.framesHandled();
         std::vector<std::string> args{"find",   "--named-only",     "--timeout-ms", "300",
-                                      "--port", target.slavePath(), "--plan",       plan.string()};
+                                      "--port", target.slavePath(), "--plan",       file};
         if (c.force) args.push_back("--force");
         const ProcessRun run = kv480t(args);
         EXPECT_EQ(run.exitCode, c.exitCode) << describe(run);
-        if (c.answering) EXPECT_EQ(target.framesHandled() > frames, c.sent);
+        if (c.answering) {
+            EXPECT_EQ(target.framesHandled() > frames, c.sent);
+        }
         if (c.planAfter.empty()) {
-            EXPECT_FALSE(fs::exists(plan));
+            EXPECT_FALSE(fs::exists(file));
         } else {
-            EXPECT_NE(kvtest::slurp(plan).find(c.planAfter), std::string::npos);
+            EXPECT_NE(kvtest::slurp(file).find(c.planAfter), std::string::npos);
         }
-        if (!c.sent) {
-            EXPECT_EQ(run.err, "kv480t: " + plan.string() +
-                                   ": already there, left as it is (--force replaces it)\n");
-        }
+        EXPECT_EQ(c.err.empty(), run.err.empty()) << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
 }
 
@@ -240,13 +253,13 @@ TEST(Kv480tText, LettersAsUtf8WhereTheLocaleTakesItControlsAlwaysEscaped) {
          "d\\x01\\xC2\\x85",
          "Pumpe S\xC3\xBC"
          "d \xC2\xB0"
-         "C\\x85\\x01\n"},
+         "C\\x85\\x01"},
         {"LC_ALL=C",
          "Pumpenhaus S\\xC3\\xBC"
          "d\\x01\\xC2\\x85",
          "Pumpe S\\xFC"
          "d \\xB0"
-         "C\\x85\\x01\n"},
+         "C\\x85\\x01"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.locale);
@@ -256,17 +269,26 @@ TEST(Kv480tText, LettersAsUtf8WhereTheLocaleTakesItControlsAlwaysEscaped) {
         EXPECT_NE(site.out.find(c.label + " " + collector->slavePath() + " "), std::string::npos)
             << describe(site);
 
-        // The test plays a collector whose answer has Latin-1 letters and controls.
-        kvtest::PtyPair pty;
-        ProcessRun test;
-        std::thread run([&] { test = kv480t({"test", "--port", pty.path()}, false, {c.locale}); });
-        EXPECT_FALSE(pty.readText(1, 5000).empty()) << "no request came";
-        pty.writeText(
-            "Pumpe S\xFC"
-            "d \xB0"
-            "C\x85\x01\r\n");
-        run.join();
-        EXPECT_EQ(test.out, c.answer) << describe(test);
+        // The test plays a collector whose answers have Latin-1 letters and controls: to the
+        // communication test, and to a set command (which then waits for the listing in vain).
+        const auto played = [&](std::vector<std::string> args) {
+            kvtest::PtyPair pty;
+            args.insert(args.end(), {"--port", pty.path(), "--timeout-ms", "300"});
+            ProcessRun run;
+            std::thread kv([&] { run = kv480t(args, false, {c.locale}); });
+            EXPECT_FALSE(pty.readText(1, 5000).empty()) << "no request came";
+            pty.writeText(
+                "Pumpe S\xFC"
+                "d \xB0"
+                "C\x85\x01\r\n");
+            kv.join();
+            return run;
+        };
+        const ProcessRun test = played({"test"});
+        EXPECT_EQ(test.out, c.answer + "\n") << describe(test);
+        const ProcessRun set = played({"set", "rs485.address=9"});
+        EXPECT_NE(set.out.find("  ST answered: " + c.answer + "\n"), std::string::npos)
+            << describe(set);
     }
 }
 

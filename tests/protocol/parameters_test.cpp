@@ -270,15 +270,20 @@ TEST(ParameterForms, EveryFormIsWhatTheCheckTakes) {
                 EXPECT_EQ(*form.min, 0);
                 EXPECT_TRUE(takes(p, std::to_string(*form.max)));
                 EXPECT_FALSE(takes(p, std::to_string(*form.max + 1)));
-                for (const ValueForm::Item& item : form.items)
-                    if (!item.text.empty()) EXPECT_EQ(checkValue(p, item.text).value, item.text);
+                for (const ValueForm::Item& item : form.items) {
+                    if (!item.text.empty()) {
+                        EXPECT_EQ(checkValue(p, item.text).value, item.text);
+                    }
+                }
                 break;
             case ValueForm::Kind::Number:
             case ValueForm::Kind::Digits:
                 EXPECT_TRUE(takes(p, std::to_string(*form.min)));
                 EXPECT_TRUE(takes(p, std::to_string(*form.max)));
                 EXPECT_FALSE(takes(p, std::to_string(*form.max + 1)));
-                if (*form.min > 0) EXPECT_FALSE(takes(p, std::to_string(*form.min - 1)));
+                if (*form.min > 0) {
+                    EXPECT_FALSE(takes(p, std::to_string(*form.min - 1)));
+                }
                 EXPECT_FALSE(takes(p, over));
                 EXPECT_FALSE(takes(p, "-1"));
                 break;

@@ -31,7 +31,7 @@ int setValues(const SetOptions& options) {
     const kvproto::Assignments asked = kvproto::readAssignments(options.assignments);
     std::string refused = asked.error;
     if (asked.problem == kvproto::Assignments::Problem::UnknownName)
-        refused += " (kv480t read lists them)";
+        refused += " (kv480t names lists them)";
     if (refused.empty()) refused = kvproto::refusedCommand(asked.settings);
     if (!refused.empty()) {
         std::cerr << "kv480t: " << refused << '\n';
