@@ -64,10 +64,6 @@ void detectUtf8Terminal() {
 #endif
 }
 
-bool utf8Terminal() {
-    return utf8;
-}
-
 std::string printable(std::string_view text) {
     using kvproto::Escaping;
     return kvproto::escapedBytes(text, {Escaping::Controls::Lines,

@@ -541,7 +541,7 @@ ValueForm valueForm(const Parameter& p) {
         form.min = 0;
         form.max = static_cast<std::int64_t>(p.items.size()) - 1;
         for (std::size_t i = 0; i < p.items.size(); ++i)
-            form.items.push_back({static_cast<int>(i), uniqueItem(p, i) ? p.items[i] : ""});
+            form.items.push_back(uniqueItem(p, i) ? p.items[i] : "");
         return form;
     }
     form.width = p.width;
@@ -585,10 +585,10 @@ std::string ruleText(const Parameter& p) {
         case ValueForm::Kind::List: {
             std::string out = "one of ";
             bool first = true;
-            for (const ValueForm::Item& item : form.items) {
-                if (item.text.empty()) continue;
+            for (const std::string_view item : form.items) {
+                if (item.empty()) continue;
                 if (!first) out += ", ";
-                out += quoted(item.text);
+                out += quoted(item);
                 first = false;
             }
             return out + " (or the item number " + std::to_string(*form.min) + ".." +

@@ -99,19 +99,16 @@ struct ValueForm {
     enum class Kind {
         List,     // one of the items, by its text or its number
         Number,   // a whole number within [min, max], digits only
-        Digits,   // digits only, leading zeros count ("050" is not "50")
+        Digits,   // digits only, any number of up to `width` of them
         Decimal,  // digits with one '.' at most; '-' in front when `isSigned`
-    };
-    struct Item {
-        int number = 0;
-        std::string_view text;  // empty: the item is given by its number only
     };
     Kind kind = Kind::Digits;
     int width = 0;  // entry fields: at most this many characters (lists: 0)
     bool isSigned = false;
     // Number and Digits: the collector's range; List: the item numbers. Decimal: none.
     std::optional<std::int64_t> min, max;
-    std::vector<Item> items;  // List: every item in number order
+    // List: every item's text in number order; empty: the item is given by its number only.
+    std::vector<std::string_view> items;
 };
 
 ValueForm valueForm(const Parameter& parameter);

@@ -60,8 +60,8 @@ nlohmann::ordered_json nameJson(const kvproto::Parameter& p) {
     if (form.max) out["max"] = *form.max;
     if (form.kind == kvproto::ValueForm::Kind::List) {
         Json items = Json::array();
-        for (const kvproto::ValueForm::Item& item : form.items)
-            items.push_back(item.text.empty() ? Json() : Json(item.text));
+        for (const std::string_view item : form.items)
+            items.push_back(item.empty() ? Json() : Json(item));
         out["items"] = std::move(items);
     }
     out["role"] = roleWords(p.kind);

@@ -25,7 +25,7 @@ int readParameters(kvclient::Client& client, const CollectorOptions& options) {
         std::cout << out.dump(2) << '\n';
     } else {
         for (const auto& [parameter, value] : read.listing.settings.entries())
-            std::cout << parameter->name << " = " << printableAnswer(value) << '\n';
+            std::cout << parameter->name << " = " << printable(value) << '\n';
     }
     return kExitDone;
 }
