@@ -126,42 +126,4 @@ TEST(EscapedBytes, KeepsWellFormedUtf8AndEscapesTheRest) {
     }
 }
 
-// Text for a terminal that takes UTF-8: UTF-8 text (Utf8Text) keeps its characters but the C1
-// controls; the collector's Latin-1 bytes (Latin1) become their UTF-8 characters but the C1
-// controls. Controls below 0x20, DEL and whatever is not UTF-8 stay escaped.
-TEST(EscapedBytes, TerminalTextKeepsCharactersAndEscapesControls) {
-    using kvproto::Escaping;
-    const struct {
-        std::string bytes;
-        std::string utf8Text;
-        std::string latin1;
-    } cases[] = {
-        {"S\xC3\xBC"
-         "d",
-         "S\xC3\xBC"
-         "d",
-         "S\xC3\x83\xC2\xBC"
-         "d"},
-        {"S\xFC"
-         "d",
-         "S\\xFC"
-         "d",
-         "S\xC3\xBC"
-         "d"},
-        {"\xC2\x85", "\\xC2\\x85", "\xC3\x82\\x85"},
-        {"\xC2\x9F\xC2\xA0", "\\xC2\\x9F\xC2\xA0", "\xC3\x82\\x9F\xC3\x82\xC2\xA0"},
-        {"\x80\x9F\xA0\xFF", "\\x80\\x9F\\xA0\\xFF", "\\x80\\x9F\xC2\xA0\xC3\xBF"},
-        {"\xC0\xAF", "\\xC0\\xAF", "\xC3\x80\xC2\xAF"},
-        {"a\x01\x7F\tb", "a\\x01\\x7F\tb", "a\\x01\\x7F\tb"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(
-            kvproto::escapedBytes(c.bytes, {Escaping::Controls::Tab, Escaping::Beyond::Utf8Text}),
-            c.utf8Text);
-        EXPECT_EQ(
-            kvproto::escapedBytes(c.bytes, {Escaping::Controls::Tab, Escaping::Beyond::Latin1}),
-            c.latin1);
-    }
-}
-
 }  // namespace
