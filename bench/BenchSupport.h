@@ -46,9 +46,10 @@ struct Pty {
 };
 
 // Runs `program` with `arguments`, its standard output (and, unless `showErrors`, its standard
-// error) discarded. Its exit code, or -1 when it could not be started or did not exit.
+// error) discarded, its standard input `input` when given (a file). Its exit code, or -1 when
+// it could not be started or did not exit.
 inline int runProgram(const std::string& program, std::vector<std::string> arguments,
-                      bool showErrors = false) {
+                      bool showErrors = false, const std::string& input = {}) {
     arguments.insert(arguments.begin(), program);
     std::vector<char*> args;
     for (std::string& a : arguments) args.push_back(a.data());
@@ -57,6 +58,7 @@ inline int runProgram(const std::string& program, std::vector<std::string> argum
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     if (!showErrors) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -88,6 +88,10 @@ const std::string& TOpenRequest::CommName() const {
     return work_->commName;
 }
 
+void TOpenRequest::SetCommName(const std::string& name) {
+    work_->commName = name;
+}
+
 void TComm::Open() {
     if (port_) throw ECommsError("This serial port already opened");
     std::unique_ptr<TOpenRequest> request = BeginOpen();

@@ -238,6 +238,9 @@ public:
     void Cancel();
     bool Cancelled() const;
     const std::string& CommName() const;
+    // On the thread that runs it, before Run(): opens `name` instead of the name taken at
+    // BeginOpen() (the device that an adapter's name stands for, found by the owner's open).
+    void SetCommName(const std::string& name);
 
 private:
     friend class TComm;

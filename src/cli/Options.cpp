@@ -2,16 +2,19 @@
 
 #include "SPComm/net/NetPortName.h"
 #include "ops/Exchange.h"
+#include "ports/PortName.h"
 
 namespace kvcli {
 
 namespace {
 
-// Refuses a network port name that cannot be opened whatever the network does; every other
-// name is the system's to judge when it is opened.
+// Refuses a network port name that cannot be opened whatever the network does, and a
+// usb-serial name without a serial number; every other name is the system's to judge when it
+// is opened.
 const CLI::Validator kPortName(
     [](std::string& name) {
-        const std::string problem = spcomm::NetworkPortNameProblem(name);
+        std::string problem = spcomm::NetworkPortNameProblem(name);
+        if (problem.empty()) problem = kvports::usbSerialNameProblem(name);
         return problem.empty() ? std::string() : name + ": " + problem;
     },
     "");
@@ -19,7 +22,8 @@ const CLI::Validator kPortName(
 }  // namespace
 
 const char* const kPortHelp =
-    "port: a serial device (/dev/ttyUSB0, COMn) or a serial device server "
+    "port: a serial device (/dev/ttyUSB0, COMn), a USB adapter by its serial number "
+    "(usb-serial:FT123ABC, see `kv480t ports`) or a serial device server "
     "(rfc2217://HOST:PORT, tcp://HOST:PORT)";
 
 CLI::Option* addPort(CLI::App* command, std::string& port) {

@@ -16,11 +16,13 @@ namespace kvcli {
 inline constexpr int kDefaultTimeoutMs =
     static_cast<int>(kvclient::Client::kDefaultTimeout.count());
 
-// "port: a serial device (/dev/ttyUSB0, COMn) or a serial device server (...)".
+// "port: a serial device (/dev/ttyUSB0, COMn), a USB adapter by its serial number (...) or a
+// serial device server (...)".
 extern const char* const kPortHelp;
 
 // -p,--port PORT, required, once. A network port name that does not parse (a port number
-// outside 1 to 65535, no HOST:PORT) is refused as bad input, before anything is opened.
+// outside 1 to 65535, no HOST:PORT) and "usb-serial:" without a serial number are refused as
+// bad input, before anything is opened.
 CLI::Option* addPort(CLI::App* command, std::string& port);
 // -p,--port PORT, once per collector (each --port takes one port), with its help.
 CLI::Option* addPorts(CLI::App* command, std::vector<std::string>& ports, const std::string& help);

@@ -5,7 +5,8 @@
 // and the exit code it came to. The options the commands share are in Options.h; what they
 // print in Text.h, Profiles.h and Site.h; the --log file in TrafficLogFile.h.
 //
-// PORT is a serial device (/dev/ttyUSB0, COMn) or a serial device server on the network
+// PORT is a serial device (/dev/ttyUSB0, COMn), a USB adapter by its serial number
+// (usb-serial:FT123ABC, resolved at each open) or a serial device server on the network
 // (rfc2217://HOST:PORT, tcp://HOST:PORT). Every command that talks to a collector takes
 // --log FILE: the line's traffic, row by row.
 //

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "SPComm/TQueueChannel.h"
+#include "SPComm/net/NetPortName.h"
 #include "ops/Line.h"
 #include "protocol/Conversions.h"
 
@@ -117,6 +118,8 @@ Error Client::open(const std::string& port) {
         impl_->closedReason = {ErrorCode::NotOpen, 0, {}};
         return error;
     }
+    impl_->exchange.setListingSettle(spcomm::IsNetworkPortName(port) ? kNetworkListingSettle
+                                                                      : kListingSettle);
     impl_->tell(Impl::Event::Opened, port, kvops::kLineSettingsText);
     impl_->channel.drain();  // nothing of an earlier open is kept
     impl_->hangUpPending = false;

@@ -22,7 +22,10 @@
 //
 // A listing is over once its read-back rows are in and the line has been quiet for
 // kListingSettle beyond the read interval (60 ms of quiet in all): lines of other tags that
-// follow at once (the counter bases) are part of it, but are never waited for.
+// follow at once (the counter bases) are part of it, but are never waited for. Through a
+// network port the quiet is kNetworkListingSettle instead: a serial device server forwards the
+// line in segments of its own timing, and the network adds its delays between them, so the
+// lines after the read-back rows may come well after the rows did.
 //
 // Threads: a Client belongs to the thread that uses it; several Clients on different
 // threads (one per port) run independently. Nothing is shared between Clients.
@@ -62,6 +65,7 @@ public:
     static constexpr Millis kDefaultTimeout{2000};
     static constexpr std::uint32_t kReadIntervalMs = 30;
     static constexpr Millis kListingSettle{30};
+    static constexpr Millis kNetworkListingSettle{200};
 
     Client();
     ~Client();

@@ -8,6 +8,8 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "ports/PortName.h"
+
 namespace {
 
 QString qs(const std::string& text) {
@@ -63,8 +65,10 @@ PortFinder::~PortFinder() {
 void PortFinder::find() {
     if (worker_.joinable()) return;
     const kvports::PortListing present = listing_();
-    const std::vector<std::string> ports =
-        kvclient::portsToFind(present, {}, QFile::encodeName(openPort_()).toStdString());
+    // The open port by the device it is (a usb-serial name stands for one of those present).
+    const std::string open =
+        kvports::resolvePortName(QFile::encodeName(openPort_()).toStdString(), present).path;
+    const std::vector<std::string> ports = kvclient::portsToFind(present, {}, open);
     if (ports.empty()) {
         status_(QStringLiteral("Find: no serial port to try (none present but the open one)."));
         emit finished();

@@ -8,6 +8,7 @@
 #include "SPComm/net/NetPortName.h"
 #include "main1/PortWatcher.h"
 #include "main1/adapters/StatusLine.h"
+#include "ports/PortName.h"
 
 namespace {
 
@@ -90,8 +91,10 @@ void ReopenOffer::look() {
         return;
     }
     if (!seenGone_ || !offered_.isEmpty()) return;
-    // A stable name the technician opened by stays the name; otherwise the port's new name.
-    const bool stable = QFile::encodeName(openedName_).toStdString() == back->identity.byIdPath;
+    // A stable name the technician opened by (a by-id link, the adapter's usb-serial name)
+    // stays the name; otherwise the port's new name.
+    const std::string opened = QFile::encodeName(openedName_).toStdString();
+    const bool stable = opened == back->identity.byIdPath || kvports::isUsbSerialName(opened);
     offered_ = stable ? openedName_ : qs(back->identity.path);
     if (automatic_->isChecked()) {
         status_.note(

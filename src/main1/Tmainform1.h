@@ -55,6 +55,10 @@ public:
     // Used by --port and by the --demo hook for the simulated collector's port.
     void addPort(const QString& path, bool select, const QString& toolTip = {});
 
+    // Where usb-serial port names are looked up on Linux (kvops::Line::setPortLayout); tests
+    // point it at a tree of their own.
+    void setPortLayout(const kvports::SysfsLayout& layout) { line_->setPortLayout(layout); }
+
     // The status line every part of the window writes to.
     StatusLine& statusLine() { return *status_; }
 

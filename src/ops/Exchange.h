@@ -104,6 +104,8 @@ public:
     std::optional<Millis> deadline() const;
     // The reply so far (the latest reply's text after an outcome, until the next block of a
     // new request or cancel()).
+    // The listing settle time from the next block on (the line's kind may call for another).
+    void setListingSettle(Millis settle) { reply_.setListingSettle(settle); }
     const std::string& replyText() const { return reply_.text(); }
     // Whether the reply so far is over by `completeness` at `now`, whatever request the
     // engine waits for (the window reads back a listing under its own pending request).

@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "ports/PortName.h"
+
 namespace kvops {
 
 // What the owner's thread and the opening thread share about one open.
@@ -24,11 +26,24 @@ struct Line::PendingOpen {
 
 namespace {
 
+// The device that `port` names now, or the serial component's open error saying why there is
+// none (as a device that is not there fails to open).
+std::string deviceFor(const std::string& port, const kvports::SysfsLayout& layout) {
+    kvports::ResolvedPort device = kvports::resolvePortName(port, layout);
+    if (device) return std::move(device.path);
+    const spcomm::TCommErrorKind kind = device.problem == kvports::ResolvedPort::Problem::NotPlugged
+                                            ? spcomm::TCommErrorKind::NotFound
+                                            : spcomm::TCommErrorKind::Other;
+    throw spcomm::ECommsError("Error opening serial port", kind, {}, device.message);
+}
+
 // The opening thread: runs the open, then hands the outcome over, or, when the owner has
 // given the open up meanwhile, closes what it opened.
-void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenRequest* request) {
+void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenRequest* request,
+             const kvports::SysfsLayout& layout) {
     std::optional<spcomm::ECommsError> failure;
     try {
+        request->SetCommName(deviceFor(request->CommName(), layout));
         request->Run();
     } catch (const spcomm::ECommsError& e) {
         failure = e;
@@ -86,8 +101,8 @@ Error Line::open(const std::string& port) {
     comm_->Close();
     port_ = port;
     hungUp_ = false;
-    comm_->SetCommName(port);
     try {
+        comm_->SetCommName(deviceFor(port, portLayout_));
         comm_->Open();
     } catch (const spcomm::ECommsError& e) {
         return openError(e);
@@ -109,7 +124,9 @@ void Line::startOpen(const std::string& port, std::function<void()> ready) {
     try {
         // Detached: an open that cannot be interrupted (a look-up) ends on its own; everything
         // it touches lives in `pending`.
-        std::thread([pending, request] { runOpen(pending, request); }).detach();
+        std::thread([pending, request, layout = portLayout_] {
+            runOpen(pending, request, layout);
+        }).detach();
     } catch (const std::system_error& e) {
         const std::lock_guard lock(pending->mutex);
         pending->done = true;

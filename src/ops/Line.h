@@ -17,6 +17,12 @@
 // own state (spcomm::TOpenRequest) and, under a lock, the owner's `ready` notice. The owner
 // takes the outcome with finishOpen() on its own thread, which then starts the port's
 // workers there: the serial component itself is only ever used on the owner's thread.
+//
+// A port named by its adapter's USB serial number ("usb-serial:FT123ABC", ports/PortName.h) is
+// resolved to the device present at each open (in startOpen(), on the opening thread); the
+// Line, its events and its errors keep the name as given. No adapter with that serial number
+// plugged in is a PortNotFound error saying so; several ports with it, a PortOpenFailed error
+// naming them.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +35,7 @@
 #include "SPComm/TComm.h"
 #include "ops/Error.h"
 #include "ops/LineEvents.h"
+#include "ports/SerialPorts.h"
 
 namespace kvops {
 
@@ -81,6 +88,8 @@ public:
     bool isOpen() const;
     // The port last given to open().
     const std::string& port() const { return port_; }
+    // Where usb-serial names are looked up on Linux (tests point it at a tree of their own).
+    void setPortLayout(const kvports::SysfsLayout& layout) { portLayout_ = layout; }
 
     // Hands a frame to the port. NotOpen, HungUp (the line failed: every later frame too,
     // until close or the next open), WriteRefused or BadRequest (empty, or longer than one
@@ -105,6 +114,7 @@ private:
     std::unique_ptr<spcomm::TComm> comm_;
     std::shared_ptr<PendingOpen> pending_;  // the open in progress, shared with its thread
     std::string port_;
+    kvports::SysfsLayout portLayout_;
     bool hungUp_ = false;
     LineTap tap_;
 };

@@ -59,6 +59,7 @@ public:
 
     explicit ReplyCollector(int baud = 9600, Millis listingSettle = kListingSettle)
         : baud_(baud), listingSettle_(listingSettle) {}
+    void setListingSettle(Millis settle) { listingSettle_ = settle; }
 
     // Adds a received block at time `now`. Returns true when the block started a new reply
     // (the text is the block alone), false when it was appended to the reply in progress.

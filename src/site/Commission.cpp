@@ -15,8 +15,62 @@ using kvproto::CollectorSettings;
 
 constexpr std::string_view kWhere = "in the plan";
 
+// A row that ran.
 RowOutcome fromRow(const PlanRow& row) {
+    RowOutcome outcome = outcomeOf(row);
+    outcome.state = RowState::Done;
+    return outcome;
+}
+
+RowOutcome finished(RowOutcome outcome) {
+    outcome.finishedMs = kvops::wallClockMs();
+    outcome.state = stateOf(outcome);
+    return outcome;
+}
+
+}  // namespace
+
+std::string_view stateWords(RowState state) {
+    switch (state) {
+        case RowState::ToDo:
+            return "to do";
+        case RowState::Done:
+            return "done";
+        case RowState::Failed:
+            return "failed";
+        case RowState::Skipped:
+            return "skipped";
+    }
+    return "to do";
+}
+
+std::string resultWords(const RowOutcome& outcome) {
+    if (outcome.state == RowState::ToDo || outcome.state == RowState::Skipped)
+        return std::string(stateWords(outcome.state));
+    if (outcome.result.error) return std::string(kvops::codeWords(outcome.result.error.code));
+    if (!outcome.result.differences.empty()) return "differs";
+    return outcome.alreadyAsPlanned ? "already as planned" : "ok";
+}
+
+RowState stateOf(const RowOutcome& outcome) {
+    if (outcome.state == RowState::ToDo || outcome.state == RowState::Skipped) return outcome.state;
+    const std::string words = resultWords(outcome);
+    return words == "ok" || words == "already as planned" ? RowState::Done : RowState::Failed;
+}
+
+CollectorSettings settingsToWrite(const CollectorSettings& planned,
+                                  const CollectorSettings& before) {
+    CollectorSettings out;
+    for (const kvproto::Difference& d : kvops::compare(planned, before))
+        for (const kvproto::Parameter* p : kvproto::setCommandFor(*d.parameter).parameterSpan())
+            if (const auto& value = planned.get(*p)) out.set(*p, *value);
+    return out;
+}
+
+RowOutcome outcomeOf(const PlanRow& row) {
     RowOutcome outcome;
+    outcome.row = row.row;
+    outcome.state = RowState::ToDo;
     outcome.label = row.label;
     outcome.station = row.station;
     outcome.profile = row.profile;
@@ -26,25 +80,6 @@ RowOutcome fromRow(const PlanRow& row) {
     return outcome;
 }
 
-// The planned values of every set command one of whose values differs: a frame carries all
-// the values of its command.
-CollectorSettings toWrite(const CollectorSettings& planned,
-                          const std::vector<kvproto::Difference>& differences) {
-    CollectorSettings out;
-    for (const kvproto::Difference& d : differences)
-        for (const kvproto::Parameter* p : kvproto::setCommandFor(*d.parameter).parameterSpan())
-            if (const auto& value = planned.get(*p)) out.set(*p, *value);
-    return out;
-}
-
-}  // namespace
-
-std::string resultWords(const RowOutcome& outcome) {
-    if (outcome.result.error) return std::string(kvops::codeWords(outcome.result.error.code));
-    if (!outcome.result.differences.empty()) return "differs";
-    return outcome.alreadyAsPlanned ? "already as planned" : "ok";
-}
-
 RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
     RowOutcome outcome = fromRow(row);
     outcome.startedMs = kvops::wallClockMs();
@@ -52,63 +87,42 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
     if (read.error()) {
         outcome.result.error = read.error();
         outcome.result.step = "reading what the collector holds";
-        outcome.finishedMs = kvops::wallClockMs();
-        return outcome;
+        return finished(std::move(outcome));
     }
     outcome.before = read.listing.settings;
     outcome.beforeRead = true;
-    const std::vector<kvproto::Difference> differences =
-        kvops::compare(row.planned, outcome.before);
-    if (differences.empty()) {
+    const CollectorSettings toWrite = settingsToWrite(row.planned, outcome.before);
+    if (toWrite.empty()) {
         outcome.after = outcome.before;
         outcome.afterRead = true;
         outcome.alreadyAsPlanned = true;
-        outcome.finishedMs = kvops::wallClockMs();
-        return outcome;
+        return finished(std::move(outcome));
     }
-    kvclient::CollectorResult result = kvclient::applySettings(
-        client, toWrite(row.planned, differences), row.planned, timeout, kWhere);
+    kvclient::CollectorResult result =
+        kvclient::applySettings(client, toWrite, row.planned, timeout, kWhere);
     outcome.after = std::move(result.reported);
     outcome.afterRead = !result.error;  // a failed write or read-back has no "after"
     result.reported = {};
     result.port = row.port;
+    result.where = std::string(kWhere);
     outcome.result = std::move(result);
-    outcome.finishedMs = kvops::wallClockMs();
-    return outcome;
+    return finished(std::move(outcome));
 }
 
-std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
-                                   const std::function<void(const RowOutcome&)>& arrived,
-                                   const kvclient::PortSetUp& setUp) {
-    std::vector<std::string> ports;
-    std::map<std::string, std::size_t> index;  // ports are unique in a checked plan
-    for (const PlanRow& row : plan.rows) {
-        index.emplace(row.port, ports.size());
-        ports.push_back(row.port);
+RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
+    RowOutcome outcome = fromRow(row);
+    outcome.startedMs = kvops::wallClockMs();
+    const kvclient::ReadResult read = client.readParameters(timeout);
+    if (read.error()) {
+        outcome.result.error = read.error();
+        outcome.result.step = "reading what the collector holds";
+        return finished(std::move(outcome));
     }
-    // Each thread fills its own row; the results' hand-over to this thread orders the reads.
-    std::vector<RowOutcome> outcomes(plan.rows.size());
-    const kvclient::PortJob job = [&](kvclient::Client& client) {
-        const std::size_t i = index.at(client.port());
-        outcomes[i] = commissionRow(client, plan.rows[i], timeout);
-        return outcomes[i].result;
-    };
-    const auto started = kvops::wallClockMs();
-    kvclient::runOnPorts(
-        ports, job,
-        [&](const kvclient::CollectorResult& result) {
-            const std::size_t i = index.at(result.port);
-            if (outcomes[i].result.port.empty()) {  // the port did not open: no job ran
-                outcomes[i] = fromRow(plan.rows[i]);
-                outcomes[i].result.error = result.error;
-                outcomes[i].result.step = result.step;
-                outcomes[i].startedMs = started;
-                outcomes[i].finishedMs = kvops::wallClockMs();
-            }
-            if (arrived) arrived(outcomes[i]);
-        },
-        setUp);
-    return outcomes;
+    outcome.before = read.listing.settings;
+    outcome.beforeRead = true;
+    outcome.result.differences = kvops::compare(row.planned, outcome.before);
+    outcome.alreadyAsPlanned = outcome.result.differences.empty();
+    return finished(std::move(outcome));
 }
 
 }  // namespace kvsite

@@ -1,5 +1,5 @@
-// Commissioning a site: every row of a checked plan at once, each on its own port and thread
-// (kvclient::runOnPorts), and what each collector came to, for the report.
+// Commissioning a site's collectors, one row of a checked plan at a time (site/Walk.h walks
+// the plan), and what each collector came to, for the report.
 //
 // One row: read what the collector holds (the "before"); the set commands whose values differ
 // from the plan, each with all its values (kvops::planApply), one by one, stopping at the
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/Operations.h"
@@ -19,8 +20,17 @@
 
 namespace kvsite {
 
+// What became of a plan's row: not run yet, commissioned (the read-back holds the plan, or
+// the collector held it already), run and failed (or differs), or passed over.
+enum class RowState { ToDo, Done, Failed, Skipped };
+std::string_view stateWords(RowState state);  // "to do", "done", "failed", "skipped"
+
 struct RowOutcome {
+    std::size_t row = 0;                  // the plan's row number (a spreadsheet's), 0: none
     std::string label, station, profile;  // the plan's row
+    // Done or Failed once the row ran (as resultWords says), ToDo and Skipped for a row that
+    // did not run (a site's record keeps those too).
+    RowState state = RowState::Done;
     // port, error and the step it failed at, differences from the plan, set commands written,
     // notes; `reported` is unused (see before/after).
     kvclient::CollectorResult result;
@@ -33,16 +43,29 @@ struct RowOutcome {
 };
 
 // "ok", "already as planned", "differs", or the failure's kind ("no answer", "port error",
-// "not understood", "bad request").
+// "not understood", "bad request"); "to do" and "skipped" for a row that did not run.
 std::string resultWords(const RowOutcome& outcome);
+// Done when the words are "ok" or "already as planned", else Failed (ToDo and Skipped kept).
+RowState stateOf(const RowOutcome& outcome);
+
+// The planned values of every set command one of whose values differs between `planned` and
+// `before` (kvops::compare, as verify compares; a frame carries all the values of its
+// command); empty when the collector holds the plan. A counter base that already holds its
+// planned value is thus not rewritten (writing one restarts its count) unless its command
+// has to go for another value.
+kvproto::CollectorSettings settingsToWrite(const kvproto::CollectorSettings& planned,
+                                           const kvproto::CollectorSettings& before);
+
+// The row as a RowOutcome that has not run (state ToDo): its label, station, profile, port
+// and planned values.
+RowOutcome outcomeOf(const PlanRow& row);
 
 // One row on a Client that is open on the row's port.
 RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
 
-// Every row at once. `arrived` runs on the calling thread for each row as it finishes;
-// `setUp` before a row's port is opened, on its thread (a traffic log). In plan order.
-std::vector<RowOutcome> commission(const Plan& plan, kvclient::Millis timeout,
-                                   const std::function<void(const RowOutcome&)>& arrived,
-                                   const kvclient::PortSetUp& setUp = {});
+// A dry run of one row: reads what the collector holds (the "before") and compares it with
+// the plan as verify compares; the differences are what commissionRow would write (result
+// "differs"), none when it holds the plan ("already as planned"). Nothing is written.
+RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout);
 
 }  // namespace kvsite

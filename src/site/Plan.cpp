@@ -192,10 +192,6 @@ private:
         }
         if (const std::string bad = spcomm::NetworkPortNameProblem(row.port); !bad.empty())
             problem(row.row, "port", shown(row.port) + ": " + bad);
-        const auto [at, added] = ports_.emplace(row.port, row.row);
-        if (!added)
-            problem(row.row, "port",
-                    shown(row.port) + " is already the port of row " + std::to_string(at->second));
     }
 
     void checkStation(PlanRow& row) {
@@ -272,7 +268,6 @@ private:
     std::string folder_;  // the plan's folder with its final separator, or ""
     PlanCheck check_;
     std::vector<HeaderColumn> columns_;
-    std::map<std::string, std::size_t> ports_;
     std::vector<std::pair<std::string, std::size_t>> stations_;
     std::map<std::string, kvprofile::ReadResult> profiles_;
 };

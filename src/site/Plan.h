@@ -13,6 +13,9 @@
 // as RFC 4180 (a quoted field may hold the separator, doubled quotes and line breaks). Rows
 // whose cells are all empty are skipped.
 //
+// Several rows may name one port: they are walked one after another, one collector at a time
+// on it (site/Walk.h).
+//
 // A row writes its profile's configuration (the profile's station address and counter bases
 // are left out, as in every cloning), its own station address and its overrides; a counter
 // base given as a column is written, since naming it is asking for it.

@@ -34,8 +34,15 @@ std::string reasonOf(const RowOutcome& row) {
     return row.result.step.empty() ? reason : row.result.step + ": " + reason;
 }
 
+// "" for a time that never was (a row not run yet).
+std::string timeText(std::int64_t wallMs, const char* format = "%Y-%m-%d %H:%M:%S %z") {
+    return wallMs == 0 ? "" : formatted(wallMs, format);
+}
+
 std::string verification(const RowOutcome& row) {
     const std::size_t compared = kvops::comparedCount(row.planned);
+    if (row.state == RowState::ToDo) return "to do: not commissioned yet";
+    if (row.state == RowState::Skipped) return "skipped: passed over, nothing was sent";
     if (row.result.error) return resultWords(row) + ": " + reasonOf(row);
     if (!row.result.differences.empty())
         return "differs: the read-back holds " + std::to_string(row.result.differences.size()) +
@@ -103,7 +110,7 @@ std::string reportCsv(const Report& report) {
     for (const RowOutcome& row : report.rows)
         line({readableText(row.label), readableText(row.result.port), readableText(row.station),
               readableText(row.profile), resultWords(row),
-              std::to_string(row.result.differences.size()), localTimeText(row.finishedMs),
+              std::to_string(row.result.differences.size()), timeText(row.finishedMs),
               report.toolVersion});
     return out;
 }
@@ -113,13 +120,18 @@ std::string reportJson(const Report& report) {
     doc["format"] = "kv480t-site-report";
     doc["version"] = 1;
     doc["site"] = readableText(report.site);
+    doc["plan"] = readableText(report.plan);
     doc["operator"] = readableText(report.operatorName);
-    doc["tool_version"] = report.toolVersion;
-    doc["started"] = localTimeText(report.startedMs);
-    doc["finished"] = localTimeText(report.finishedMs);
+    doc["tool_version"] = readableText(report.toolVersion);
+    doc["started"] = timeText(report.startedMs);
+    doc["finished"] = timeText(report.finishedMs);
+    doc["started_ms"] = report.startedMs;
+    doc["finished_ms"] = report.finishedMs;
     Json rows = Json::array();
     for (const RowOutcome& row : report.rows) {
         Json item = Json::object();
+        item["row"] = row.row;
+        item["state"] = stateWords(stateOf(row));
         item["label"] = readableText(row.label);
         item["port"] = readableText(row.result.port);
         item["station"] = readableText(row.station);
@@ -127,12 +139,20 @@ std::string reportJson(const Report& report) {
         item["result"] = resultWords(row);
         item["verification"] = verification(row);
         if (row.result.error) {
+            const kvops::Error& e = row.result.error;
             item["reason"] = reasonOf(row);
             item["step"] = readableText(row.result.step);
+            item["error"] = {{"code", static_cast<int>(e.code)},
+                             {"system_error", e.systemError},
+                             {"system_source", static_cast<int>(e.systemSource)},
+                             {"text", readableText(e.text)},
+                             {"summary", readableText(e.summary)}};
         }
         item["written"] = row.result.written;
-        item["started"] = localTimeText(row.startedMs);
-        item["finished"] = localTimeText(row.finishedMs);
+        item["started"] = timeText(row.startedMs);
+        item["finished"] = timeText(row.finishedMs);
+        item["started_ms"] = row.startedMs;
+        item["finished_ms"] = row.finishedMs;
         item["duration_ms"] = row.finishedMs - row.startedMs;
         item["planned"] = settingsJson(row.planned);
         item["before"] = row.beforeRead ? settingsJson(row.before) : Json(nullptr);
@@ -165,7 +185,7 @@ std::string reportHtml(const Report& report) {
     const std::pair<const char*, std::string> facts[] = {
         {"Site", h(report.site)},
         {"Date",
-         h(localTimeText(report.startedMs)) + " to " + h(formatted(report.finishedMs, "%H:%M:%S"))},
+         h(timeText(report.startedMs)) + " to " + h(timeText(report.finishedMs, "%H:%M:%S"))},
         {"Operator", report.operatorName.empty() ? "(not given)" : h(report.operatorName)},
         {"Tool", "kv480t-config " + h(report.toolVersion)},
     };
@@ -177,17 +197,17 @@ std::string reportHtml(const Report& report) {
         "<th>Time</th></tr></thead>\n<tbody>\n";
     for (std::size_t i = 0; i < report.rows.size(); ++i) {
         const RowOutcome& row = report.rows[i];
-        const bool good = !row.result.error && row.result.differences.empty();
+        const bool good = stateOf(row) == RowState::Done;
         out += "<tr><td><a href=\"#collector-" + std::to_string(i + 1) + "\">" + name(row) +
                "</a></td><td>" + h(row.result.port) + "</td><td>" + h(row.station) + "</td><td>" +
                h(row.profile) + "</td><td class=\"" + (good ? "result-ok" : "result-bad") + "\">" +
                h(resultWords(row)) + "</td><td>" + std::to_string(row.result.differences.size()) +
-               "</td><td>" + h(formatted(row.finishedMs, "%H:%M:%S")) + "</td></tr>\n";
+               "</td><td>" + h(timeText(row.finishedMs, "%H:%M:%S")) + "</td></tr>\n";
     }
     out += "</tbody>\n</table>\n";
     for (std::size_t i = 0; i < report.rows.size(); ++i) {
         const RowOutcome& row = report.rows[i];
-        const bool good = !row.result.error && row.result.differences.empty();
+        const bool good = stateOf(row) == RowState::Done;
         out += "<section class=\"collector\" id=\"collector-" + std::to_string(i + 1) +
                "\">\n<h2>" + std::to_string(i + 1) + ". " + name(row) + " (" + h(row.result.port) +
                ", station " + h(row.station) + ")</h2>\n<p>Profile " + h(row.profile) +
@@ -221,6 +241,138 @@ std::string reportHtml(const Report& report) {
     }
     out += "</body>\n</html>\n";
     return out;
+}
+
+namespace {
+
+// Thrown by the readers below: what report.json lacks.
+struct Unreadable {
+    std::string what;
+};
+
+const Json& field(const Json& object, const char* name) {
+    if (!object.is_object() || !object.contains(name))
+        throw Unreadable{std::string("no \"") + name + "\""};
+    return object.at(name);
+}
+
+std::string textOf(const Json& object, const char* name) {
+    const Json& value = field(object, name);
+    if (!value.is_string()) throw Unreadable{std::string("\"") + name + "\" is not text"};
+    return value.get<std::string>();
+}
+
+std::int64_t numberOf(const Json& object, const char* name) {
+    const Json& value = field(object, name);
+    if (!value.is_number_integer())
+        throw Unreadable{std::string("\"") + name + "\" is not a whole number"};
+    return value.get<std::int64_t>();
+}
+
+const Parameter& parameterNamed(const std::string& name) {
+    const Parameter* p = kvproto::findParameter(name);
+    if (!p) throw Unreadable{"unknown parameter \"" + readableText(name) + "\""};
+    return *p;
+}
+
+// A settings object, or null: `read` tells which.
+CollectorSettings settingsOf(const Json& object, const char* name, bool* read = nullptr) {
+    const Json& value = field(object, name);
+    CollectorSettings out;
+    if (read) *read = !value.is_null();
+    if (value.is_null() && read) return out;
+    if (!value.is_object()) throw Unreadable{std::string("\"") + name + "\" is not an object"};
+    for (const auto& [key, text] : value.items()) {
+        if (!text.is_string()) throw Unreadable{"\"" + readableText(key) + "\" is not text"};
+        if (auto refused = out.set(parameterNamed(key), text.get<std::string>()))
+            throw Unreadable{*refused};
+    }
+    return out;
+}
+
+RowState stateNamed(const std::string& words) {
+    for (const RowState s : {RowState::ToDo, RowState::Done, RowState::Failed, RowState::Skipped})
+        if (stateWords(s) == words) return s;
+    throw Unreadable{"unknown state \"" + readableText(words) + "\""};
+}
+
+RowOutcome rowOf(const Json& item) {
+    RowOutcome row;
+    row.row = static_cast<std::size_t>(numberOf(item, "row"));
+    row.label = textOf(item, "label");
+    row.result.port = textOf(item, "port");
+    row.station = textOf(item, "station");
+    row.profile = textOf(item, "profile");
+    row.result.where = "in the plan";
+    const RowState state = stateNamed(textOf(item, "state"));
+    row.state = state;
+    row.alreadyAsPlanned = textOf(item, "result") == "already as planned";
+    if (item.contains("error")) {
+        const Json& e = field(item, "error");
+        const std::int64_t code = numberOf(e, "code");
+        if (code <= 0 || code > static_cast<int>(kvops::ErrorCode::BadRequest))
+            throw Unreadable{"unknown error code " + std::to_string(code)};
+        const std::int64_t source = numberOf(e, "system_source");
+        if (source < 0 || source > static_cast<int>(kvsys::ErrorSource::Resolver))
+            throw Unreadable{"unknown error source " + std::to_string(source)};
+        row.result.error = {static_cast<kvops::ErrorCode>(code),
+                            static_cast<int>(numberOf(e, "system_error")), textOf(e, "text"),
+                            static_cast<kvsys::ErrorSource>(source), textOf(e, "summary")};
+        row.result.step = textOf(item, "step");
+    }
+    row.result.written = static_cast<std::size_t>(numberOf(item, "written"));
+    row.startedMs = numberOf(item, "started_ms");
+    row.finishedMs = numberOf(item, "finished_ms");
+    row.planned = settingsOf(item, "planned");
+    row.before = settingsOf(item, "before", &row.beforeRead);
+    row.after = settingsOf(item, "after", &row.afterRead);
+    const Json& differences = field(item, "differences");
+    if (!differences.is_array()) throw Unreadable{"\"differences\" is not a list"};
+    for (const Json& d : differences) {
+        const Json& actual = field(d, "actual");
+        if (!actual.is_null() && !actual.is_string()) throw Unreadable{"\"actual\" is not text"};
+        row.result.differences.push_back(
+            {&parameterNamed(textOf(d, "name")), textOf(d, "planned"),
+             actual.is_null() ? std::nullopt : std::optional(actual.get<std::string>())});
+    }
+    const Json& notes = field(item, "notes");
+    if (!notes.is_array()) throw Unreadable{"\"notes\" is not a list"};
+    for (const Json& note : notes) {
+        if (!note.is_string()) throw Unreadable{"a note is not text"};
+        row.result.notes.push_back(note.get<std::string>());
+    }
+    if (stateOf(row) != state) throw Unreadable{"a row's state does not match its result"};
+    return row;
+}
+
+}  // namespace
+
+ReportRead parseReportJson(std::string_view text) {
+    ReportRead read;
+    const Json doc = Json::parse(text, nullptr, false);
+    if (doc.is_discarded()) {
+        read.error = "not JSON";
+        return read;
+    }
+    try {
+        if (!doc.is_object() || !doc.contains("format") || doc.at("format") != "kv480t-site-report")
+            throw Unreadable{"not a site report"};
+        if (numberOf(doc, "version") != 1) throw Unreadable{"a report version this tool lacks"};
+        Report& report = read.report;
+        report.site = textOf(doc, "site");
+        report.plan = textOf(doc, "plan");
+        report.operatorName = textOf(doc, "operator");
+        report.toolVersion = textOf(doc, "tool_version");
+        report.startedMs = numberOf(doc, "started_ms");
+        report.finishedMs = numberOf(doc, "finished_ms");
+        const Json& rows = field(doc, "collectors");
+        if (!rows.is_array()) throw Unreadable{"\"collectors\" is not a list"};
+        for (const Json& item : rows) report.rows.push_back(rowOf(item));
+    } catch (const Unreadable& unreadable) {
+        read.report = {};
+        read.error = unreadable.what;
+    }
+    return read;
 }
 
 std::string defaultReportFolder(const std::string& planPath, std::int64_t wallMs) {

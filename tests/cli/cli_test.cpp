@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -129,6 +130,14 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
          2,
          "kv480t: --port: rfc2217://127.0.0.1:99999: not a network port: the port must be 1 to "
          "65535 (99999 given)"},
+        {{"test", "--port", "usb-serial:NOPE"},
+         3,
+         "kv480t: usb-serial:NOPE: Error opening serial port (usb-serial:NOPE): no USB adapter "
+         "with serial number NOPE is plugged in"},
+        {{"read", "--port", "usb-serial:"},
+         2,
+         "kv480t: --port: usb-serial:: no USB serial number after usb-serial: (give e.g. "
+         "usb-serial:FT123ABC)"},
         {{"set", "-p", port, "rs485.address=300"}, 2, "kv480t: rs485.address: \"300\" is not "},
         {{"set", "-p", port, "ad1.urv=-5", "ad1.lrv=0", "ad1.start=0"},
          2,
@@ -203,8 +212,17 @@ TEST(Kv480tPorts, JsonListsDevicePaths) {
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     const nlohmann::json parsed = nlohmann::json::parse(r.out);
     ASSERT_TRUE(parsed.is_array());
-    for (const auto& port : parsed)
+    for (const auto& port : parsed) {
         EXPECT_TRUE(port.at("path").get<std::string>().starts_with("/dev/tty")) << port;
+        // The usb-serial name of an adapter whose serial number is its own (not a dual one's).
+        const auto serial = port.at("serial_number").get<std::string>();
+        const auto sharing = std::count_if(parsed.begin(), parsed.end(), [&](const auto& p) {
+            return p.at("serial_number") == serial;
+        });
+        EXPECT_EQ(port.at("usb_serial"),
+                  serial.empty() || sharing > 1 ? "" : "usb-serial:" + serial)
+            << port;
+    }
 }
 
 }  // namespace

@@ -8,13 +8,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CollectorValues.h"
+#include "FakeSysfs.h"
 #include "PtyPair.h"
 #include "client/Operations.h"
+#include "ops/Line.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
 
@@ -279,6 +283,63 @@ TEST(ClientParallel, ClientsOnTheirOwnThreadsWorkAtOnce) {
         threads[i].join();
         EXPECT_EQ(failures[i], "") << "collector " << i;
         EXPECT_EQ(collectors[i]->state().number("rs485.address"), 100 + i);
+    }
+}
+
+// A port named by its adapter's USB serial number: the Line opens the device that adapter is at
+// (a link in the sysfs tree to a pseudo-terminal), opened at once or on a thread of its own,
+// and keeps the name given; without that one adapter the open fails as a device that is not
+// there does, saying why.
+TEST(UsbSerialPort, OpensTheAdaptersDeviceEitherWayOrSaysWhyNot) {
+    kvtest::FakeSysfs sysfs;
+    kvtest::PtyPair device;
+    sysfs.usbSerialPort("ttyUSB0", "1-1", "FT123ABC", device.path());
+    sysfs.usbSerialPort("ttyUSB1", "1-2", "FTDUAL");
+    sysfs.tty("ttyUSB2", "pci0/usb1/1-2/1-2:1.1/ttyUSB2");
+    kvops::Line line;
+    line.setPortLayout(sysfs.layout());
+    const auto startOpen = [&line](const std::string& port) {
+        std::promise<void> ready;
+        line.startOpen(port, [&ready] { ready.set_value(); });
+        EXPECT_EQ(ready.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        const std::optional<kvops::Error> outcome = line.finishOpen();
+        return outcome.value_or(kvops::Error{ErrorCode::BadRequest, 0, "no outcome"});
+    };
+
+    ASSERT_FALSE(line.open("usb-serial:ft123abc"));
+    EXPECT_EQ(line.port(), "usb-serial:ft123abc");
+    ASSERT_FALSE(line.write("X1"));
+    EXPECT_EQ(device.readText(2), "X1");
+    line.close();
+    const kvops::Error opened = startOpen("usb-serial:FT123ABC");
+    ASSERT_FALSE(opened) << kvops::describe(opened);
+    EXPECT_EQ(line.port(), "usb-serial:FT123ABC");
+    ASSERT_FALSE(line.write("X2"));
+    EXPECT_EQ(device.readText(2), "X2");
+    line.close();
+
+    struct Case {
+        std::string port;
+        ErrorCode code;
+        std::string sentence;  // kvops::describe with the port
+    };
+    const std::vector<Case> cases = {
+        {"usb-serial:NOPE", ErrorCode::PortNotFound,
+         "Error opening serial port (usb-serial:NOPE): no USB adapter with serial number NOPE "
+         "is plugged in"},
+        {"usb-serial:FTDUAL", ErrorCode::PortOpenFailed,
+         "Error opening serial port (usb-serial:FTDUAL): 2 ports have the USB serial number "
+         "FTDUAL (" +
+             sysfs.dev("ttyUSB1") + ", " + sysfs.dev("ttyUSB2") +
+             "): name the one meant by its path"},
+    };
+    for (const Case& c : cases) {
+        for (const bool atOnce : {true, false}) {
+            const kvops::Error error = atOnce ? line.open(c.port) : startOpen(c.port);
+            EXPECT_EQ(error.code, c.code) << c.port << (atOnce ? " at once" : " on a thread");
+            EXPECT_EQ(kvops::describe(error, line.port()), c.sentence);
+            EXPECT_FALSE(line.isOpen());
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include "ops/Line.h"
 #include "protocol/ReadBack.h"
 #include "sim/Collector.h"
+#include "sim/DeviceState.h"
 
 namespace {
 
@@ -117,6 +118,29 @@ public:
 private:
     kvtest::LoopbackServer server_;
 };
+
+// A gateway forwards the line in segments of its own timing: the counter-base lines may come
+// well after the read-back rows (here 120 ms, twice a serial line's settle time) and are still
+// part of the listing.
+TEST(NetListing, LinesAfterTheReadBackRowsArriveLateAndAreKept) {
+    const kvsim::DeviceState state = kvsim::factoryDefaults();
+    const std::string full = kvsim::parameterText(state);
+    const std::string plain = kvsim::parameterText(state, kvsim::Listing::Plain);
+    ASSERT_TRUE(full.size() > plain.size() && full.compare(0, plain.size(), plain) == 0);
+    kvtest::LoopbackServer server([&](kvtest::LoopbackConnection& link) {
+        while (!link.closed() && link.read(Millis(20)).empty()) {
+        }
+        link.write({plain.begin(), plain.end()});
+        std::this_thread::sleep_for(Millis(120));
+        link.write({full.begin() + static_cast<std::ptrdiff_t>(plain.size()), full.end()});
+        while (!link.closed()) link.read(Millis(20));
+    });
+    Client client;
+    ASSERT_FALSE(client.open(server.url("tcp")));
+    const kvclient::ReadResult read = client.readParameters();
+    ASSERT_FALSE(read.error()) << kvops::describe(read.error());
+    EXPECT_EQ(read.outcome.reply, full);
+}
 
 TEST(NetOpenFailures, EachSaysWhyAndLeavesThePortClosed) {
     // COM-PORT agreed, then nothing more; or the settings confirmed as 300 baud.

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeSysfs.h"
 #include "FolderSnapshot.h"
 #include "Kv480tProcess.h"
 #include "Ser2Net.h"
@@ -728,6 +729,18 @@ TEST_F(CollectorE2E, FindSelectsTheAnsweringPortOrOffersThemAllAndLeavesTheOpenO
     menu->actions().at(1)->trigger();
     EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText().toStdString(), collector->slavePath());
     menu->close();
+
+    // Opened by its adapter's serial number, the open port is left alone all the same.
+    kvtest::FakeSysfs sysfs;
+    sysfs.usbSerialPort("ttyUSB0", "1-1", "SIM001", collector->slavePath());
+    window->setPortLayout(sysfs.layout());
+    present.ports[2].serialNumber = "SIM001";
+    w<QComboBox>("SPREALCOM")->setEditText(QStringLiteral("usb-serial:SIM001"));
+    clickPortButton();
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
+    finder.button()->click();
+    ASSERT_TRUE(waitUntil([&] { return !finder.searching(); }));
+    EXPECT_EQ(finder.results().size(), 2u);
 }
 
 }  // namespace

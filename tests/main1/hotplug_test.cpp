@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <string>
 
+#include "FakeSysfs.h"
 #include "WindowFixture.h"
 #include "main1/PortWatcher.h"
 #include "main1/ReopenOffer.h"
@@ -111,10 +113,14 @@ TEST_F(HotplugTest, ListFollowsAdaptersWithoutDisturbingTheTechnician) {
         QStringList expected;
     };
     const Step steps[] = {
-        {{entry("/dev/ttyUSB3", "/by-id/a", "A")}, {"/dev/ttyUSB3"}},
+        {{entry("/dev/ttyUSB3", "/by-id/a", "A")}, {"/dev/ttyUSB3", "usb-serial:A"}},
         {{entry("/dev/ttyUSB3", "/by-id/a", "A"), entry("/dev/ttyACM0", "", "B")},
-         {"/dev/ttyACM0", "/dev/ttyUSB3"}},
-        {{entry("/dev/ttyACM0", "", "B")}, {"/dev/ttyACM0"}},
+         {"/dev/ttyACM0", "/dev/ttyUSB3", "usb-serial:A", "usb-serial:B"}},
+        {{entry("/dev/ttyACM0", "", "B")}, {"/dev/ttyACM0", "usb-serial:B"}},
+        // Two ports of one adapter (one serial number), one without any: by path only.
+        {{entry("/dev/ttyUSB1", "", "D"), entry("/dev/ttyUSB0", "", "D"),
+          entry("/dev/ttyS0", "", "")},
+         {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"}},
         {{}, {}},
     };
     for (const Step& step : steps) {
@@ -136,7 +142,8 @@ TEST_F(HotplugTest, ListFollowsAdaptersWithoutDisturbingTheTechnician) {
     // Dropping the list down shows the same ports.
     list->showPopup();
     list->hidePopup();
-    EXPECT_EQ(items(), (QStringList{"/dev/ttyACM0", "/dev/ttyUSB3"}));
+    EXPECT_EQ(items(),
+              (QStringList{"/dev/ttyACM0", "/dev/ttyUSB3", "usb-serial:A", "usb-serial:B"}));
 }
 
 TEST_F(HotplugTest, OpenPortIsLeftAloneWhileOthersComeAndGo) {
@@ -160,6 +167,7 @@ struct ReopenRow {
     bool automatic;
     bool openByStableLink;  // else by the device path the line has now
     bool sameAdapterBack;
+    bool bySerialNumber = false;  // opened as usb-serial:SIM001, chosen in the list
 };
 
 class ReopenTest : public HotplugTest, public ::testing::WithParamInterface<ReopenRow> {};
@@ -176,13 +184,24 @@ TEST_P(ReopenTest, ReopensOnlyTheSameAdapter) {
     collector.start();
     auto present = [&] { return entry(collector.deviceSlavePath(), options.linkPath, "SIM001"); };
     plugged({present()});
+    // What the window's open looks usb-serial names up in: the adapter at ttyUSB0.
+    kvtest::FakeSysfs sysfs;
+    sysfs.usbSerialPort("ttyUSB0", "1-1", "SIM001", collector.deviceSlavePath());
+    window->setPortLayout(sysfs.layout());
 
     auto* automatic = w<QCheckBox>("ReopenAutomatically");
     auto* reopen = w<QPushButton>("ReopenButton");
     automatic->setChecked(row.automatic);
-    const QString opened = QString::fromStdString(
-        row.openByStableLink ? collector.slavePath() : collector.deviceSlavePath());
-    typePort(opened);
+    const QString opened =
+        row.bySerialNumber
+            ? QStringLiteral("usb-serial:SIM001")
+            : QString::fromStdString(row.openByStableLink ? collector.slavePath()
+                                                          : collector.deviceSlavePath());
+    if (row.bySerialNumber)
+        list->setCurrentIndex(list->findText(opened, Qt::MatchExactly));  // offered in the list
+    else
+        typePort(opened);
+    ASSERT_EQ(list->currentText(), opened);
     clickPortButton();
     ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
     EXPECT_FALSE(reopen->isVisible());
@@ -198,6 +217,9 @@ TEST_P(ReopenTest, ReopensOnlyTheSameAdapter) {
     plugged({});  // gone from the list
     ASSERT_TRUE(collector.reopenLine());
     const std::string newPath = collector.deviceSlavePath();
+    // Plugged back in, it is ttyUSB1.
+    std::filesystem::remove_all(std::filesystem::path(sysfs.layout().classTty) / "ttyUSB0");
+    sysfs.usbSerialPort("ttyUSB1", "1-2", "SIM001", newPath);
     if (row.sameAdapterBack) {
         plugged({present()});
     } else {  // another adapter, given the old name
@@ -226,8 +248,10 @@ TEST_P(ReopenTest, ReopensOnlyTheSameAdapter) {
               row.sameAdapterBack);
     if (row.sameAdapterBack) {
         EXPECT_EQ(status(), QStringLiteral("Port %1 reopened: its adapter came back.")
-                                .arg(QString::fromStdString(row.openByStableLink ? options.linkPath
-                                                                                 : newPath)));
+                                .arg(row.bySerialNumber
+                                         ? opened
+                                         : QString::fromStdString(
+                                               row.openByStableLink ? options.linkPath : newPath)));
         EXPECT_EQ(w<QPushButton>("Button10")->text(), QStringLiteral("Close"));
     } else {  // the frame was refused: the port it had stopped working
         EXPECT_TRUE(
@@ -241,6 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ReopenRow{"offered", false, true, true},
                       ReopenRow{"automatic", true, true, true},
                       ReopenRow{"automatic, new device name", true, false, true},
+                      ReopenRow{"automatic, by serial number", true, false, true, true},
+                      ReopenRow{"offered, by serial number", false, false, true, true},
                       ReopenRow{"other adapter, offered", false, true, false},
                       ReopenRow{"other adapter, automatic", true, true, false}),
     [](const auto& info) {

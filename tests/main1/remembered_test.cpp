@@ -9,7 +9,9 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <filesystem>
 
+#include "FakeSysfs.h"
 #include "PtyPair.h"
 #include "WindowFixture.h"
 #include "main1/ProfilePanel.h"
@@ -71,6 +73,32 @@ TEST_F(RememberedTest, ChoicesComeBackInTheNextRunButFieldsDoNot) {
         EXPECT_EQ(w<QLineEdit>("Station")->text(), QStringLiteral("000"));
         EXPECT_FALSE(portOpen());  // remembered, not opened
     }
+}
+
+// A port opened by its adapter's serial number comes back as that name in the next run, and
+// opens the adapter where it is now.
+TEST_F(RememberedTest, APortOpenedBySerialNumberComesBackByIt) {
+    kvtest::PtyPair first;
+    kvtest::PtyPair second;
+    kvtest::FakeSysfs sysfs;
+    sysfs.usbSerialPort("ttyUSB0", "1-1", "FT123ABC", first.path());
+    window->setPortLayout(sysfs.layout());
+    const QString name = QStringLiteral("usb-serial:FT123ABC");
+    w<QComboBox>("SPREALCOM")->setEditText(name);
+    clickPortButton();
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
+    clickPortButton();
+    // Plugged in again, as ttyUSB1.
+    std::filesystem::remove_all(std::filesystem::path(sysfs.layout().classTty) / "ttyUSB0");
+    sysfs.usbSerialPort("ttyUSB1", "1-2", "FT123ABC", second.path());
+
+    nextRun();
+    window->setPortLayout(sysfs.layout());
+    EXPECT_EQ(w<QComboBox>("SPREALCOM")->currentText(), name);
+    clickPortButton();
+    ASSERT_TRUE(portOpen()) << modalMessages.join('|').toStdString();
+    click("Button14");  // a request goes to the adapter's new port
+    EXPECT_FALSE(second.readText(1).empty());
 }
 
 // A store that cannot be read is noted on the status line and left as it is; the window

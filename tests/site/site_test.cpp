@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "CollectorValues.h"
+#include "FolderSnapshot.h"
 #include "site/Plan.h"
 #include "site/Report.h"
+#include "site/SiteRecord.h"
 
 namespace {
 
@@ -84,9 +86,16 @@ TEST(SitePlan, ChecksEveryRowAndColumn) {
          "port,station,profile\nrfc2217://127.0.0.1:99999,1,full.json\n",
          {"row 2, column port: rfc2217://127.0.0.1:99999: not a network port: the port must be 1 "
           "to 65535 (99999 given)"}},
-        {"port twice",
+        {"port shared by rows",
          "port,station,profile\n/dev/a,1,full.json\n/dev/a,2,full.json\n",
-         {"row 3, column port: /dev/a is already the port of row 2"}},
+         {},
+         2},
+        {"parameter column twice",
+         "port,station,profile,ad1.urv,ad1.urv\n/dev/a,1,full.json,25,30\n",
+         {"row 1, column ad1.urv: given twice"}},
+        {"port column twice",
+         "port,station,port,profile\n/dev/a,1,/dev/b,full.json\n",
+         {"row 1, column port: given twice"}},
         {"station twice, by value",
          "port,station,profile\n/dev/a,12,full.json\n/dev/b,012,full.json\n",
          {"row 3, column station: 012 is already the station address of row 2"}},
@@ -148,6 +157,7 @@ TEST(SitePlan, RowWritesProfileStationAndOverrides) {
 TEST(SiteReport, OutsideTextIsEscapedWhereItLands) {
     kvsite::Report report;
     report.site = "a<b>.csv";
+    report.operatorName = "<i>A&B</i>";
     report.toolVersion = "1.2.0";
     kvsite::RowOutcome row;
     row.label = "<b>Tank</b>";
@@ -160,11 +170,188 @@ TEST(SiteReport, OutsideTextIsEscapedWhereItLands) {
     EXPECT_NE(html.find("&lt;b&gt;Tank&lt;/b&gt;"), std::string::npos);
     EXPECT_EQ(html.find("<b>"), std::string::npos);
     EXPECT_NE(html.find("a&lt;b&gt;.csv"), std::string::npos);
+    EXPECT_NE(html.find("<td>&lt;i&gt;A&amp;B&lt;/i&gt;</td>"), std::string::npos);
+    EXPECT_EQ(html.find("<i>"), std::string::npos);
     EXPECT_NE(html.find("&quot;&lt;\\x01\\xFF&quot;"), std::string::npos);
     const std::string csv = kvsite::reportCsv(report);
     EXPECT_NE(csv.find(",\"'=HYPERLINK(\"\"x\"\")\","), std::string::npos) << csv;
     EXPECT_NE(csv.find(",not understood,0,"), std::string::npos) << csv;
     EXPECT_NE(kvsite::reportJson(report).find("\\\\xFF"), std::string::npos);
+}
+
+// A frame carries all the values of its command, so a command goes whole once one of its
+// values differs; the others stay unwritten (a counter base would restart its count).
+TEST(SiteCommission, WritesOnlyTheSetCommandsThatDiffer) {
+    const kvproto::CollectorSettings held = kvtest::settingsToSend(false);  // counter bases too
+    const struct {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> planned;  // changed from what is held
+        std::vector<std::string> written;
+    } cases[] = {
+        {"nothing differs", {}, {}},
+        {"the same value written otherwise", {{"ad1.urv", "20.000"}, {"pin1.base", "0123"}}, {}},
+        {"a range, the counter bases equal",
+         {{"ad1.urv", "30"}},
+         {"ad1.urv", "ad1.lrv", "ad1.start"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kvproto::CollectorSettings planned = held;
+        for (const auto& [name, value] : c.planned) ASSERT_FALSE(planned.set(name, value));
+        std::vector<std::string> written;
+        for (const auto& [parameter, value] : kvsite::settingsToWrite(planned, held).entries()) {
+            written.emplace_back(parameter->name);
+            EXPECT_EQ(value, *planned.get(*parameter));
+        }
+        EXPECT_EQ(written, c.written);
+    }
+}
+
+// A report of every kind of row: done, failed on a port, differing, skipped, to do.
+kvsite::Report everyKindOfRow() {
+    kvsite::Report report;
+    report.site = report.plan =
+        "S\xC3\xBC"
+        "d.csv";
+    report.operatorName = "A. Tech";
+    report.toolVersion = "1.2.0";
+    report.startedMs = 1765290000123;
+    report.finishedMs = 1765290060456;
+    const auto row = [&](std::size_t number, kvsite::RowState state) {
+        kvsite::RowOutcome out;
+        out.row = number;
+        out.state = state;
+        out.label =
+            "Pumpenhaus S\xC3\xBC"
+            "d " +
+            std::to_string(number);
+        out.station = std::to_string(number + 10);
+        out.profile = "pumps.json";
+        out.result.port = "/dev/ttyUSB0";
+        out.result.where = "in the plan";
+        out.planned = kvproto::filtered(kvtest::settingsToSend(false), {true, false});
+        if (state == kvsite::RowState::ToDo) return out;
+        out.startedMs = report.startedMs + static_cast<std::int64_t>(number) * 1000;
+        out.finishedMs = out.startedMs + 2345;
+        return out;
+    };
+    kvsite::RowOutcome done = row(2, kvsite::RowState::Done);
+    done.before = kvtest::settingsToSend(true);
+    done.after = done.planned;
+    done.beforeRead = done.afterRead = true;
+    done.result.written = 9;
+    kvsite::RowOutcome failed = row(3, kvsite::RowState::Failed);
+    failed.result.error = {kvops::ErrorCode::PortNotFound, 2, "No such file or directory",
+                           kvsys::ErrorSource::Errno, "Error opening serial port"};
+    failed.result.step = "opening";
+    kvsite::RowOutcome differs = row(4, kvsite::RowState::Failed);
+    differs.before = differs.after = kvtest::settingsToSend(true);
+    differs.beforeRead = differs.afterRead = true;
+    differs.result.differences = {{kvproto::findParameter("ad1.urv"), "20", "7.2500"},
+                                  {kvproto::findParameter("ad2.urv"), "1.6", std::nullopt}};
+    differs.result.notes = {"a note \x01"};
+    kvsite::RowOutcome skipped = row(5, kvsite::RowState::Skipped);
+    skipped.result.error = {kvops::ErrorCode::NoAnswer, 0, "no answer within 800 ms"};
+    report.rows = {done, failed, differs, skipped, row(6, kvsite::RowState::ToDo)};
+    return report;
+}
+
+TEST(SiteReport, ReadsBackWhatItWrote) {
+    const kvsite::Report report = everyKindOfRow();
+    const std::string json = kvsite::reportJson(report);
+    const kvsite::ReportRead read = kvsite::parseReportJson(json);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(kvsite::reportJson(read.report), json);
+    EXPECT_EQ(kvsite::reportCsv(read.report), kvsite::reportCsv(report));
+    EXPECT_EQ(kvsite::reportHtml(read.report), kvsite::reportHtml(report));
+    ASSERT_EQ(read.report.rows.size(), report.rows.size());
+    for (std::size_t i = 0; i < report.rows.size(); ++i)
+        EXPECT_EQ(read.report.rows[i].before, report.rows[i].before) << i;
+    const auto changed = [&](const std::string& from, const std::string& to) {
+        std::string text = json;
+        const auto at = text.find(from);
+        return at == std::string::npos ? "" : text.replace(at, from.size(), to);
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* error;
+    } refused[] = {
+        {"not JSON", "{\"format\":", "not JSON"},
+        {"another format", R"({"format": "kv480t-profile", "version": 1})", "not a site report"},
+        {"unknown parameter", changed("\"ad1.urv\": ", "\"ad9.urv\": "), "unknown parameter"},
+        {"row number missing", changed("\"row\": 2,", ""), "no \"row\""},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.text.empty());
+        EXPECT_NE(kvsite::parseReportJson(c.text).error.find(c.error), std::string::npos)
+            << kvsite::parseReportJson(c.text).error;
+    }
+}
+
+TEST(SiteRecord, KeepsTheSiteAcrossRunsAndRefusesAnotherPlans) {
+    const auto plan = [](const std::string& name, const std::string& rows) {
+        const kvsite::PlanCheck check = kvsite::parsePlan("label,port,station,profile\n" + rows,
+                                                          "/site/" + name, {}, readProfile);
+        EXPECT_TRUE(check.ok()) << check.problems.front();
+        return check.plan;
+    };
+    const std::string rows = "A,/dev/a,1,full.json\nB,/dev/a,2,full.json\nC,/dev/b,3,full.json\n";
+    const kvsite::Plan site = plan("plan.csv", rows);
+    kvtest::TestFolder folder("site-record");
+    const std::string dir = (folder.path() / "report").string();
+    kvsite::SiteRecord::Opened first =
+        kvsite::SiteRecord::open(site, dir, {"plan.csv", "A. Tech", "1.2.0", 1000});
+    ASSERT_TRUE(first.record) << first.error;
+    EXPECT_EQ(first.record->count(kvsite::RowState::ToDo), 3u);
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "report" / "report.html"));
+    kvsite::RowOutcome a = kvsite::outcomeOf(site.rows[0]);
+    a.before = kvtest::settingsToSend(true);
+    a.after = a.planned;
+    a.beforeRead = a.afterRead = true;
+    kvsite::RowOutcome b = kvsite::outcomeOf(site.rows[1]);
+    b.result.error = {kvops::ErrorCode::NoAnswer, 0, "no answer within 800 ms"};
+    EXPECT_EQ(first.record->record(0, a), "");
+    EXPECT_EQ(first.record->record(1, b), "");
+    EXPECT_EQ(first.record->skip(2), "");
+    first.record.reset();
+
+    kvsite::SiteRecord::Opened again = kvsite::SiteRecord::open(site, dir, {"x", "", "1.3.0", 5});
+    ASSERT_TRUE(again.record) << again.error;
+    const kvsite::RowState states[] = {kvsite::RowState::Done, kvsite::RowState::Failed,
+                                       kvsite::RowState::Skipped};
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(again.record->state(i), states[i]) << i;
+    ASSERT_NE(again.record->outcome(0), nullptr);
+    EXPECT_EQ(again.record->outcome(0)->before, a.before);
+    EXPECT_EQ(again.record->report().operatorName, "A. Tech");
+    EXPECT_EQ(again.record->report().startedMs, 1000);
+    again.record.reset();
+
+    const auto kept = kvtest::folderSnapshot(dir);
+    const struct {
+        const char* name;
+        kvsite::Plan plan;
+        const char* why;
+    } others[] = {
+        {"another file", plan("other.csv", rows), "holds the report of another plan (plan.csv)"},
+        {"a row fewer", plan("plan.csv", "A,/dev/a,1,full.json\n"),
+         "holds the report of a plan of 3"},
+        {"another station",
+         plan("plan.csv", "A,/dev/a,1,full.json\nB,/dev/a,2,full.json\nC,/dev/b,4,full.json\n"),
+         "holds the report of another plan: its row 4 is \"C\" (station 3)"},
+    };
+    for (const auto& c : others) {
+        SCOPED_TRACE(c.name);
+        const kvsite::SiteRecord::Opened refused = kvsite::SiteRecord::open(c.plan, dir, {});
+        EXPECT_EQ(refused.record, nullptr);
+        EXPECT_NE(refused.error.find(dir + ": "), std::string::npos) << refused.error;
+        EXPECT_NE(refused.error.find(c.why), std::string::npos) << refused.error;
+        EXPECT_EQ(kvtest::folderSnapshot(dir), kept);
+    }
+    std::filesystem::remove(folder.path() / "report" / "report.json");
+    EXPECT_NE(kvsite::SiteRecord::open(site, dir, {}).error.find("without its report.json"),
+              std::string::npos);
 }
 
 }  // namespace

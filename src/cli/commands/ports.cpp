@@ -1,4 +1,5 @@
-// kv480t ports [--json]: the serial ports present, with adapter and serial number.
+// kv480t ports [--json]: the serial ports present, with adapter, serial number and the
+// usb-serial name that opens the port wherever the adapter is plugged in.
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -6,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Text.h"
 #include "cli/commands/Commands.h"
+#include "ports/PortName.h"
 #include "ports/SerialPorts.h"
 
 namespace kvcli {
@@ -28,6 +30,7 @@ int listPorts(const PortsOptions& options) {
             item["manufacturer"] = p.manufacturer;
             item["product"] = p.product;
             item["serial_number"] = p.serialNumber;
+            item["usb_serial"] = kvports::usbSerialNameFor(listing, p);
             item["vendor_id"] = p.vendorId;
             item["product_id"] = p.productId;
             item["by_id"] = p.byId;
@@ -40,6 +43,8 @@ int listPorts(const PortsOptions& options) {
         std::string line = p.path;
         if (!p.description.empty()) line += "\t" + p.description;
         if (!p.serialNumber.empty()) line += "\tserial " + p.serialNumber;
+        if (const std::string name = kvports::usbSerialNameFor(listing, p); !name.empty())
+            line += "\t" + name;
         if (!p.byId.empty()) line += "\t" + p.byId;
         std::cout << line << '\n';
     }

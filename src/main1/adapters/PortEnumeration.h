@@ -33,8 +33,10 @@ public:
     QList<PortEntry> presentPorts() override;
 };
 
-// The entries as list items, sorted by name.
+// The entries as list items, sorted by name: each entry's path, and the usb-serial name of each
+// adapter whose serial number no other entry has (kvports::usbSerialNameFor).
 QList<PresentPort> listItems(const QList<PortEntry>& entries);
 
-// The entry that `name` opens (its path or its by-id link), or nullptr.
+// The entry that `name` opens (its path, its by-id link or its adapter's usb-serial name), or
+// nullptr.
 const PortEntry* findPort(const QList<PortEntry>& entries, const QString& name);
