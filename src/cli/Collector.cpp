@@ -30,7 +30,7 @@ int printAnswer(kvclient::Client& client, const kvops::Request& request, int tim
         out["reply"] = latin1ToUtf8(result.reply);
         std::cout << out.dump(2) << '\n';
     } else {
-        std::string text = printable(result.reply);
+        std::string text = printableAnswer(result.reply);
         if (!text.ends_with('\n')) text += '\n';
         std::cout << text;
     }

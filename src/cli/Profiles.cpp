@@ -67,7 +67,7 @@ std::string answerLines(const CollectorResult& outcome) {
     std::string out;
     for (const kvops::CommandAnswer& answer : outcome.answers)
         out += "  " + std::string(answer.command->word) + " " +
-               printable(kvops::answerWords(answer)) + "\n";
+               printableAnswer(kvops::answerWords(answer)) + "\n";
     return out;
 }
 

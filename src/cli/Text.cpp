@@ -1,6 +1,14 @@
 #include "cli/Text.h"
 
+#include <clocale>
 #include <iostream>
+#include <string_view>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <langinfo.h>
+#endif
 
 #include "protocol/ByteText.h"
 
@@ -38,8 +46,34 @@ int reportFailure(const std::string& port, const kvops::Error& error) {
     return exitCodeFor(error);
 }
 
-std::string printable(std::string_view bytes) {
-    return kvproto::escapedBytes(bytes, {kvproto::Escaping::Controls::Lines});
+namespace {
+
+bool utf8 = false;
+
+}  // namespace
+
+void detectUtf8Terminal() {
+#ifdef _WIN32
+    utf8 = GetConsoleOutputCP() == CP_UTF8;
+#else
+    // Only asked: the program's own locale stays "C" (no other behaviour changes with it).
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string before = current ? current : "C";
+    if (std::setlocale(LC_CTYPE, "")) utf8 = std::string_view(nl_langinfo(CODESET)) == "UTF-8";
+    std::setlocale(LC_CTYPE, before.c_str());
+#endif
+}
+
+std::string printable(std::string_view text) {
+    using kvproto::Escaping;
+    return kvproto::escapedBytes(text, {Escaping::Controls::Lines,
+                                        utf8 ? Escaping::Beyond::Utf8Text : Escaping::Beyond::Hex});
+}
+
+std::string printableAnswer(std::string_view bytes) {
+    using kvproto::Escaping;
+    return kvproto::escapedBytes(bytes, {Escaping::Controls::Lines,
+                                         utf8 ? Escaping::Beyond::Latin1 : Escaping::Beyond::Hex});
 }
 
 std::string latin1ToUtf8(std::string_view bytes) {

@@ -27,9 +27,21 @@ int exitCodeFor(const kvops::Error& error);
 // of that kind); the exit code for the error.
 int reportFailure(const std::string& port, const kvops::Error& error);
 
-// Reply bytes for a terminal: CR LF and lone LF end lines, TAB stays, every other control
-// byte and every byte above 126 becomes \xNN (kvproto::escapedBytes, Controls::Lines).
-std::string printable(std::string_view bytes);
+// Whether the terminal takes UTF-8: POSIX, the locale's character set (LC_ALL, LC_CTYPE,
+// LANG) is UTF-8; Windows, the console's output code page is 65001 (the console's own
+// setting, left as the user has it). Asked once, by main() before anything is printed;
+// until then, and where it says no, text is printed as ASCII with \xNN escapes.
+void detectUtf8Terminal();
+
+// Text for a terminal (a message, a plan's label, a file's text: UTF-8): CR LF and lone LF
+// end lines, TAB stays, every other control byte becomes \xNN (kvproto::escapedBytes,
+// Controls::Lines). On a UTF-8 terminal well-formed UTF-8 stays as it is but the C1
+// controls; elsewhere every byte above 126 becomes \xNN.
+std::string printable(std::string_view text);
+// The collector's bytes (an answer) for a terminal: as printable(), but a byte above
+// 126 is the collector's Latin-1 character, printed in UTF-8 on a UTF-8 terminal (0xFC as
+// u with diaeresis; 0x80..0x9F, the C1 controls, as \xNN).
+std::string printableAnswer(std::string_view bytes);
 
 // Reply bytes as UTF-8 for JSON, each byte read as its Latin-1 character (as the window shows
 // them), so that no byte is lost or refused.

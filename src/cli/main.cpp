@@ -28,6 +28,7 @@
 int main(int argc, char** argv) {
     return kvcli::guarded(
         [&] {
+            kvcli::detectUtf8Terminal();
             CLI::App app{
                 "Configure a KV480T-R-2 data collector over a serial line (9600 baud, 8N1), "
                 "also through a serial device server (RFC 2217 or raw TCP).",
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
             kvcli::addVerifyCommand(app, exitCode);
             kvcli::addSetCommand(app, exitCode);
             kvcli::addCommissionCommand(app, exitCode);
+            kvcli::addNamesCommand(app, exitCode);
 
             try {
                 app.parse(argc, argv);  // runs the command's callback

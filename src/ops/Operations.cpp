@@ -44,11 +44,6 @@ std::string missingTags(std::string_view reply) {
     return missing;
 }
 
-// Whether the collector's listing reports the parameter at all.
-bool listed(const Parameter& p) {
-    return p.readBack() || (p.kind == kvproto::ParameterKind::CounterBase && !p.tag.empty());
-}
-
 }  // namespace
 
 Millis answerTime(const SetCommand& command) {
@@ -60,6 +55,10 @@ std::string answerWords(const CommandAnswer& answer) {
     std::string text = *answer.answer;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return "answered: " + text;
+}
+
+bool inListing(const Parameter& p) {
+    return p.readBack() || (p.kind == kvproto::ParameterKind::CounterBase && !p.tag.empty());
 }
 
 Listing readListing(std::string_view reply) {
@@ -88,7 +87,7 @@ std::vector<kvproto::Difference> compare(const CollectorSettings& expected,
                                          const CollectorSettings& reported) {
     std::vector<kvproto::Difference> differences;
     for (const auto& [parameter, value] : expected.entries()) {
-        if (!listed(*parameter)) continue;
+        if (!inListing(*parameter)) continue;
         const std::optional<std::string>& got = reported.get(*parameter);
         if (!got || !kvproto::sameValue(*parameter, value, *got))
             differences.push_back({parameter, value, got});
@@ -98,7 +97,8 @@ std::vector<kvproto::Difference> compare(const CollectorSettings& expected,
 
 std::size_t comparedCount(const CollectorSettings& expected) {
     std::size_t count = 0;
-    for (const auto& [parameter, value] : expected.entries()) count += listed(*parameter) ? 1 : 0;
+    for (const auto& [parameter, value] : expected.entries())
+        count += inListing(*parameter) ? 1 : 0;
     return count;
 }
 

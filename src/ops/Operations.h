@@ -62,6 +62,9 @@ struct Listing {
     Error error;
 };
 Listing readListing(std::string_view reply);
+// Whether the collector's listing reports the parameter at all: the values readListing() can
+// give (the read-back values and the counter bases), and so what kv480t read shows.
+bool inListing(const kvproto::Parameter& parameter);
 
 // The values of `expected` that the collector reports in its listing (read-back values and
 // counter bases), compared with `reported` by value; one the listing lacks differs as "not

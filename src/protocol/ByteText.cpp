@@ -26,6 +26,16 @@ std::size_t sequenceAt(std::string_view text, std::size_t at) {
     return length;
 }
 
+// The length of the UTF-8 sequence at `at` that `beyond` keeps as it is, 0 when none.
+std::size_t keptSequence(std::string_view text, std::size_t at, Escaping::Beyond beyond) {
+    if (beyond != Escaping::Beyond::Utf8 && beyond != Escaping::Beyond::Utf8Text) return 0;
+    const std::size_t length = sequenceAt(text, at);
+    // U+0080..U+009F, the C1 controls, are C2 80..C2 9F.
+    const bool c1 = length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 &&
+                    static_cast<unsigned char>(text[at + 1]) < 0xA0;
+    return c1 && beyond == Escaping::Beyond::Utf8Text ? 0 : length;
+}
+
 void appendHex(std::string& out, unsigned char c) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out += "\\x";
@@ -60,8 +70,10 @@ std::string escapedBytes(std::string_view bytes, Escaping how) {
             out += c == '\\' && how.doubleBackslash ? "\\\\" : std::string(1, static_cast<char>(c));
         } else if (how.beyond == Beyond::Keep) {
             out += static_cast<char>(c);
-        } else if (const std::size_t length = how.beyond == Beyond::Utf8 ? sequenceAt(bytes, i) : 0;
-                   length > 1) {
+        } else if (how.beyond == Beyond::Latin1 && c >= 0xA0) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (const std::size_t length = keptSequence(bytes, i, how.beyond); length > 1) {
             out.append(bytes.substr(i, length));
             i += length - 1;
         } else {

@@ -9,6 +9,10 @@
 //   beyond    Hex    every byte above 0x7F as \xNN
 //             Keep   bytes above 0x7F as they are (text already in UTF-8)
 //             Utf8   well-formed UTF-8 sequences kept, every other byte above 0x7F as \xNN
+//             Utf8Text  as Utf8, but the C1 control characters (U+0080..U+009F) escaped too,
+//                    each byte of their sequence as \xNN: UTF-8 text for a terminal
+//             Latin1 each byte above 0x7F read as its Latin-1 character and written in UTF-8
+//                    (0xFC as "\xC3\xBC", u with diaeresis), the C1 controls 0x80..0x9F as \xNN
 //   doubleBackslash: a backslash as "\\", so that the escapes read back unambiguously.
 // DEL (0x7F) is always \xNN. Printable ASCII is kept.
 #pragma once
@@ -20,7 +24,7 @@ namespace kvproto {
 
 struct Escaping {
     enum class Controls { Hex, Named, Lines, Tab };
-    enum class Beyond { Hex, Keep, Utf8 };
+    enum class Beyond { Hex, Keep, Utf8, Utf8Text, Latin1 };
     Controls controls = Controls::Hex;
     Beyond beyond = Beyond::Hex;
     bool doubleBackslash = false;

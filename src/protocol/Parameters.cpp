@@ -533,36 +533,77 @@ std::size_t parameterIndex(const Parameter& parameter) {
     return static_cast<std::size_t>(&parameter - kParameters.data());
 }
 
-std::string ruleText(const Parameter& p) {
+ValueForm valueForm(const Parameter& p) {
+    using Kind = ValueForm::Kind;
+    ValueForm form;
     if (p.isList()) {
-        std::string out = "one of ";
-        bool first = true;
-        for (std::size_t i = 0; i < p.items.size(); ++i) {
-            if (!uniqueItem(p, i)) continue;
-            if (!first) out += ", ";
-            out += quoted(p.items[i]);
-            first = false;
-        }
-        return out + " (or the item number 0.." + std::to_string(p.items.size() - 1) + ")";
+        form.kind = Kind::List;
+        form.min = 0;
+        form.max = static_cast<std::int64_t>(p.items.size()) - 1;
+        for (std::size_t i = 0; i < p.items.size(); ++i)
+            form.items.push_back(uniqueItem(p, i) ? p.items[i] : "");
+        return form;
     }
-    const std::string width = "1 to " + std::to_string(p.width);
+    form.width = p.width;
     switch (p.device) {
         case DeviceRule::Unsigned:
-            if (p.deviceMin > 0 || p.deviceMax < largestOfDigits(p.width))
-                return "a whole number from " + std::to_string(p.deviceMin) + " to " +
-                       std::to_string(p.deviceMax) + ", " + width + " digits";
+            form.kind = p.deviceMin > 0 || p.deviceMax < largestOfDigits(p.width) ? Kind::Number
+                                                                                  : Kind::Digits;
+            form.min = p.deviceMin;
+            form.max = p.deviceMax;
             break;
-        case DeviceRule::Decimal:
-            return "a decimal number, " + width + " characters: digits, one '.' at most";
         case DeviceRule::SignedDecimal:
-            return "a decimal number, " + width +
-                   " characters: digits, one '.' at most, '-' only in front";
+            form.isSigned = true;
+            [[fallthrough]];
+        case DeviceRule::Decimal:
+            form.kind = Kind::Decimal;
+            break;
         case DeviceRule::Index:
             break;
     }
-    const std::string chars =
-        p.chars == CharSet::Numeric ? "digits only" : "digits, '.' and '-' only";
-    return chars + ", " + width + " characters";
+    return form;
+}
+
+std::string_view formKindWords(ValueForm::Kind kind) {
+    switch (kind) {
+        case ValueForm::Kind::List:
+            return "list";
+        case ValueForm::Kind::Number:
+            return "number";
+        case ValueForm::Kind::Digits:
+            return "digits";
+        case ValueForm::Kind::Decimal:
+            return "decimal";
+    }
+    return "digits";
+}
+
+std::string ruleText(const Parameter& p) {
+    const ValueForm form = valueForm(p);
+    const std::string width = "1 to " + std::to_string(form.width);
+    switch (form.kind) {
+        case ValueForm::Kind::List: {
+            std::string out = "one of ";
+            bool first = true;
+            for (const std::string_view item : form.items) {
+                if (item.empty()) continue;
+                if (!first) out += ", ";
+                out += quoted(item);
+                first = false;
+            }
+            return out + " (or the item number " + std::to_string(*form.min) + ".." +
+                   std::to_string(*form.max) + ")";
+        }
+        case ValueForm::Kind::Number:
+            return "a whole number from " + std::to_string(*form.min) + " to " +
+                   std::to_string(*form.max) + ", " + width + " digits";
+        case ValueForm::Kind::Decimal:
+            return "a decimal number, " + width + " characters: digits, one '.' at most" +
+                   (form.isSigned ? ", '-' only in front" : "");
+        case ValueForm::Kind::Digits:
+            break;
+    }
+    return "digits only, " + width + " characters";
 }
 
 int itemNumber(const Parameter& p, std::string_view value) {

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/Frames.h"
 
@@ -93,9 +94,30 @@ const Parameter* findParameter(std::string_view name);
 // Position of the row in parameters().
 std::size_t parameterIndex(const Parameter& parameter);
 
-// What the parameter accepts, in words: "one of 1200, 2400, ... (or the item number 0..9)",
-// "digits only, 1 to 8 characters", "a whole number from 1 to 247, 1 to 6 digits", "a
-// decimal number, 1 to 6 characters: digits, one '.' at most, '-' only in front".
+// The form of a parameter's value: what checkValue() takes, in parts.
+struct ValueForm {
+    enum class Kind {
+        List,     // one of the items, by its text or its number
+        Number,   // a whole number within [min, max], digits only
+        Digits,   // digits only, any number of up to `width` of them
+        Decimal,  // digits with one '.' at most; '-' in front when `isSigned`
+    };
+    Kind kind = Kind::Digits;
+    int width = 0;  // entry fields: at most this many characters (lists: 0)
+    bool isSigned = false;
+    // Number and Digits: the collector's range; List: the item numbers. Decimal: none.
+    std::optional<std::int64_t> min, max;
+    // List: every item's text in number order; empty: the item is given by its number only.
+    std::vector<std::string_view> items;
+};
+
+ValueForm valueForm(const Parameter& parameter);
+// "list", "number", "digits", "decimal".
+std::string_view formKindWords(ValueForm::Kind kind);
+
+// What the parameter accepts, in words (the parts of valueForm()): "one of 1200, 2400, ... (or the
+// item number 0..9)", "digits only, 1 to 8 characters", "a whole number from 1 to 247, 1 to 6
+// digits", "a decimal number, 1 to 6 characters: digits, one '.' at most, '-' only in front".
 std::string ruleText(const Parameter& parameter);
 
 // A value checked against its parameter's rule.

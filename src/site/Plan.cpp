@@ -1,12 +1,15 @@
 #include "site/Plan.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "SPComm/net/NetPortName.h"
+#include "files/Csv.h"
+#include "files/ReplacingFile.h"
 #include "protocol/Compare.h"
 #include "protocol/SetCommands.h"
 #include "site/Text.h"
@@ -314,6 +317,29 @@ std::vector<CsvRecord> parseCsv(std::string_view text, char separator) {
     }
     if (!field.empty() || fieldStarted || !record.fields.empty()) endRecord();
     return records;
+}
+
+std::string planSkeleton(const std::vector<SkeletonRow>& rows) {
+    std::string out = std::string(kBom) + "port,station,profile,label\r\n";
+    for (const SkeletonRow& row : rows)
+        out += kvfiles::csvField(row.port) + "," + kvfiles::csvField(row.station) + ",,\r\n";
+    return out;
+}
+
+std::string skeletonPathProblem(const std::string& path, bool replace) {
+    std::error_code error;
+    const auto type = std::filesystem::symlink_status(path, error).type();
+    // Where it cannot be told (none), the write says why it fails.
+    if (!replace && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none)
+        return path + ": already there, left as it is";
+    return {};
+}
+
+std::string writePlanSkeleton(const std::string& path, const std::vector<SkeletonRow>& rows,
+                              bool replace) {
+    if (std::string problem = skeletonPathProblem(path, replace); !problem.empty()) return problem;
+    return kvfiles::writeWholeFile(path, planSkeleton(rows));
 }
 
 PlanCheck parsePlan(std::string_view text, const std::string& path, const PlanOptions& options,

@@ -70,6 +70,24 @@ PlanCheck parsePlan(std::string_view text, const std::string& path, const PlanOp
                     const ProfileReader& readProfile = kvprofile::readProfileFile);
 PlanCheck readPlanFile(const std::string& path, const PlanOptions& options);
 
+// A plan to fill in, from the collectors found: the header "port,station,profile,label" and
+// one row per collector with its port and the station address it answered with (as it
+// answered, "012"), profile and label left empty for the technician. With a byte order mark
+// and CR LF line ends, as the report's CSV, so that a spreadsheet reads it as UTF-8.
+struct SkeletonRow {
+    std::string port;
+    std::string station;
+};
+std::string planSkeleton(const std::vector<SkeletonRow>& rows);
+
+// Why no skeleton may be written at `path`: a file already there (a plan someone may have
+// edited) is left as it is unless `replace`. "" when it may be written.
+std::string skeletonPathProblem(const std::string& path, bool replace);
+// planSkeleton(rows) as the file at `path`, replaced whole or not at all, when
+// skeletonPathProblem() has none. "" when written, else the message naming the file.
+std::string writePlanSkeleton(const std::string& path, const std::vector<SkeletonRow>& rows,
+                              bool replace);
+
 // The fields of a CSV text: records of fields, each with its number as a spreadsheet shows it
 // (a line break inside quotes stays in its record).
 // `separator` is ',' or ';'. Used by parsePlan; a quote left open runs to the end.

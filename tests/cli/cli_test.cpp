@@ -152,6 +152,10 @@ TEST(Kv480tFailures, ExitCodeAndOneStderrLinePerFailure) {
         {{"reset", "--port", port}, 2, "kv480t: reset "},
         {{"read", "--port", port, "--timeout-ms", "0"}, 2, "kv480t: --timeout-ms"},
         {{"ports", "--port", "x"}, 2, "kv480t: "},
+        {{"set", "-p", port, "ad9.urv=1"},
+         2,
+         "kv480t: ad9.urv: unknown parameter name (kv480t names lists them)"},
+        {{"find", "--named-only", "-p", port, "--force"}, 2, "kv480t: --force requires --plan"},
     };
     for (const Case& c : cases) {
         const ProcessRun r = kv480t(c.args);

@@ -252,3 +252,38 @@ TEST(ParameterValues, ReadBackIntoSettingsKeepsWhatTheRulesTakeAndNamesTheRest) 
 }
 
 }  // namespace
+
+// The form of every value, in parts, agrees with what checkValue() takes: the range (a list's
+// item numbers) and no further, `width` characters and no more, '-' only where signed.
+TEST(ParameterForms, EveryFormIsWhatTheCheckTakes) {
+    for (const Parameter& p : parameters()) {
+        SCOPED_TRACE(p.name);
+        const ValueForm form = valueForm(p);
+        const auto takes = [&](const std::string& value) { return checkValue(p, value).ok; };
+        const auto number = [&](std::int64_t n) { return takes(std::to_string(n)); };
+        EXPECT_EQ(form.kind == ValueForm::Kind::List, p.isList());
+        EXPECT_EQ(form.min.has_value(), form.kind != ValueForm::Kind::Decimal);
+        if (form.min) {
+            EXPECT_TRUE(number(*form.min) && number(*form.max));
+            EXPECT_FALSE(number(*form.max + 1) || (*form.min > 0 && number(*form.min - 1)));
+        }
+        EXPECT_EQ(takes("-1"), form.isSigned);
+        if (form.width > 0) {
+            const auto digits = static_cast<std::size_t>(form.width);
+            EXPECT_TRUE(takes(std::string(digits - 1, '0') + "1"));
+            EXPECT_FALSE(takes(std::string(digits, '0') + "1"));
+        }
+        ASSERT_EQ(form.items.size(), p.items.size());
+        for (const std::string_view item : form.items)
+            EXPECT_TRUE(item.empty() || checkValue(p, item).value == item) << item;
+    }
+
+    // The form in words, where kv480t names's test does not show it.
+    const std::pair<const char*, std::string> words[] = {
+        {"ad1.coefficient", "a decimal number, 1 to 4 characters: digits, one '.' at most"},
+        {"ad1.urv",
+         "a decimal number, 1 to 6 characters: digits, one '.' at most, '-' only in front"},
+        {"rs485.parity", "one of \"None\", \"Odd\", \"Even\" (or the item number 0..2)"},
+    };
+    for (const auto& [name, text] : words) EXPECT_EQ(ruleText(*findParameter(name)), text);
+}

@@ -19,5 +19,6 @@ void addApplyCommand(CLI::App& app, int& exitCode);
 void addVerifyCommand(CLI::App& app, int& exitCode);
 void addSetCommand(CLI::App& app, int& exitCode);
 void addCommissionCommand(CLI::App& app, int& exitCode);
+void addNamesCommand(CLI::App& app, int& exitCode);
 
 }  // namespace kvcli

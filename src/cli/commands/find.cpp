@@ -1,7 +1,9 @@
-// kv480t find [--port P ...] [--named-only] [--json] [--timeout-ms N] [--log FILE]: the
-// communication test on every serial port present and on the ports named, all at once; one
-// line (--json: one object) per port, in the order tried; exit 0 when a collector answered,
-// else 4.
+// kv480t find [--port P ...] [--named-only] [--json] [--timeout-ms N] [--log FILE]
+// [--plan FILE [--force]]: the communication test on every serial port present and on the
+// ports named, all at once; one line (--json: one object) per port, in the order tried; exit 0
+// when a collector answered, else 4. --plan: a site plan to fill in from the ports that
+// answered (kvsite::planSkeleton), refused before anything is sent when FILE is already there
+// (unless --force).
 #include "client/Find.h"
 
 #include <iostream>
@@ -14,6 +16,7 @@
 #include "cli/Text.h"
 #include "cli/TrafficLogFile.h"
 #include "cli/commands/Commands.h"
+#include "site/Plan.h"
 
 namespace kvcli {
 
@@ -25,6 +28,8 @@ struct FindOptions {
     bool json = false;
     int timeoutMs = kDefaultTimeoutMs;
     std::string log;
+    std::string plan;
+    bool force = false;
 };
 
 void printResult(const kvclient::FindResult& r, bool json) {
@@ -53,7 +58,31 @@ void printResult(const kvclient::FindResult& r, bool json) {
     std::cout << line << '\n';
 }
 
+// The plan skeleton of the collectors that answered, when --plan asks for one; the exit code.
+int writePlan(const FindOptions& options, const std::vector<kvclient::FindResult>& results) {
+    std::vector<kvsite::SkeletonRow> rows;
+    for (const kvclient::FindResult& r : results)
+        if (r.state == kvclient::FindState::Answered) rows.push_back({r.port, r.station});
+    if (options.plan.empty() || rows.empty()) return kExitDone;
+    if (const std::string error = kvsite::writePlanSkeleton(options.plan, rows, options.force);
+        !error.empty()) {
+        std::cerr << "kv480t: " << printable(error) << '\n';
+        return kExitUsage;
+    }
+    std::cerr << "kv480t: " << printable(options.plan) << ": a plan of " << rows.size()
+              << (rows.size() == 1 ? " collector" : " collectors")
+              << " written; fill in the profile and label columns\n";
+    return kExitDone;
+}
+
 int findCollectors(const FindOptions& options) {
+    if (!options.plan.empty()) {
+        if (const std::string problem = kvsite::skeletonPathProblem(options.plan, options.force);
+            !problem.empty()) {
+            std::cerr << "kv480t: " << printable(problem) << " (--force replaces it)\n";
+            return kExitUsage;
+        }
+    }
     const kvports::PortListing present =
         options.namedOnly ? kvports::PortListing{} : kvports::listSerialPorts();
     if (!present.note.empty()) std::cerr << "kv480t: " << present.note << '\n';
@@ -76,7 +105,8 @@ int findCollectors(const FindOptions& options) {
         found = found || r.state == kvclient::FindState::Answered;
         printResult(r, options.json);
     }
-    return found ? kExitDone : kExitNoAnswer;
+    if (!found) return kExitNoAnswer;
+    return writePlan(options, results);
 }
 
 }  // namespace
@@ -94,9 +124,20 @@ void addFindCommand(CLI::App& app, int& exitCode) {
     addJson(command, options->json, "print one JSON object per port, one per line");
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
+    CLI::Option* plan =
+        command->add_option("--plan", options->plan,
+                            "write a site plan to fill in to FILE (CSV: port, station, profile, "
+                            "label): one row per port a collector answered on, with the station "
+                            "address it answered with; nothing written when none answered");
+    command
+        ->add_flag("--force", options->force,
+                   "with --plan: replace FILE when it is already there (else it is left "
+                   "as it is and nothing is sent)")
+        ->needs(plan);
     command->footer(
-        "Exit codes:\n  0  at least one collector answered\n  2  usage error\n  4  no "
-        "collector answered\n  70 internal error (a bug in kv480t; please report it)");
+        "Exit codes:\n  0  at least one collector answered\n  2  usage error, or the plan "
+        "could not be written\n  4  no collector answered\n  70 internal error (a bug in "
+        "kv480t; please report it)");
     command->callback([options, &exitCode] { exitCode = findCollectors(*options); });
 }
 

@@ -31,7 +31,7 @@ int setValues(const SetOptions& options) {
     const kvproto::Assignments asked = kvproto::readAssignments(options.assignments);
     std::string refused = asked.error;
     if (asked.problem == kvproto::Assignments::Problem::UnknownName)
-        refused += " (kv480t read lists them)";
+        refused += " (kv480t names lists them)";
     if (refused.empty()) refused = kvproto::refusedCommand(asked.settings);
     if (!refused.empty()) {
         std::cerr << "kv480t: " << refused << '\n';
@@ -49,7 +49,7 @@ void addSetCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<SetOptions>();
     CLI::App* command = app.add_subcommand(
         "set",
-        "Set parameters by name (kv480t read lists the names), then read back and verify. "
+        "Set parameters by name (kv480t names lists them), then read back and verify. "
         "Every value is checked before anything is sent. A set command carries all its values: "
         "those not given are first read from the collector. Station address and counter bases "
         "need no include flag here: naming them is asking.");
