@@ -10,13 +10,6 @@
 
 namespace kvcli {
 
-// kv480t commission's own exit code: the walk stopped before its end (Ctrl+C, SIGTERM, q or
-// the end of stdin at a prompt) or rows were skipped; the report holds what was done and the
-// same command continues. Listed after kExitCodesHelp in commission's --help.
-inline constexpr int kExitStopped = 6;
-inline constexpr const char* kExitStoppedHelp =
-    "6  stopped before the end or rows skipped (commission: the same command continues)";
-
 // Ends with a newline.
 std::string siteRowText(const kvsite::RowOutcome& row);
 // A dry run's row (kvsite::previewRow): "LABEL PORT would change N values:" and a line per

@@ -22,6 +22,7 @@ const char* const kExitCodesHelp =
     "  3  port error (cannot open the port, write refused, the line hung up)\n"
     "  4  no answer in time\n"
     "  5  answer not understood\n"
+    "  6  stopped before the end or rows skipped (commission: the same command continues)\n"
     "  70 internal error (a bug in kv480t; please report it)";
 
 int exitCodeFor(const kvops::Error& error) {

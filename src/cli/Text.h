@@ -15,6 +15,9 @@ enum ExitCode : int {
     kExitPort = 3,     // the port cannot be opened, the write is refused, the line hung up
     kExitNoAnswer = 4,
     kExitNotUnderstood = 5,
+    // commission: the walk stopped before its end (Ctrl+C, SIGTERM, q or the end of stdin at
+    // a prompt) or rows were skipped; the report holds what was done, the same command continues
+    kExitStopped = 6,
     kExitInternal = 70,  // a bug in kv480t (EX_SOFTWARE): an exception none of its errors
 };
 

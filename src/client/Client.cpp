@@ -119,7 +119,7 @@ Error Client::open(const std::string& port) {
         return error;
     }
     impl_->exchange.setListingSettle(spcomm::IsNetworkPortName(port) ? kNetworkListingSettle
-                                                                      : kListingSettle);
+                                                                     : kListingSettle);
     impl_->tell(Impl::Event::Opened, port, kvops::kLineSettingsText);
     impl_->channel.drain();  // nothing of an earlier open is kept
     impl_->hangUpPending = false;

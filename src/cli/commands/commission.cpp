@@ -235,13 +235,8 @@ void addCommissionCommand(CLI::App& app, int& exitCode) {
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
     addJson(command, options->json, "print one JSON object per collector, one per line");
-    // Its own exit code among the others, before the internal error's.
-    std::string codes = kExitCodesHelp;
-    const auto internal = codes.find("\n  70 ");
-    codes.insert(internal == std::string::npos ? codes.size() : internal,
-                 std::string("\n  ") + kExitStoppedHelp);
     command->footer(
-        codes +
+        std::string(kExitCodesHelp) +
         "\n\nOne line per collector as each finishes: \"LABEL PORT ok\", \"LABEL PORT already "
         "as\nplanned\" (nothing written), \"LABEL PORT differs: N parameters\", \"LABEL PORT no "
         "answer: ...\",\n\"LABEL PORT port error: ...\", \"LABEL PORT skipped\". The exit code "
