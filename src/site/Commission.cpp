@@ -80,17 +80,23 @@ RowOutcome outcomeOf(const PlanRow& row) {
     return outcome;
 }
 
-RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
-    RowOutcome outcome = fromRow(row);
+// The row's first read, what the collector holds; false (the failure recorded) when it failed.
+static bool readBefore(kvclient::Client& client, kvclient::Millis timeout, RowOutcome& outcome) {
     outcome.startedMs = kvops::wallClockMs();
     const kvclient::ReadResult read = client.readParameters(timeout);
     if (read.error()) {
         outcome.result.error = read.error();
         outcome.result.step = "reading what the collector holds";
-        return finished(std::move(outcome));
+        return false;
     }
     outcome.before = read.listing.settings;
     outcome.beforeRead = true;
+    return true;
+}
+
+RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
+    RowOutcome outcome = fromRow(row);
+    if (!readBefore(client, timeout, outcome)) return finished(std::move(outcome));
     const CollectorSettings toWrite = settingsToWrite(row.planned, outcome.before);
     if (toWrite.empty()) {
         outcome.after = outcome.before;
@@ -111,15 +117,7 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
 
 RowOutcome previewRow(kvclient::Client& client, const PlanRow& row, kvclient::Millis timeout) {
     RowOutcome outcome = fromRow(row);
-    outcome.startedMs = kvops::wallClockMs();
-    const kvclient::ReadResult read = client.readParameters(timeout);
-    if (read.error()) {
-        outcome.result.error = read.error();
-        outcome.result.step = "reading what the collector holds";
-        return finished(std::move(outcome));
-    }
-    outcome.before = read.listing.settings;
-    outcome.beforeRead = true;
+    if (!readBefore(client, timeout, outcome)) return finished(std::move(outcome));
     outcome.result.differences = kvops::compare(row.planned, outcome.before);
     outcome.alreadyAsPlanned = outcome.result.differences.empty();
     return finished(std::move(outcome));
