@@ -78,6 +78,8 @@ TEST_F(SiteDialogTest, OpensAPlanAndNextRunsItsRowOnTheOpenPort) {
     const int rows = std::getenv("KV_SITE_SCREENSHOT") ? 2 : 1;
     for (int row = 0; row < rows; ++row) {
         press("SiteNext");
+        for (const char* button : {"SiteNext", "SiteSkip", "SiteOpenPlan", "SiteReportFolder"})
+            EXPECT_FALSE(enabled(button)) << button << " while the row runs";
         ASSERT_TRUE(
             kvtest::waitUntil([&] { return cell(row, 2) == QStringLiteral("done"); }, 20000))
             << cell(row, 2).toStdString() << " "
