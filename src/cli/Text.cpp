@@ -23,6 +23,7 @@ const char* const kExitCodesHelp =
     "  4  no answer in time\n"
     "  5  answer not understood\n"
     "  6  stopped before the end or rows skipped (commission: the same command continues)\n"
+    "  7  history error (the state before a write could not be recorded: nothing was written)\n"
     "  70 internal error (a bug in kv480t; please report it)";
 
 int exitCodeFor(const kvops::Error& error) {
@@ -35,6 +36,8 @@ int exitCodeFor(const kvops::Error& error) {
             return kExitNotUnderstood;
         case kvops::ErrorCode::BadRequest:
             return kExitUsage;
+        case kvops::ErrorCode::HistoryFailed:
+            return kExitHistory;
         default:
             return kExitPort;
     }

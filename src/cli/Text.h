@@ -18,6 +18,9 @@ enum ExitCode : int {
     // commission: the walk stopped before its end (Ctrl+C, SIGTERM, q or the end of stdin at
     // a prompt) or rows were skipped; the report holds what was done, the same command continues
     kExitStopped = 6,
+    // the history could not keep the state before a write, so nothing was written (or, for
+    // the history commands, the history file cannot be read)
+    kExitHistory = 7,
     kExitInternal = 70,  // a bug in kv480t (EX_SOFTWARE): an exception none of its errors
 };
 

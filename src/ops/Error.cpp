@@ -74,6 +74,8 @@ std::string describe(const Error& error, std::string_view port) {
         case ErrorCode::NotUnderstood:
         case ErrorCode::BadRequest:
             break;
+        case ErrorCode::HistoryFailed:
+            return "history: " + text;
     }
     return text;
 }
@@ -100,6 +102,8 @@ std::string_view codeWords(ErrorCode code) {
             return "not understood";
         case ErrorCode::BadRequest:
             return "bad request";
+        case ErrorCode::HistoryFailed:
+            return "history error";
     }
     return "error";
 }

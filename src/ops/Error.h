@@ -46,7 +46,11 @@ enum class ErrorCode {
     NotUnderstood,  // an answer came but could not be read
     // The request itself.
     BadRequest,  // nothing was sent: the request is wrong
+    // The history (History.h).
+    HistoryFailed,  // an entry could not be kept; a write waiting for it sent nothing
 };
+// The last code: codes read from files are checked against it.
+inline constexpr ErrorCode kLastErrorCode = ErrorCode::HistoryFailed;
 
 struct Error {
     Error(ErrorCode code = ErrorCode::None, int systemError = 0, std::string text = {},

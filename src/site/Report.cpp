@@ -310,7 +310,7 @@ RowOutcome rowOf(const Json& item) {
     if (item.contains("error")) {
         const Json& e = field(item, "error");
         const std::int64_t code = numberOf(e, "code");
-        if (code <= 0 || code > static_cast<int>(kvops::ErrorCode::BadRequest))
+        if (code <= 0 || code > static_cast<int>(kvops::kLastErrorCode))
             throw Unreadable{"unknown error code " + std::to_string(code)};
         const std::int64_t source = numberOf(e, "system_source");
         if (source < 0 || source > static_cast<int>(kvsys::ErrorSource::Resolver))
