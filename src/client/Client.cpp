@@ -156,10 +156,17 @@ Outcome Client::request(const kvops::Request& request, Millis timeout) {
     return impl_->run(request.frame, request.completeness, timeout);
 }
 
+kvops::LineHistory& Client::history() {
+    return impl_->line.history();
+}
+
 ReadResult Client::readParameters(Millis timeout) {
     ReadResult result;
     result.outcome = request(kvops::kRead, timeout);
-    if (result.outcome.answered()) result.listing = kvops::readListing(result.outcome.reply);
+    if (result.outcome.answered()) {
+        result.listing = kvops::readListing(result.outcome.reply);
+        impl_->line.history().listing(result.outcome.reply, result.listing);
+    }
     return result;
 }
 

@@ -41,6 +41,7 @@
 #include "ops/Error.h"
 #include "ops/Exchange.h"
 #include "ops/LineEvents.h"
+#include "ops/LineHistory.h"
 #include "ops/Operations.h"
 #include "protocol/CollectorSettings.h"
 #include "protocol/SetCommands.h"
@@ -95,6 +96,11 @@ public:
     // thread, for a traffic log. The listener must outlive the Client or stop listening first
     // (destruction closes the port).
     kvops::LineTap& tap();
+
+    // What the history records of this line (kvops::LineHistory): every listing
+    // readParameters() reads, and the writes of Operations.h. Give it its journal before the
+    // port is opened; the Client needs one that commits in the call.
+    kvops::LineHistory& history();
 
 private:
     struct Impl;

@@ -1,9 +1,12 @@
 #include "client/Operations.h"
 
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "SPComm/TComm.h"
 #include "client/PortThreads.h"
+#include "protocol/SetCommands.h"
 
 namespace kvclient {
 
@@ -18,10 +21,38 @@ CollectorResult failed(Error error, std::string step) {
     return result;
 }
 
-}  // namespace
+// The before entry of the write `what` (a listing read first when the history needs one):
+// its id, or why the write must not start.
+struct Before {
+    std::int64_t id = 0;
+    Error error;
+    std::string step;
+};
+Before recordBefore(Client& client, std::string_view what, Millis timeout) {
+    kvops::LineHistory& history = client.history();
+    if (!history.on()) return {};
+    if (history.needsListing()) {
+        const ReadResult read = client.readParameters(timeout);
+        if (!read.outcome.answered())
+            return {0, read.outcome.error, "reading what the collector holds before the write"};
+    }
+    Before before;
+    bool recorded = false;
+    history.before(std::string(what), [&](std::int64_t id, const Error& error) {
+        before.id = id;
+        before.error = error;
+        recorded = true;
+    });
+    if (!recorded) before.error = {ErrorCode::HistoryFailed, 0, "the journal did not commit"};
+    if (before.error) before.step = "history";
+    return before;
+}
 
-CollectorResult verifySettings(Client& client, const CollectorSettings& expected, Millis timeout) {
+// The read-back of a write: the result, and the listing as it came.
+CollectorResult readBack(Client& client, const CollectorSettings& expected, Millis timeout,
+                         std::optional<std::string>& listing) {
     const ReadResult read = client.readParameters(timeout);
+    if (read.outcome.answered()) listing = read.outcome.reply;
     if (read.error()) return failed(read.error(), "read-back");
     CollectorResult result;
     result.differences = kvops::compare(expected, read.listing.settings);
@@ -30,9 +61,38 @@ CollectorResult verifySettings(Client& client, const CollectorSettings& expected
     return result;
 }
 
+// The frames of the commands sent, with their answers.
+std::vector<kvops::SentFrame> sentFrames(const kvops::ApplyRun& run,
+                                         const CollectorSettings& settings) {
+    std::vector<kvops::SentFrame> frames;
+    const std::vector<kvops::CommandAnswer>& answers = run.answers();
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        // A frame the port did not take was not sent.
+        if (i + 1 == answers.size() && run.failure() &&
+            run.failure()->status == kvops::Status::NotSent)
+            break;
+        frames.push_back({kvproto::buildSetFrame(*answers[i].command, settings), answers[i].answer});
+    }
+    return frames;
+}
+
+}  // namespace
+
+CollectorResult verifySettings(Client& client, const CollectorSettings& expected, Millis timeout) {
+    std::optional<std::string> listing;
+    return readBack(client, expected, timeout, listing);
+}
+
 CollectorResult applySettings(Client& client, const CollectorSettings& settings,
                               const CollectorSettings& expected, Millis timeout,
-                              std::string_view where) {
+                              std::string_view where, std::string_view what) {
+    const Before before = recordBefore(client, what, timeout);
+    if (before.error) return failed(before.error, before.step);
+    kvops::LineHistory::Write write;
+    write.what = std::string(what);
+    write.before = before.id;
+    write.written = settings;
+
     kvops::ApplyRun run(kvops::planApply(settings, {true, true}));
     while (const kvproto::SetCommand* command = run.next()) {
         if (run.record(client.set(*command, settings, run.answerTime()))) continue;
@@ -40,12 +100,20 @@ CollectorResult applySettings(Client& client, const CollectorSettings& settings,
         result.error.text += " (" + std::to_string(run.sent()) + " commands written before)";
         result.written = run.sent();
         result.answers = run.answers();
+        write.frames = sentFrames(run, settings);
+        write.error = result.error;
+        client.history().write(std::move(write));
         return result;
     }
-    CollectorResult result = verifySettings(client, expected, timeout);
+    CollectorResult result = readBack(client, expected, timeout, write.readBackListing);
     result.written = run.sent();
     result.answers = run.answers();
     result.where = std::string(where);
+    write.frames = sentFrames(run, settings);
+    write.readBack = result.reported;
+    write.differences = result.differences;
+    write.error = result.error;
+    client.history().write(std::move(write));
     return result;
 }
 
@@ -69,8 +137,50 @@ CollectorResult setValues(Client& client, const CollectorSettings& asked, Millis
         result.notes = std::move(notes);
         return result;
     }
-    CollectorResult result = applySettings(client, settings, asked, timeout, "asked");
+    CollectorResult result = applySettings(client, settings, asked, timeout, "asked", "set");
     result.notes.insert(result.notes.begin(), notes.begin(), notes.end());
+    return result;
+}
+
+CollectorResult restoreSettings(Client& client, const CollectorSettings& state,
+                                kvproto::Include include, Millis timeout, std::string_view what) {
+    const CollectorSettings wanted = kvproto::filtered(state, include);
+    const ReadResult read = client.readParameters(timeout);
+    if (read.error()) return failed(read.error(), "reading what the collector holds");
+    const CollectorSettings toWrite = kvops::settingsToWrite(wanted, read.listing.settings);
+    if (toWrite.empty()) {
+        CollectorResult result;
+        result.where = "recorded";
+        result.reported = read.listing.settings;
+        result.notes.push_back("the collector already holds the recorded values: nothing written");
+        return result;
+    }
+    return applySettings(client, toWrite, wanted, timeout, "recorded", what);
+}
+
+ResetResult resetCollector(Client& client, Millis timeout) {
+    ResetResult result;
+    const Before before = recordBefore(client, "reset", timeout);
+    if (before.error) {
+        result.error = before.error;
+        result.step = before.step;
+        return result;
+    }
+    result.outcome = client.request(kvops::kReset, timeout);
+    kvops::LineHistory::Write write;
+    write.what = "reset";
+    write.before = before.id;
+    // An answer of any form, or none, leaves the reset sent; only a frame not sent or a
+    // line that failed is a failed reset.
+    if (result.outcome.status == kvops::Status::NotSent ||
+        result.outcome.status == kvops::Status::HungUp)
+        write.error = result.outcome.error;
+    else
+        write.frames.push_back({std::string(kvops::kReset.frame),
+                                result.outcome.answered()
+                                    ? std::optional<std::string>(result.outcome.reply)
+                                    : std::nullopt});
+    client.history().write(std::move(write));
     return result;
 }
 

@@ -32,18 +32,39 @@ struct CollectorResult {
     kvproto::CollectorSettings reported;  // what the read-back's listing reported, if it ran
 };
 
+// Every write is recorded in the client's history (Client::history(), when it has a journal):
+// before its first frame, the state it starts from (a listing is read first when the history
+// needs one, and nothing is written unless that "before" entry is kept: the failure is
+// HistoryFailed, step "history"); when it ends, what it sent, what the collector answered and
+// the read-back. `what` names the write in the history ("apply", "set", "commission", ...).
+
 // Writes the plan's commands of `settings` one by one, each paced by its answer, whatever
 // the answer says (kvops::ApplyRun); then reads back and compares `expected`: the read-back
 // is what proves the write. Stops early only when a frame cannot be sent or the line fails.
 CollectorResult applySettings(Client& client, const kvproto::CollectorSettings& settings,
                               const kvproto::CollectorSettings& expected, Millis timeout,
-                              std::string_view where);
+                              std::string_view where, std::string_view what = "apply");
 // Reads back and compares with `expected`.
 CollectorResult verifySettings(Client& client, const kvproto::CollectorSettings& expected,
                                Millis timeout);
 // `asked` may hold only some values of a set command; the others are read from the collector
 // first (and noted). Then as applySettings, comparing what was asked.
 CollectorResult setValues(Client& client, const kvproto::CollectorSettings& asked, Millis timeout);
+// Writes a recorded state back: reads what the collector holds, writes the set commands of
+// `state` (station address and counter bases as `include` says) one of whose values differs
+// (kvops::settingsToWrite), reads back and compares with those values of `state`. Nothing is
+// written when the collector holds them all (a note says so).
+CollectorResult restoreSettings(Client& client, const kvproto::CollectorSettings& state,
+                                kvproto::Include include, Millis timeout,
+                                std::string_view what = "restore");
+// Parameter initialization ("KORVEL#RESET#"), recorded as the write "reset": its outcome, or
+// the failure that kept it from being sent (`error`, `step`).
+struct ResetResult {
+    Error error;
+    std::string step;
+    Outcome outcome;
+};
+ResetResult resetCollector(Client& client, Millis timeout);
 
 // The first port given more than once (one collector is not served twice at once); none
 // when every port differs.

@@ -22,6 +22,8 @@ struct Line::PendingOpen {
     bool done = false;                              // guarded by mutex
     bool abandoned = false;                         // guarded by mutex
     std::optional<spcomm::ECommsError> failure;     // guarded by mutex
+    bool wantSerial = false;                        // set before the thread starts
+    std::string serial;                             // guarded by mutex
 };
 
 namespace {
@@ -42,9 +44,12 @@ std::string deviceFor(const std::string& port, const kvports::SysfsLayout& layou
 void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenRequest* request,
              const kvports::SysfsLayout& layout) {
     std::optional<spcomm::ECommsError> failure;
+    std::string serial;
     try {
-        request->SetCommName(deviceFor(request->CommName(), layout));
+        const std::string port = request->CommName();
+        request->SetCommName(deviceFor(port, layout));
         request->Run();
+        if (pending->wantSerial) serial = adapterSerialOf(port);
     } catch (const spcomm::ECommsError& e) {
         failure = e;
     } catch (const std::exception& e) {
@@ -55,6 +60,7 @@ void runOpen(const std::shared_ptr<Line::PendingOpen>& pending, spcomm::TOpenReq
         const std::lock_guard lock(pending->mutex);
         pending->done = true;
         pending->failure = std::move(failure);
+        pending->serial = std::move(serial);
         if (pending->abandoned)
             dropped = std::move(pending->request);
         else if (pending->ready)
@@ -105,8 +111,10 @@ Error Line::open(const std::string& port) {
         comm_->SetCommName(deviceFor(port, portLayout_));
         comm_->Open();
     } catch (const spcomm::ECommsError& e) {
+        history_.closed();
         return openError(e);
     }
+    history_.opened(port, history_.on() ? adapterSerialOf(port) : std::string());
     return {};
 }
 
@@ -119,6 +127,7 @@ void Line::startOpen(const std::string& port, std::function<void()> ready) {
     auto pending = std::make_shared<PendingOpen>();
     pending->request = comm_->BeginOpen();
     pending->ready = std::move(ready);
+    pending->wantSerial = history_.on();
     spcomm::TOpenRequest* request = pending->request.get();
     pending_ = pending;
     try {
@@ -141,19 +150,23 @@ std::optional<Error> Line::finishOpen() {
     if (!pending_) return std::nullopt;
     std::unique_ptr<spcomm::TOpenRequest> request;
     std::optional<spcomm::ECommsError> failure;
+    std::string serial;
     {
         const std::lock_guard lock(pending_->mutex);
         if (!pending_->done) return std::nullopt;
         request = std::move(pending_->request);
         failure = std::move(pending_->failure);
+        serial = std::move(pending_->serial);
     }
     pending_.reset();
+    history_.closed();
     if (failure) return openError(*failure);
     try {
         comm_->FinishOpen(*request);
     } catch (const spcomm::ECommsError& e) {
         return openError(e);
     }
+    history_.opened(port_, std::move(serial));
     return Error{};
 }
 
@@ -176,6 +189,7 @@ void Line::close() {
     cancelOpen();
     comm_->Close();
     hungUp_ = false;
+    history_.closed();
 }
 
 bool Line::isOpen() const {

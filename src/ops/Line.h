@@ -35,6 +35,7 @@
 #include "SPComm/TComm.h"
 #include "ops/Error.h"
 #include "ops/LineEvents.h"
+#include "ops/LineHistory.h"
 #include "ports/SerialPorts.h"
 
 namespace kvops {
@@ -101,6 +102,11 @@ public:
     bool noteHangUp();
     bool hungUp() const { return hungUp_; }
 
+    // What the history records of this line (LineHistory.h); told of every open and close.
+    // With a journal, an open also looks up the adapter's serial number (on the opening
+    // thread for startOpen()).
+    LineHistory& history() { return history_; }
+
     // Where the line's events are heard (see above).
     LineTap& tap() { return tap_; }
     void tell(const LineEvent& event) const { tap_.tell(event); }
@@ -117,6 +123,7 @@ private:
     kvports::SysfsLayout portLayout_;
     bool hungUp_ = false;
     LineTap tap_;
+    LineHistory history_;
 };
 
 }  // namespace kvops

@@ -200,4 +200,13 @@ SaveSettings settingsToSave(const CollectorSettings& reported, kvproto::Include 
     return save;
 }
 
+kvproto::CollectorSettings settingsToWrite(const kvproto::CollectorSettings& wanted,
+                                           const kvproto::CollectorSettings& held) {
+    kvproto::CollectorSettings out;
+    for (const kvproto::Difference& d : compare(wanted, held))
+        for (const kvproto::Parameter* p : kvproto::setCommandFor(*d.parameter).parameterSpan())
+            if (const auto& value = wanted.get(*p)) out.set(*p, *value);
+    return out;
+}
+
 }  // namespace kvops

@@ -132,6 +132,14 @@ private:
     std::optional<Outcome> failure_;
 };
 
+// The values of `wanted` of every set command one of whose values differs between `wanted`
+// and `held` (compare(), as verify compares; a frame carries all the values of its command);
+// empty when the collector holds them all. A counter base that already holds its value is
+// thus not rewritten (writing one restarts its count) unless its command has to go for
+// another value. What commissioning and a restore write.
+kvproto::CollectorSettings settingsToWrite(const kvproto::CollectorSettings& wanted,
+                                           const kvproto::CollectorSettings& held);
+
 // Set by names: the values the asked set commands need besides the asked ones.
 std::vector<const kvproto::Parameter*> missingForSet(const kvproto::CollectorSettings& asked);
 struct Completion {

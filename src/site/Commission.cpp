@@ -58,15 +58,6 @@ RowState stateOf(const RowOutcome& outcome) {
     return words == "ok" || words == "already as planned" ? RowState::Done : RowState::Failed;
 }
 
-CollectorSettings settingsToWrite(const CollectorSettings& planned,
-                                  const CollectorSettings& before) {
-    CollectorSettings out;
-    for (const kvproto::Difference& d : kvops::compare(planned, before))
-        for (const kvproto::Parameter* p : kvproto::setCommandFor(*d.parameter).parameterSpan())
-            if (const auto& value = planned.get(*p)) out.set(*p, *value);
-    return out;
-}
-
 RowOutcome outcomeOf(const PlanRow& row) {
     RowOutcome outcome;
     outcome.row = row.row;
@@ -105,7 +96,7 @@ RowOutcome commissionRow(kvclient::Client& client, const PlanRow& row, kvclient:
         return finished(std::move(outcome));
     }
     kvclient::CollectorResult result =
-        kvclient::applySettings(client, toWrite, row.planned, timeout, kWhere);
+        kvclient::applySettings(client, toWrite, row.planned, timeout, kWhere, "commission");
     outcome.after = std::move(result.reported);
     outcome.afterRead = !result.error;  // a failed write or read-back has no "after"
     result.reported = {};

@@ -48,13 +48,8 @@ std::string resultWords(const RowOutcome& outcome);
 // Done when the words are "ok" or "already as planned", else Failed (ToDo and Skipped kept).
 RowState stateOf(const RowOutcome& outcome);
 
-// The planned values of every set command one of whose values differs between `planned` and
-// `before` (kvops::compare, as verify compares; a frame carries all the values of its
-// command); empty when the collector holds the plan. A counter base that already holds its
-// planned value is thus not rewritten (writing one restarts its count) unless its command
-// has to go for another value.
-kvproto::CollectorSettings settingsToWrite(const kvproto::CollectorSettings& planned,
-                                           const kvproto::CollectorSettings& before);
+// What a row writes: kvops::settingsToWrite(planned, before).
+using kvops::settingsToWrite;
 
 // The row as a RowOutcome that has not run (state ToDo): its label, station, profile, port
 // and planned values.

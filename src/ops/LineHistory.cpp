@@ -1,0 +1,149 @@
+#include "ops/LineHistory.h"
+
+#include <utility>
+
+#include "SPComm/net/NetPortName.h"
+#include "ports/PortName.h"
+#include "ports/SerialPorts.h"
+
+namespace kvops {
+
+namespace {
+
+// The station address a listing reports, "" when none.
+std::string stationIn(const kvproto::CollectorSettings& settings) {
+    return settings.get("rs485.address").value_or("");
+}
+
+}  // namespace
+
+LineHistory::LineHistory() : alive_(std::make_shared<Alive>()) {}
+
+LineHistory::~LineHistory() = default;
+
+void LineHistory::setJournal(Journal* journal, Recorder recorder) {
+    journal_ = journal;
+    recorder_ = std::move(recorder);
+}
+
+void LineHistory::opened(std::string port, std::string adapterSerial) {
+    closed();
+    port_ = std::move(port);
+    adapterSerial_ = std::move(adapterSerial);
+}
+
+void LineHistory::closed() {
+    ++alive_->open;
+    last_.reset();
+    lastRaw_.clear();
+    lastId_ = 0;
+    stale_ = false;
+}
+
+HistoryEntry LineHistory::entry(EntryKind kind, std::string what) const {
+    HistoryEntry e;
+    e.kind = kind;
+    e.what = std::move(what);
+    e.timeMs = wallClockMs();
+    e.port = port_;
+    e.adapterSerial = adapterSerial_;
+    e.operatorName = recorder_.operatorName;
+    e.tool = recorder_.tool;
+    if (last_) e.station = stationIn(*last_);
+    return e;
+}
+
+void LineHistory::record(HistoryEntry e, Journal::Done done) {
+    journal_->record(std::move(e), std::move(done));
+}
+
+void LineHistory::listing(std::string_view raw, const Listing& listing) {
+    last_ = listing.settings;
+    lastRaw_ = std::string(raw);
+    lastId_ = 0;
+    stale_ = false;
+    if (!on()) return;
+    HistoryEntry e = entry(EntryKind::Listing, "read");
+    e.values = listing.settings;
+    e.listing = lastRaw_;
+    if (listing.error) e.note = describe(listing.error);
+    std::weak_ptr<Alive> alive = alive_;
+    const std::uint64_t open = alive_->open;
+    record(std::move(e), [this, alive, open](std::int64_t id, const Error& error) {
+        const auto self = alive.lock();
+        if (!self) return;
+        if (error) {
+            if (problem_) problem_(error);
+            return;
+        }
+        // Still this open's last listing: a before entry refers to it.
+        if (self->open == open && lastId_ == 0 && !stale_) lastId_ = id;
+    });
+}
+
+void LineHistory::before(std::string what, Journal::Done done) {
+    if (!on()) {
+        done(0, {});
+        return;
+    }
+    HistoryEntry e = entry(EntryKind::Before, std::move(what));
+    if (!last_) {
+        e.note = "no listing was read since the port was opened";
+    } else {
+        e.values = *last_;
+        e.listing = lastRaw_;
+        e.before = lastId_;
+        if (stale_) e.note = "the last listing read, but a write was made since";
+    }
+    std::weak_ptr<Alive> alive = alive_;
+    record(std::move(e), [alive, done = std::move(done)](std::int64_t id, const Error& error) {
+        if (alive.lock()) done(id, error);
+    });
+}
+
+std::string LineHistory::resultOf(const Write& write) {
+    if (write.error) return "failed";
+    if (!write.readBackListing) return "sent";
+    return write.differences.empty() ? "done" : "differences";
+}
+
+void LineHistory::write(Write write, Journal::Done done) {
+    stale_ = true;
+    if (!on()) {
+        if (done) done(0, {});
+        return;
+    }
+    HistoryEntry e = entry(EntryKind::Write, write.what);
+    e.result = resultOf(write);
+    e.before = write.before;
+    e.values = std::move(write.written);
+    e.frames = std::move(write.frames);
+    if (write.readBackListing) {
+        e.listing = std::move(*write.readBackListing);
+        e.readBack = std::move(write.readBack);
+        if (!stationIn(e.readBack).empty()) e.station = stationIn(e.readBack);
+    }
+    if (write.error) {
+        e.note = describe(write.error, port_);
+    } else if (!write.differences.empty()) {
+        e.note = kvproto::describeDifferences(write.differences, "written");
+    }
+    std::weak_ptr<Alive> alive = alive_;
+    record(std::move(e), [this, alive, done = std::move(done)](std::int64_t id,
+                                                               const Error& error) {
+        if (!alive.lock()) return;
+        if (error && problem_) problem_(error);
+        if (done) done(id, error);
+    });
+}
+
+std::string adapterSerialOf(const std::string& port) {
+    if (kvports::isUsbSerialName(port)) return port.substr(kvports::kUsbSerialPrefix.size());
+    if (spcomm::IsNetworkPortName(port)) return {};
+    for (const kvports::SerialPortInfo& info : kvports::listSerialPorts().ports)
+        if (info.path == port || (!info.byId.empty() && info.byId == port))
+            return info.serialNumber;
+    return {};
+}
+
+}  // namespace kvops
