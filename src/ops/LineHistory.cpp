@@ -28,6 +28,8 @@ void LineHistory::setJournal(Journal* journal, Recorder recorder) {
 
 void LineHistory::opened(std::string port, std::string adapterSerial) {
     closed();
+    if (port != undoPort_) undo_.reset();
+    undoPort_ = port;
     port_ = std::move(port);
     adapterSerial_ = std::move(adapterSerial);
 }
@@ -82,6 +84,7 @@ void LineHistory::listing(std::string_view raw, const Listing& listing) {
 }
 
 void LineHistory::before(std::string what, Journal::Done done) {
+    undo_ = UndoPoint{0, what, wallClockMs(), last_, false};
     if (!on()) {
         done(0, {});
         return;
@@ -96,8 +99,12 @@ void LineHistory::before(std::string what, Journal::Done done) {
         if (stale_) e.note = "the last listing read, but a write was made since";
     }
     std::weak_ptr<Alive> alive = alive_;
-    record(std::move(e), [alive, done = std::move(done)](std::int64_t id, const Error& error) {
-        if (alive.lock()) done(id, error);
+    const std::int64_t at = undo_->timeMs;
+    record(std::move(e), [this, alive, at, done = std::move(done)](std::int64_t id,
+                                                                  const Error& error) {
+        if (!alive.lock()) return;
+        if (undo_ && undo_->timeMs == at) undo_->before = id;
+        done(id, error);
     });
 }
 
@@ -109,6 +116,9 @@ std::string LineHistory::resultOf(const Write& write) {
 
 void LineHistory::write(Write write, Journal::Done done) {
     stale_ = true;
+    if (undo_)
+        for (const auto& [parameter, value] : write.written.entries())
+            if (parameter->kind == kvproto::ParameterKind::CounterBase) undo_->counters = true;
     if (!on()) {
         if (done) done(0, {});
         return;

@@ -82,6 +82,18 @@ public:
     // A write ended; recorded. From now on the last listing is stale.
     void write(Write write, Journal::Done done = {});
 
+    // The state before the last write made through this line to its port: kept while the
+    // same port is opened again, forgotten when another port is opened. `state` is empty when
+    // no listing had been read before that write; `counters`: the write wrote counter bases.
+    struct UndoPoint {
+        std::int64_t before = 0;  // its before entry, 0 while not (yet) recorded
+        std::string what;
+        std::int64_t timeMs = 0;
+        std::optional<kvproto::CollectorSettings> state;
+        bool counters = false;
+    };
+    const std::optional<UndoPoint>& undoPoint() const { return undo_; }
+
     // The result word of a write: "failed" (error), "sent" (no read-back), "differences",
     // "done".
     static std::string resultOf(const Write& write);
@@ -95,10 +107,12 @@ private:
     std::function<void(const Error&)> problem_;
     std::string port_;
     std::string adapterSerial_;
+    std::string undoPort_;
     std::optional<kvproto::CollectorSettings> last_;
     std::string lastRaw_;
     std::int64_t lastId_ = 0;
     bool stale_ = false;
+    std::optional<UndoPoint> undo_;
     // Shared with the journal's calls back: tells them whether this LineHistory is still
     // there, and which open they belong to.
     struct Alive {
