@@ -167,6 +167,12 @@ void LineHistory::write(Write write, Journal::Done done) {
     });
 }
 
+const kvproto::CollectorSettings* recordedState(const HistoryEntry& entry) {
+    const kvproto::CollectorSettings& state =
+        entry.kind == EntryKind::Write ? entry.readBack : entry.values;
+    return state.empty() ? nullptr : &state;
+}
+
 std::string adapterSerialOf(const std::string& port) {
     if (kvports::isUsbSerialName(port)) return port.substr(kvports::kUsbSerialPrefix.size());
     if (spcomm::IsNetworkPortName(port)) return {};
