@@ -129,9 +129,10 @@ Error makeFolderAndFile(const std::string& path) {
     if (!parent.empty() && !fs::exists(parent, ec)) {
         fs::create_directories(parent, ec);
         if (ec)
-            return historyError(ec.value(),
-                                path + ": its folder cannot be made (" + ec.message() + ")",
-                                kvsys::ErrorSource::Win32);
+            return historyError(
+                ec.value(), path + ": its folder cannot be made (" + ec.message() + ")",
+                ec.category() == std::generic_category() ? kvsys::ErrorSource::Errno
+                                                         : kvsys::ErrorSource::Win32);
     }
     return {};
 #else
@@ -720,7 +721,7 @@ Error Store::exportTo(const std::string& path) {
 
 Store::ImportResult Store::importFrom(const std::string& path) {
     ImportResult result;
-    std::ifstream in(fsPath(path), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int code = errno;
         result.error =

@@ -38,9 +38,15 @@ using kvhistory::Store;
 using kvops::EntryKind;
 using kvops::HistoryEntry;
 
+// The database's name as the store takes it: UTF-8.
+std::string utf8(const fs::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 std::unique_ptr<Store> openStore(const fs::path& path) {
     kvops::Error error;
-    auto store = Store::open(path.string(), error);
+    auto store = Store::open(utf8(path), error);
     EXPECT_TRUE(store) << error.text;
     return store;
 }
@@ -48,7 +54,7 @@ std::unique_ptr<Store> openStore(const fs::path& path) {
 // SQL straight on the database file, for what the store does not show.
 std::vector<std::string> sqlColumn(const fs::path& path, const std::string& sql, int column = 0) {
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open(path.string().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open(utf8(path).c_str(), &db), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
         << sqlite3_errmsg(db);
@@ -241,7 +247,7 @@ TEST(HistoryPaths, TheDataFolderOrHomes) {
 TEST(HistorySchema, AVersionOneDatabaseIsUpgradedInPlaceAndItsEntriesKept) {
     kvtest::TestFolder folder("history");
     const fs::path db = folder.path() / "old.db";
-    ASSERT_FALSE(Store::createAtVersion(db.string(), 1));
+    ASSERT_FALSE(Store::createAtVersion(utf8(db), 1));
     sqlColumn(db,
               "INSERT INTO entries (uid, time_ms, kind, what, port, station, operator, tool, "
               "result, before_id, body) VALUES ('u1', 1000, 'listing', 'read', 'COM4', '17', "
@@ -275,7 +281,7 @@ TEST(HistorySchema, AVersionOneDatabaseIsUpgradedInPlaceAndItsEntriesKept) {
 TEST(HistorySchema, ANewerDatabaseOrOtherFileIsRefusedAndLeftAsItWas) {
     kvtest::TestFolder folder("history");
     const fs::path newer = folder.path() / "newer.db";
-    ASSERT_FALSE(Store::createAtVersion(newer.string(), Store::kSchemaVersion));
+    ASSERT_FALSE(Store::createAtVersion(utf8(newer), Store::kSchemaVersion));
     sqlColumn(newer, "PRAGMA user_version=" + std::to_string(Store::kSchemaVersion + 1));
     const fs::path other = folder.path() / "notes.txt";
     std::ofstream(other) << std::string(40, 'x') << "\nnot a database, a note of some length\n";
@@ -284,15 +290,15 @@ TEST(HistorySchema, ANewerDatabaseOrOtherFileIsRefusedAndLeftAsItWas) {
         fs::path path;
         std::string expected;
     } cases[] = {
-        {newer, newer.string() + ": written by a newer version of kv480t-config (history schema " +
+        {newer, utf8(newer) + ": written by a newer version of kv480t-config (history schema " +
                     std::to_string(Store::kSchemaVersion + 1) + "; this one reads up to " +
                     std::to_string(Store::kSchemaVersion) + ")"},
-        {other, other.string() + ": not a history database (file is not a database)"},
+        {other, utf8(other) + ": not a history database (file is not a database)"},
     };
     for (const auto& c : cases) {
         const auto before = kvtest::folderSnapshot(folder.path());
         kvops::Error error;
-        EXPECT_FALSE(Store::open(c.path.string(), error));
+        EXPECT_FALSE(Store::open(utf8(c.path), error));
         EXPECT_EQ(error.code, kvops::ErrorCode::HistoryFailed);
         EXPECT_EQ(error.text, c.expected);
         EXPECT_EQ(kvtest::folderSnapshot(folder.path()), before) << c.path;
@@ -397,7 +403,7 @@ TEST(HistoryJournal, RecordsComeBackThroughPostInOrderAndQueriesSeeThem) {
     std::vector<std::int64_t> ids;
     std::size_t seen = 0;
     {
-        kvhistory::ThreadedJournal journal(openStore(folder.path() / "h.db"),
+        kvhistory::ThreadedJournal journal(openStore(folder.path() / u8"Störung" / "h.db"),
                                            [&](std::function<void()> f) {
                                                std::lock_guard lock(mutex);
                                                posted.push_back(std::move(f));
