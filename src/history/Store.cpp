@@ -76,7 +76,12 @@ Error historyError(int code, std::string text,
 Error sqliteError(sqlite3* db, const std::string& path, std::string_view what, int code) {
     std::string text = path + ": " + std::string(what) + " (" +
                        (db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
-    if (const int system = db ? sqlite3_system_errno(db) : 0; system != 0)
+    // The system's number is kept by SQLite for its own calls that failed: only an I/O
+    // failure or a file that would not open has one that belongs to this error.
+    const int primary = code & 0xff;
+    const bool systemFailure =
+        primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_FULL;
+    if (const int system = db && systemFailure ? sqlite3_system_errno(db) : 0; system != 0)
         return historyError(system, std::move(text), kvsys::kNativeSource);
     return historyError(db ? sqlite3_extended_errcode(db) : code, std::move(text));
 }
@@ -706,7 +711,7 @@ Error Store::exportTo(const std::string& path) {
     Statement query(db_, std::string("SELECT ") + kColumns + ", body FROM entries ORDER BY id");
     if (!query.ok()) return fail("cannot be read", query.code());
     kvfiles::ReplacingFile file(path);
-    int code;
+    int code = SQLITE_DONE;
     while (file.good() && (code = sqlite3_step(query.get())) == SQLITE_ROW) {
         HistoryEntry entry;
         if (std::string problem = readWholeRow(query.get(), entry); !problem.empty())
@@ -791,7 +796,8 @@ Store::ImportResult Store::importFrom(const std::string& path) {
         }
         added.push_back(&entry);
     }
-    if (sqlite3_step(last.get()) != SQLITE_ROW) return failed(fail("cannot be read", 0));
+    if (sqlite3_step(last.get()) != SQLITE_ROW)
+        return failed(fail("cannot be read", sqlite3_errcode(db_)));
     std::int64_t next = sqlite3_column_int64(last.get(), 0);
     if (!claimed.empty()) next = std::max(next, *claimed.rbegin());
     for (HistoryEntry* entry : renumber) {
