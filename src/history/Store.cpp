@@ -186,12 +186,7 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     if (code != SQLITE_OK) return failed("cannot be opened");
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyWaitMs);
-    int found = 0;
-    if ((code = userVersion(db, found)) != SQLITE_OK) {
-        if ((code & 0xff) == SQLITE_NOTADB) return failed("not a history database");
-        return failed("cannot be read");
-    }
-    if (found > Store::kSchemaVersion) {
+    auto newer = [&](int found) {
         error = historyError(0, path +
                                     ": written by a newer version of kv480t-config (history "
                                     "schema " +
@@ -199,7 +194,14 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
                                     std::to_string(Store::kSchemaVersion) + ")");
         sqlite3_close(db);
         return nullptr;
+    };
+    int found = 0;
+    if ((code = userVersion(db, found)) != SQLITE_OK) {
+        if ((code & 0xff) == SQLITE_NOTADB) return failed("not a history database");
+        return failed("cannot be read");
     }
+    // Nothing is written before this: a newer database stays as it is.
+    if (found > Store::kSchemaVersion) return newer(found);
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
         if ((code = sqlite3_exec(db, pragma, nullptr, nullptr, nullptr)) != SQLITE_OK)
             return failed("cannot be set up");
@@ -209,30 +211,26 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     // have upgraded it meanwhile.
     if ((code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)) != SQLITE_OK)
         return failed("cannot be upgraded");
-    if ((code = userVersion(db, found)) != SQLITE_OK) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return failed("cannot be read");
-    }
-    for (int step = found + 1; step <= version; ++step) {
-        if ((code = sqlite3_exec(db, kSteps[step - 1], nullptr, nullptr, nullptr)) != SQLITE_OK) {
-            error = sqliteError(
-                db, path, "cannot be upgraded to history schema " + std::to_string(step), code);
+    std::string what = "cannot be read";
+    if ((code = userVersion(db, found)) == SQLITE_OK) {
+        if (found > Store::kSchemaVersion) {
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            return nullptr;
+            return newer(found);
         }
-    }
-    if (found < version) {
-        const std::string set = "PRAGMA user_version=" + std::to_string(version);
-        if ((code = sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK) {
-            error = sqliteError(db, path, "cannot be upgraded", code);
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            return nullptr;
+        for (int step = found + 1; step <= version && code == SQLITE_OK; ++step) {
+            what = "cannot be upgraded to history schema " + std::to_string(step);
+            code = sqlite3_exec(db, kSteps[step - 1], nullptr, nullptr, nullptr);
         }
+        if (code == SQLITE_OK) {
+            what = "cannot be upgraded";
+            const std::string set =
+                "PRAGMA user_version=" + std::to_string(std::max(found, version));
+            code = sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr);
+        }
+        if (code == SQLITE_OK) code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
-    if ((code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) {
-        error = sqliteError(db, path, "cannot be upgraded", code);
+    if (code != SQLITE_OK) {
+        error = sqliteError(db, path, what, code);  // before the rollback takes its words
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
         return nullptr;
