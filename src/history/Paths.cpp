@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #if defined(_WIN32)
-#include <knownfolders.h>
-#include <shlobj.h>
 #include <windows.h>
+// After windows.h:
+#include <shlobj.h>
 #endif
 
 namespace kvhistory {

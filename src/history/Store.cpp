@@ -76,7 +76,12 @@ Error historyError(int code, std::string text,
 Error sqliteError(sqlite3* db, const std::string& path, std::string_view what, int code) {
     std::string text = path + ": " + std::string(what) + " (" +
                        (db ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ")";
-    if (const int system = db ? sqlite3_system_errno(db) : 0; system != 0)
+    // The system's number is kept by SQLite for its own calls that failed: only an I/O
+    // failure or a file that would not open has one that belongs to this error.
+    const int primary = code & 0xff;
+    const bool systemFailure =
+        primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_FULL;
+    if (const int system = db && systemFailure ? sqlite3_system_errno(db) : 0; system != 0)
         return historyError(system, std::move(text), kvsys::kNativeSource);
     return historyError(db ? sqlite3_extended_errcode(db) : code, std::move(text));
 }
@@ -129,9 +134,10 @@ Error makeFolderAndFile(const std::string& path) {
     if (!parent.empty() && !fs::exists(parent, ec)) {
         fs::create_directories(parent, ec);
         if (ec)
-            return historyError(ec.value(),
-                                path + ": its folder cannot be made (" + ec.message() + ")",
-                                kvsys::ErrorSource::Win32);
+            return historyError(
+                ec.value(), path + ": its folder cannot be made (" + ec.message() + ")",
+                ec.category() == std::generic_category() ? kvsys::ErrorSource::Errno
+                                                         : kvsys::ErrorSource::Win32);
     }
     return {};
 #else
@@ -180,12 +186,7 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     if (code != SQLITE_OK) return failed("cannot be opened");
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyWaitMs);
-    int found = 0;
-    if ((code = userVersion(db, found)) != SQLITE_OK) {
-        if ((code & 0xff) == SQLITE_NOTADB) return failed("not a history database");
-        return failed("cannot be read");
-    }
-    if (found > Store::kSchemaVersion) {
+    auto newer = [&](int found) {
         error = historyError(0, path +
                                     ": written by a newer version of kv480t-config (history "
                                     "schema " +
@@ -193,7 +194,14 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
                                     std::to_string(Store::kSchemaVersion) + ")");
         sqlite3_close(db);
         return nullptr;
+    };
+    int found = 0;
+    if ((code = userVersion(db, found)) != SQLITE_OK) {
+        if ((code & 0xff) == SQLITE_NOTADB) return failed("not a history database");
+        return failed("cannot be read");
     }
+    // Nothing is written before this: a newer database stays as it is.
+    if (found > Store::kSchemaVersion) return newer(found);
     for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"}) {
         if ((code = sqlite3_exec(db, pragma, nullptr, nullptr, nullptr)) != SQLITE_OK)
             return failed("cannot be set up");
@@ -203,30 +211,26 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     // have upgraded it meanwhile.
     if ((code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)) != SQLITE_OK)
         return failed("cannot be upgraded");
-    if ((code = userVersion(db, found)) != SQLITE_OK) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return failed("cannot be read");
-    }
-    for (int step = found + 1; step <= version; ++step) {
-        if ((code = sqlite3_exec(db, kSteps[step - 1], nullptr, nullptr, nullptr)) != SQLITE_OK) {
-            error = sqliteError(
-                db, path, "cannot be upgraded to history schema " + std::to_string(step), code);
+    std::string what = "cannot be read";
+    if ((code = userVersion(db, found)) == SQLITE_OK) {
+        if (found > Store::kSchemaVersion) {
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            return nullptr;
+            return newer(found);
         }
-    }
-    if (found < version) {
-        const std::string set = "PRAGMA user_version=" + std::to_string(version);
-        if ((code = sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK) {
-            error = sqliteError(db, path, "cannot be upgraded", code);
-            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            return nullptr;
+        for (int step = found + 1; step <= version && code == SQLITE_OK; ++step) {
+            what = "cannot be upgraded to history schema " + std::to_string(step);
+            code = sqlite3_exec(db, kSteps[step - 1], nullptr, nullptr, nullptr);
         }
+        if (code == SQLITE_OK) {
+            what = "cannot be upgraded";
+            const std::string set =
+                "PRAGMA user_version=" + std::to_string(std::max(found, version));
+            code = sqlite3_exec(db, set.c_str(), nullptr, nullptr, nullptr);
+        }
+        if (code == SQLITE_OK) code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
-    if ((code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) {
-        error = sqliteError(db, path, "cannot be upgraded", code);
+    if (code != SQLITE_OK) {
+        error = sqliteError(db, path, what, code);  // before the rollback takes its words
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
         return nullptr;
@@ -705,7 +709,7 @@ Error Store::exportTo(const std::string& path) {
     Statement query(db_, std::string("SELECT ") + kColumns + ", body FROM entries ORDER BY id");
     if (!query.ok()) return fail("cannot be read", query.code());
     kvfiles::ReplacingFile file(path);
-    int code;
+    int code = SQLITE_DONE;
     while (file.good() && (code = sqlite3_step(query.get())) == SQLITE_ROW) {
         HistoryEntry entry;
         if (std::string problem = readWholeRow(query.get(), entry); !problem.empty())
@@ -720,7 +724,7 @@ Error Store::exportTo(const std::string& path) {
 
 Store::ImportResult Store::importFrom(const std::string& path) {
     ImportResult result;
-    std::ifstream in(fsPath(path), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         const int code = errno;
         result.error =
@@ -790,7 +794,8 @@ Store::ImportResult Store::importFrom(const std::string& path) {
         }
         added.push_back(&entry);
     }
-    if (sqlite3_step(last.get()) != SQLITE_ROW) return failed(fail("cannot be read", 0));
+    if (sqlite3_step(last.get()) != SQLITE_ROW)
+        return failed(fail("cannot be read", sqlite3_errcode(db_)));
     std::int64_t next = sqlite3_column_int64(last.get(), 0);
     if (!claimed.empty()) next = std::max(next, *claimed.rbegin());
     for (HistoryEntry* entry : renumber) {

@@ -8,6 +8,9 @@
 // The schema is versioned (PRAGMA user_version): an older database is upgraded in place when
 // opened, all at once or not at all; a newer one is refused and left as it is.
 //
+// The database's path is UTF-8 on every system (SQLite takes UTF-8 names on Windows too); the
+// paths of exported and imported files are taken as kvfiles takes them.
+//
 // Export and import: JSON Lines, one entry per line (entryJson()). The collector's bytes
 // (listing, frames and answers) are Latin-1: each byte is the code point of the same number in
 // the JSON text, and back on reading. The other texts are UTF-8 (invalid bytes replaced).
@@ -69,9 +72,9 @@ public:
 
     // Which entries list() gives: an empty text or 0 is any.
     struct Filter {
-        std::string station;  // "017" and "17" are the same station
-        std::string port;
-        std::string adapterSerial;
+        std::string station = {};  // "017" and "17" are the same station
+        std::string port = {};
+        std::string adapterSerial = {};
         std::int64_t sinceMs = 0;  // at this time or later
         std::size_t limit = 0;     // the newest `limit` of them; 0: all
     };

@@ -27,6 +27,7 @@ class ThreadedJournal : public kvops::Journal {
 public:
     using Post = std::function<void(std::function<void()>)>;
 
+    // `store` is an open store (not null); `post` is called on the worker.
     ThreadedJournal(std::unique_ptr<Store> store, Post post);
     ~ThreadedJournal() override;
     ThreadedJournal(const ThreadedJournal&) = delete;
