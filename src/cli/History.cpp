@@ -17,23 +17,41 @@ namespace kvcli {
 
 namespace {
 
-// The run's journal: the store, one entry at a time for every port thread.
-class LockedJournal : public kvops::Journal {
+// The run's journal: the store, opened at the first entry (a run that records nothing leaves
+// no file behind), one entry at a time for every port thread. A store that cannot be opened is
+// said once, and the entries are then given up without an error: the run goes on without
+// history.
+class RunJournal : public kvops::Journal {
 public:
-    explicit LockedJournal(std::unique_ptr<kvhistory::Store> store) : store_(std::move(store)) {}
     void record(kvops::HistoryEntry entry, Done done) override {
         const std::lock_guard lock(mutex_);
+        if (!std::exchange(tried_, true)) open();
+        if (!store_) {
+            if (done) done(0, {});
+            return;
+        }
         store_->record(std::move(entry), std::move(done));
     }
 
 private:
+    void open() {
+        const std::string path = historyPath();
+        if (path.empty()) {
+            std::cerr << "kv480t: history: no folder for it (set XDG_DATA_HOME or HOME, or "
+                         "give --history FILE); history is off for this run\n";
+            return;
+        }
+        kvops::Error error;
+        store_ = kvhistory::Store::open(path, error);
+        if (!store_)
+            std::cerr << "kv480t: " << kvops::describe(error) << "; history is off for this run\n";
+    }
+
     std::mutex mutex_;
+    bool tried_ = false;
     std::unique_ptr<kvhistory::Store> store_;
 };
 
-std::mutex openMutex;
-bool opened = false;
-std::unique_ptr<LockedJournal> journal;
 std::mutex problemMutex;
 bool problemSaid = false;
 
@@ -44,23 +62,9 @@ void sayProblem(const kvops::Error& error) {
 }
 
 kvops::Journal* runJournal() {
-    const std::lock_guard lock(openMutex);
-    if (std::exchange(opened, true)) return journal.get();
     if (historyOptions().off) return nullptr;
-    const std::string path = historyPath();
-    if (path.empty()) {
-        std::cerr << "kv480t: history: no folder for it (set XDG_DATA_HOME or HOME, or give "
-                     "--history FILE); history is off for this run\n";
-        return nullptr;
-    }
-    kvops::Error error;
-    std::unique_ptr<kvhistory::Store> store = kvhistory::Store::open(path, error);
-    if (!store) {
-        std::cerr << "kv480t: " << kvops::describe(error) << "; history is off for this run\n";
-        return nullptr;
-    }
-    journal = std::make_unique<LockedJournal>(std::move(store));
-    return journal.get();
+    static RunJournal journal;
+    return &journal;
 }
 
 std::int64_t utcSeconds(std::tm& tm) {

@@ -68,7 +68,7 @@ HistoryEntry LineHistory::entry(EntryKind kind, std::string what) const {
     HistoryEntry e;
     e.kind = kind;
     e.what = std::move(what);
-    e.timeMs = wallClockMs();
+    // No time: the store stamps the entry as it commits it.
     e.port = port_;
     e.adapterSerial = adapterSerial_;
     e.operatorName = recorder_.operatorName;
@@ -121,12 +121,25 @@ void LineHistory::before(std::string what, Journal::Done done) {
         if (stale_) e.note = "the last listing read, but a write was made since";
     }
     std::weak_ptr<Alive> alive = alive_;
-    const std::int64_t at = undo_->timeMs;
-    record(std::move(e), [this, alive, at, done = std::move(done)](std::int64_t id,
-                                                                  const Error& error) {
+    const std::uint64_t serial = ++befores_;
+    lastBefore_ = 0;
+    beforePending_ = true;
+    held_.reset();
+    record(std::move(e), [this, alive, serial, done = std::move(done)](std::int64_t id,
+                                                                      const Error& error) {
         if (!alive.lock()) return;
-        if (undo_ && undo_->timeMs == at) undo_->before = id;
+        if (befores_ == serial) {
+            if (undo_) undo_->before = id;
+            lastBefore_ = id;
+            beforePending_ = false;
+        }
         done(id, error);
+        if (befores_ == serial && held_) {
+            auto [write, writeDone] = std::move(*held_);
+            held_.reset();
+            write.before = id;
+            recordWrite(std::move(write), std::move(writeDone));
+        }
     });
 }
 
@@ -143,6 +156,17 @@ void LineHistory::write(Write write, Journal::Done done) {
         if (done) done(0, {});
         return;
     }
+    if (write.before == 0) {
+        if (beforePending_) {
+            held_.emplace(std::move(write), std::move(done));
+            return;
+        }
+        write.before = lastBefore_;
+    }
+    recordWrite(std::move(write), std::move(done));
+}
+
+void LineHistory::recordWrite(Write write, Journal::Done done) {
     HistoryEntry e = entry(EntryKind::Write, write.what);
     e.result = resultOf(write);
     e.before = write.before;

@@ -71,7 +71,9 @@ public:
 
     struct Write {
         std::string what;
-        std::int64_t before = 0;             // its before entry
+        // Its before entry; 0: the last before() of this line, waited for when its commit is
+        // still to come (the write entry then follows it).
+        std::int64_t before = 0;
         kvproto::CollectorSettings written;  // the values it wrote
         std::vector<SentFrame> frames;
         std::optional<std::string> readBackListing;  // none: no read-back
@@ -113,6 +115,12 @@ private:
     std::int64_t lastId_ = 0;
     bool stale_ = false;
     std::optional<UndoPoint> undo_;
+    std::uint64_t befores_ = 0;  // which before the undo point is
+    std::int64_t lastBefore_ = 0;  // the last before's id, once committed
+    bool beforePending_ = false;   // the last before's commit is still to come
+    // A write whose before is still to be committed, with its `done`.
+    std::optional<std::pair<Write, Journal::Done>> held_;
+    void recordWrite(Write write, Journal::Done done);
     // Shared with the journal's calls back: tells them whether this LineHistory is still
     // there, and which open they belong to.
     struct Alive {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "IsolatedHistory.h"
+
 extern char** environ;
 
 namespace kvtest {

@@ -1,6 +1,6 @@
 // Entry point of every Qt test suite (GUI, adapters, end to end): a QApplication, offscreen
 // unless told otherwise, with the window's font, then GoogleTest. Settings the window
-// remembers go to a folder of this run, never to the user's own.
+// remembers, and the history, go to folders of this run, never to the user's own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include "IsolatedHistory.h"
 
 int main(int argc, char** argv) {
     // ctest sets this too; it matters here as well for test discovery and manual runs.

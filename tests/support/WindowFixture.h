@@ -15,6 +15,8 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+
+#include "IsolatedHistory.h"
 #include <string_view>
 
 #include "WaitUntil.h"
