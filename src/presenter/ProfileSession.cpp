@@ -359,6 +359,29 @@ bool ProfileSession::writeAndVerify(const kvproto::CollectorSettings& settings,
     return true;
 }
 
+bool ProfileSession::restore(const kvproto::CollectorSettings& state, kvproto::Include include,
+                             std::string what, WriteDone done) {
+    (void)what;
+    const kvproto::CollectorSettings wanted = kvproto::filtered(state, include);
+    return readCollector([this, wanted, done = std::move(done)](const kvops::Outcome& outcome) {
+        const kvops::Listing listing = kvops::readListing(outcome.reply);
+        WriteOutcome result;
+        if (const kvops::Error& error = outcome.answered() ? listing.error : outcome.error) {
+            result.error = error;
+            result.step = "reading what the collector holds";
+            done(result);
+            return;
+        }
+        const kvproto::CollectorSettings toWrite = kvops::settingsToWrite(wanted, listing.settings);
+        if (toWrite.empty()) {
+            result.reported = listing.settings;
+            done(result);
+            return;
+        }
+        writeAndVerify(toWrite, toWrite, done);
+    });
+}
+
 void ProfileSession::finishCallerWrite(kvops::Error error, std::string step,
                                        const kvproto::CollectorSettings* reported) {
     mode_ = Mode::Idle;

@@ -135,6 +135,12 @@ public:
     // closes meanwhile. False (nothing sent) when busy.
     bool writeAndVerify(const kvproto::CollectorSettings& settings,
                         const kvproto::CollectorSettings& expected, WriteDone done);
+    // Reads what the collector holds, writes the set commands of `state` (the values
+    // `include` takes) that differ (kvops::settingsToWrite), reads back and compares with
+    // those values; `done` hears the outcome (`written == 0` and no error: nothing differed).
+    // `what` names the write ("restore", "Undo"). False (nothing sent) when busy.
+    bool restore(const kvproto::CollectorSettings& state, kvproto::Include include,
+                 std::string what, WriteDone done);
 
     bool busy() const { return mode_ != Mode::Idle; }
     bool writing() const { return mode_ == Mode::Writing; }
