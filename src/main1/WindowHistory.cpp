@@ -38,7 +38,8 @@ WindowHistory::WindowHistory(QWidget* window, kvops::Line& line, ProfilePanel& p
                              kvpresenter::Controls& controls, StatusLine& status,
                              RememberedSettings& settings, Choice choice,
                              std::function<bool()> portOpen)
-    : window_(window),
+    : QObject(window),  // found by type among the window's parts; deleted by the window first
+      window_(window),
       line_(line),
       profile_(profile),
       controls_(controls),
