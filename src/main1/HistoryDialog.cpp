@@ -183,7 +183,7 @@ void HistoryDialog::refresh() {
                 filter.port = QFile::encodeName(ports->currentText()).toStdString();
         which = QStringLiteral("Port %1").arg(QFile::decodeName(filter.port.c_str()));
     }
-    collector_->setText(which + QStringLiteral(": what was read and written, newest first"));
+    which_ = which;
     const std::uint64_t request = ++listRequest_;
     using Listed = std::pair<std::vector<kvops::HistoryEntry>, std::string>;
     const bool asked = history_.read<Listed>(
@@ -225,10 +225,10 @@ void HistoryDialog::listed(std::vector<kvops::HistoryEntry> entries, const QStri
         shown_.reset();
         showValues();
     }
-    if (!error.isEmpty())
-        say(error, true);
-    else if (entries_.empty() && status_->text().isEmpty())
-        say(QStringLiteral("Nothing is recorded of this collector yet."), false);
+    collector_->setText(
+        which_ + (entries_.empty() ? QStringLiteral(": nothing is recorded of it yet")
+                                   : QStringLiteral(": what was read and written, newest first")));
+    if (!error.isEmpty()) say(error, true);
     updateButtons();
 }
 
@@ -318,8 +318,10 @@ void HistoryDialog::restore() {
                                            "its count.")
                           : QString());
     if (!history_.ask(question)) return;
+    restoring_ = true;  // before: a restore that cannot send ends within the call
+    say(QStringLiteral("Restoring %1 ...").arg(name), false);
     const bool started = profile_.session().restore(
-        entry.values, include, "restore", [this, name](const kvpresenter::WriteOutcome& outcome) {
+        entry.values, include, "restore", [this](const kvpresenter::WriteOutcome& outcome) {
             restoring_ = false;
             const kvpresenter::RestoreWords words =
                 kvpresenter::restoreResult(outcome, "Restore", "Restored: done");
@@ -327,11 +329,9 @@ void HistoryDialog::restore() {
             refresh();
         });
     if (!started) {
+        restoring_ = false;
         say(QStringLiteral("Restore: the Profile group is busy; nothing was sent."), true);
-        return;
     }
-    restoring_ = true;
-    say(QStringLiteral("Restoring %1 ...").arg(name), false);
     updateButtons();
 }
 

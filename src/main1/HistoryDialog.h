@@ -88,6 +88,7 @@ private:
     QCheckBox* keep_;
     QPushButton* chooseFile_;
     QLabel* file_;
+    QString which_;  // the collector listed: "Station 12", "Port /dev/ttyUSB0"
     std::vector<kvops::HistoryEntry> entries_;
     std::optional<kvops::HistoryEntry> shown_;
     std::uint64_t listRequest_ = 0, entryRequest_ = 0;  // the newest request of each

@@ -122,6 +122,7 @@ void WindowHistory::portOpening() {
 
 void WindowHistory::open() {
     QString file;
+    offReason_.clear();
     switch (choice_.kind) {
         case Choice::Kind::Off:
             offReason_ = QStringLiteral("--no-history was given");
@@ -143,7 +144,6 @@ void WindowHistory::open() {
         if (dialog_) dialog_->historyChanged();
         return;
     }
-    offReason_.clear();
     if (opener_.joinable()) opener_.join();
     // Opening may wait for another program's write or upgrade the schema: not on this thread.
     opener_ = std::thread([this, file, path = QFile::encodeName(file).toStdString()] {

@@ -1,11 +1,16 @@
 // The window's history: the real window offscreen, its history in a file of the test's own
 // (--history), the simulated collector behind the open port. Undo last write, the History
 // dialog's list and Restore, a history that cannot be opened.
+//
+// KV_HISTORY_SCREENSHOT=FILE also saves the window with the dialog over it after a restore (the
+// README's docs/history-dialog.png).
 #include <sqlite3.h>
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QTableWidget>
 #include <cstdlib>
 
@@ -161,6 +166,20 @@ TEST_F(HistoryTest, TheDialogListsTheCollectorsEntriesAndRestoresAnOlderOne) {
     // The restore is recorded and listed in turn.
     ASSERT_TRUE(kvtest::waitUntil([&] { return table->rowCount() > rowsBefore; }));
     EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("restore (write)"));
+    if (const char* shotFile = std::getenv("KV_HISTORY_SCREENSHOT")) {
+        table->selectRow(first);
+        QTest::qWait(300);
+        // The dialog over the window's lower part, the Profile group's buttons in sight.
+        QImage shot = window->grab().toImage();
+        QPainter painter(&shot);
+        const QImage history = dialog()->grab().toImage();
+        const QPoint at(shot.width() - history.width() - 12, shot.height() - history.height() - 36);
+        painter.drawImage(at, history);
+        painter.setPen(Qt::darkGray);
+        painter.drawRect(QRect(at - QPoint(1, 1), history.size() + QSize(1, 1)));
+        painter.end();
+        ASSERT_TRUE(shot.save(QString::fromLocal8Bit(shotFile)));
+    }
 }
 
 TEST_F(HistoryTest, AHistoryOfANewerSchemaIsSaidOnceAndTheWindowWorksOn) {
