@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Text.h"
+#include "cli/History.h"
 #include "cli/TrafficLogFile.h"
 
 namespace kvcli {
@@ -17,12 +18,16 @@ int withCollector(const std::string& port, const std::string& log,
     if (logFailed) return kExitUsage;
     kvclient::Client client;
     if (traffic) traffic->attach(client, port);
+    attachHistory(client);
     if (kvclient::Error error = client.open(port)) return reportFailure(port, error);
     return work(client);
 }
 
 int printAnswer(kvclient::Client& client, const kvops::Request& request, int timeoutMs, bool json) {
-    const kvops::Outcome result = client.request(request, kvclient::Millis{timeoutMs});
+    return printOutcome(client, client.request(request, kvclient::Millis{timeoutMs}), json);
+}
+
+int printOutcome(kvclient::Client& client, const kvops::Outcome& result, bool json) {
     if (!result.answered()) return reportFailure(client.port(), result.error);
     if (json) {
         nlohmann::ordered_json out;
@@ -46,6 +51,7 @@ CLI::App* addCollectorCommand(CLI::App& app, const std::string& name,
     addTimeout(command, options->timeoutMs);
     addJson(command, options->json, "print the result as JSON");
     addLog(command, options->log);
+    addHistoryOptions(command);
     command->footer(kExitCodesHelp);
     command->callback([options, run = std::move(run), &exitCode] { exitCode = run(*options); });
     return command;

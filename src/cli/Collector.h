@@ -35,5 +35,7 @@ int withCollector(const std::string& port, const std::string& log,
 // test, query, reset: the request sent, its answer printed as it came (--json: {"port",
 // "reply"}).
 int printAnswer(kvclient::Client& client, const kvops::Request& request, int timeoutMs, bool json);
+// The same for a request already made.
+int printOutcome(kvclient::Client& client, const kvops::Outcome& outcome, bool json);
 
 }  // namespace kvcli

@@ -8,6 +8,7 @@
 
 #include "cli/Options.h"
 #include "cli/Text.h"
+#include "cli/History.h"
 #include "cli/TrafficLogFile.h"
 #include "ops/Error.h"
 #include "profile/Profile.h"
@@ -158,6 +159,7 @@ int serveCollectors(const std::vector<std::string>& ports, const std::string& lo
         },
         [&](kvclient::Client& client, const std::string& port) {
             if (traffic) traffic->attach(client, port);
+            attachHistory(client);
         });
     return worstExitCode(results);
 }
@@ -209,6 +211,7 @@ void addProfileCommand(CLI::App& app, const std::string& name, const std::string
     addIncludeFlags(command, options->include);
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
+    addHistoryOptions(command);
     addJson(command, options->json, "print one JSON object per port, one per line");
     command->footer(std::string(kExitCodesHelp) + kSeveralPortsHelp);
     command->add_option("FILE", options->file, fileHelp)->required();

@@ -43,10 +43,10 @@ int exitCodeFor(const kvops::Error& error) {
     }
 }
 
-int reportFailure(const std::string& port, const kvops::Error& error) {
+int reportFailure(const std::string& port, const kvops::Error& error, std::string_view step) {
     std::string cause = printable(kvops::describe(error, port));
     if (error.code == kvops::ErrorCode::NotUnderstood) cause = "answer not understood: " + cause;
-    std::cerr << "kv480t: " << port << ": " << cause << '\n';
+    std::cerr << "kv480t: " << port << ": " << step << cause << '\n';
     return exitCodeFor(error);
 }
 

@@ -29,9 +29,10 @@ extern const char* const kExitCodesHelp;
 
 int exitCodeFor(const kvops::Error& error);
 
-// One line on stderr, "kv480t: PORT: cause" ("answer not understood: ..." before a cause
-// of that kind); the exit code for the error.
-int reportFailure(const std::string& port, const kvops::Error& error);
+// One line on stderr, "kv480t: PORT: STEPcause" (`step` with its own separator; "answer not
+// understood: ..." before a cause of that kind); the exit code for the error.
+int reportFailure(const std::string& port, const kvops::Error& error,
+                  std::string_view step = {});
 
 // Whether the terminal takes UTF-8: POSIX, the locale's character set (LC_ALL, LC_CTYPE,
 // LANG) is UTF-8; Windows, the console's output code page is 65001 (the console's own

@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
             kvcli::addSetCommand(app, exitCode);
             kvcli::addCommissionCommand(app, exitCode);
             kvcli::addNamesCommand(app, exitCode);
+            kvcli::addHistoryCommand(app, exitCode);
+            kvcli::addDiffCommand(app, exitCode);
+            kvcli::addRestoreCommand(app, exitCode);
 
             try {
                 app.parse(argc, argv);  // runs the command's callback

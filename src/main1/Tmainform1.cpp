@@ -89,6 +89,8 @@ Tmainform1::Tmainform1(QWidget* parent, WindowHistory::Choice history)
     session_ = std::make_unique<kvpresenter::DeviceSession>(*controls_, *timer3Adapter_,
                                                             *timer6Adapter_, *messages_, *serial_);
     session_->setClockTimer(clockAdapter_.get());
+    // What the session reads and writes goes to the line's history (once it has a journal).
+    session_->setHistory(&line_->history());
     profilePanel_ = new ProfilePanel(this, *controls_, *session_, *messages_, *status_);
     // The site walk runs its rows on the open port, through the Profile group.
     siteDialog_ = new SiteDialog(

@@ -5,6 +5,7 @@
 #include "SPComm/net/NetPortName.h"
 #include "ports/PortName.h"
 #include "ports/SerialPorts.h"
+#include "protocol/SetCommands.h"
 
 namespace kvops {
 
@@ -13,6 +14,27 @@ namespace {
 // The station address a listing reports, "" when none.
 std::string stationIn(const kvproto::CollectorSettings& settings) {
     return settings.get("rs485.address").value_or("");
+}
+
+// Whether a write wrote a counter base: one of its values, or a value of a command one of its
+// frames names ("KORVEL#WORD:...").
+bool writesCounters(const LineHistory::Write& write) {
+    const auto counter = [](const kvproto::Parameter* p) {
+        return p->kind == kvproto::ParameterKind::CounterBase;
+    };
+    for (const auto& entry : write.written.entries())
+        if (counter(entry.first)) return true;
+    for (const SentFrame& frame : write.frames) {
+        const std::size_t hash = frame.frame.find('#');
+        const std::size_t colon = frame.frame.find(':', hash);
+        if (hash == std::string::npos || colon == std::string::npos) continue;
+        const kvproto::SetCommand* command = kvproto::findSetCommandByWord(
+            std::string_view(frame.frame).substr(hash + 1, colon - hash - 1));
+        if (command == nullptr) continue;
+        for (const kvproto::Parameter* p : command->parameterSpan())
+            if (counter(p)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -116,9 +138,7 @@ std::string LineHistory::resultOf(const Write& write) {
 
 void LineHistory::write(Write write, Journal::Done done) {
     stale_ = true;
-    if (undo_)
-        for (const auto& [parameter, value] : write.written.entries())
-            if (parameter->kind == kvproto::ParameterKind::CounterBase) undo_->counters = true;
+    if (undo_) undo_->counters = undo_->counters || writesCounters(write);
     if (!on()) {
         if (done) done(0, {});
         return;
@@ -145,6 +165,12 @@ void LineHistory::write(Write write, Journal::Done done) {
         if (error && problem_) problem_(error);
         if (done) done(id, error);
     });
+}
+
+const kvproto::CollectorSettings* recordedState(const HistoryEntry& entry) {
+    const kvproto::CollectorSettings& state =
+        entry.kind == EntryKind::Write ? entry.readBack : entry.values;
+    return state.empty() ? nullptr : &state;
 }
 
 std::string adapterSerialOf(const std::string& port) {

@@ -121,6 +121,10 @@ private:
     std::shared_ptr<Alive> alive_;
 };
 
+// The collector's state an entry holds: a listing's or a before's values, a write's
+// read-back; none for a write that read nothing back or a before with no listing.
+const kvproto::CollectorSettings* recordedState(const HistoryEntry& entry);
+
 // The adapter serial number of `port` as the history names it: a usb-serial name's own, or
 // the listed adapter's whose path is `port`; "" for a network port or none known. Lists the
 // ports (call it where that may take a moment: an opening thread).

@@ -31,6 +31,13 @@ DeviceSession::DeviceSession(Controls& controls, Timer& timer3, Timer& timer6,
 
 bool DeviceSession::writeFrame(std::string_view frame, kvops::Completeness completeness,
                                int timeoutMs) {
+    lastFrame_ = std::string(frame);
+    if (recording_) {
+        if (recording_->frame.empty())
+            recording_->frame = lastFrame_;
+        else
+            finishRecording(std::nullopt);  // this request ends the recorded one unanswered
+    }
     requestPending_ = completeness == kvops::kRead.completeness ? PendingRequest::ReadParameters
                                                                 : PendingRequest::ReplyExpected;
     setAnswer_ = completeness == kvops::kSetAnswer;
@@ -56,7 +63,39 @@ bool DeviceSession::writeFrame(std::string_view frame, kvops::Completeness compl
 }
 
 void DeviceSession::ended(const kvops::Outcome& outcome) {
+    if (recording_ && !recording_->frame.empty()) finishRecording(outcome);
     if (observer_) observer_(requestPending_, outcome);
+}
+
+void DeviceSession::startRecording(std::string what) {
+    if (history_ == nullptr) return;
+    finishRecording(std::nullopt);
+    recording_ = Recording{what, {}, 0, ++recordings_};
+    const std::weak_ptr<int> alive = alive_;
+    history_->before(std::move(what), [this, alive, serial = recordings_](std::int64_t id,
+                                                                          const kvops::Error&) {
+        // A failure to keep it is the history's problem to tell; the frame went out anyway.
+        if (alive.lock() && recording_ && recording_->serial == serial) recording_->before = id;
+    });
+}
+
+void DeviceSession::finishRecording(const std::optional<kvops::Outcome>& outcome) {
+    if (!recording_ || history_ == nullptr) return;
+    Recording recording = std::move(*recording_);
+    recording_.reset();
+    if (recording.frame.empty()) return;  // nothing was written
+    kvops::LineHistory::Write write;
+    write.what = std::move(recording.what);
+    write.before = recording.before;
+    std::optional<std::string> answer;
+    if (outcome && outcome->answered()) answer = outcome->reply;
+    if (outcome && outcome->status == kvops::Status::NotSent) {
+        write.error = outcome->error;
+    } else {
+        write.frames.push_back({std::move(recording.frame), std::move(answer)});
+        if (outcome && outcome->status == kvops::Status::HungUp) write.error = outcome->error;
+    }
+    history_->write(std::move(write));
 }
 
 void DeviceSession::clearReceiveBuffer() {
@@ -64,9 +103,18 @@ void DeviceSession::clearReceiveBuffer() {
 }
 
 bool DeviceSession::setButtonClick(std::string_view button,
-                                   std::optional<std::chrono::milliseconds> answerTime) {
+                                   std::optional<std::chrono::milliseconds> answerTime,
+                                   bool record) {
     const SetCommand* command = kvproto::findSetCommand(button);
     if (command == nullptr) return false;
+    if (record) {
+        // A frame that cannot be built goes nowhere, and is not recorded either.
+        try {
+            (void)buildSetFrame(command->word, command->fieldSpan(), controls_);
+            startRecording("Set " + std::string(command->word));
+        } catch (const ConversionError&) {
+        }
+    }
     try {
         runSetCommand(*command, answerTime.value_or(kvops::answerTime(*command)), [command, this] {
             return buildSetFrame(command->word, command->fieldSpan(), controls_);
@@ -185,6 +233,7 @@ void DeviceSession::dataQueryClick() {
     runQuery(queryButtons()[2]);
 }
 void DeviceSession::parameterInitializationClick() {
+    startRecording("Parameter Initialization");
     runQuery(queryButtons()[3]);
 }
 
@@ -285,6 +334,7 @@ void DeviceSession::timer6Timer() {
     }
     const kvops::Outcome outcome{kvops::Status::Answered, exchange_.replyText(), {}};
     if (!readBack()) return;
+    if (history_) history_->listing(outcome.reply, kvops::readListing(outcome.reply));
     pending_ = PendingRequest::Idle;
     listingBlock_ = false;
     intoFields_ = true;
@@ -296,6 +346,7 @@ void DeviceSession::timer6Timer() {
 }
 
 void DeviceSession::portClosed() {
+    finishRecording(std::nullopt);
     pending_ = PendingRequest::Idle;
     timeoutKind_ = TimeoutKind::Silent;
     timer3_.setEnabled(false);

@@ -39,6 +39,13 @@
 // ends, so its outcome comes on time without a block; wake() asks for a clock tick at the next
 // turn of the event loop (a presenter that goes on once an outcome has been shown).
 //
+// History (setHistory): every listing read (also one for a comparison) is recorded. A Set
+// button pressed by the technician and "Parameter Initialization" go out at once, as always:
+// their "before" is the last listing read since the port was opened (or says none was), and
+// their write entry holds the frame and what the collector answered to it (none when no
+// answer began in time, or another request followed before it did). A Set pressed by a
+// presenter that records the whole of its own write (Write All) is not recorded here.
+//
 // portClosed(): the port was closed (or failed to open): the request in progress ends, with
 // no time-out message and no read-back of a later block.
 #pragma once
@@ -47,6 +54,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +62,7 @@
 #include "ops/Clock.h"
 #include "ops/Exchange.h"
 #include "ops/LineEvents.h"
+#include "ops/LineHistory.h"
 #include "ops/Operations.h"
 #include "presenter/WindowInterfaces.h"
 
@@ -99,8 +108,10 @@ public:
     // One of the 22 "Set" buttons, by its control name ("AD1SET", "Button85", "PButton52" ...).
     // Returns false when the name is not a set button. `answerTime`: how long its answer may
     // take to begin (default: the command's own, kvops::answerTime).
+    // `record`: the press is recorded as a write of its own (the technician's press).
     bool setButtonClick(std::string_view button,
-                        std::optional<std::chrono::milliseconds> answerTime = std::nullopt);
+                        std::optional<std::chrono::milliseconds> answerTime = std::nullopt,
+                        bool record = true);
     // A set command whose values come from `values` (every value of the command) instead of
     // the fields, which keep what they hold; sent and shown as its button sends it. A value
     // that cannot be encoded sends nothing and is shown as a message.
@@ -126,6 +137,13 @@ public:
     void portClosed();
     // The line stopped working: the request in progress ends.
     void lineHungUp();
+
+    // Where listings and the technician's writes are recorded (none: nothing is). It must
+    // outlive the session.
+    void setHistory(kvops::LineHistory* history) { history_ = history; }
+    kvops::LineHistory* history() const { return history_; }
+    // The frame written last (also one the port refused).
+    const std::string& lastFrame() const { return lastFrame_; }
 
     // The engine's clock: a one-shot timer the session arms itself (see above); its tick runs
     // clockTick(). None: the outcome of a set command's wait comes with the next block.
@@ -166,6 +184,10 @@ private:
     void ended(const kvops::Outcome& outcome);
     bool readBack();
     void armClock();
+    // A write of the technician's: its before entry now, its write entry once its request
+    // ends (finishRecording: none, when it ended without an outcome).
+    void startRecording(std::string what);
+    void finishRecording(const std::optional<kvops::Outcome>& outcome);
 
     Controls& controls_;
     Timer& timer3_;
@@ -190,6 +212,18 @@ private:
     bool notSentShown_ = false;
     bool lastFrameSent_ = false;
     bool conversionShown_ = false;  // this read's conversion error box is up already
+    kvops::LineHistory* history_ = nullptr;
+    std::string lastFrame_;
+    struct Recording {
+        std::string what;
+        std::string frame;  // empty until its frame is written
+        std::int64_t before = 0;
+        std::uint64_t serial = 0;
+    };
+    std::optional<Recording> recording_;
+    std::uint64_t recordings_ = 0;
+    // Tells a journal's late answer whether the session is still there.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace kvpresenter

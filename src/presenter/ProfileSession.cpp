@@ -115,8 +115,70 @@ void ProfileSession::writeAllOrCancel() {
             written_.set(*p, *settings.get(*p));
     mode_ = Mode::Writing;
     run_.emplace(std::move(plan));
+    what_ = "Write All";
     view_.setWriteAllCaption("Cancel");
-    sendNext();
+    beginWrite();
+}
+
+void ProfileSession::beginWrite(bool listingRead) {
+    started_ = false;
+    beforeId_ = 0;
+    frames_.clear();
+    kvops::LineHistory* history = session_.history();
+    if (history == nullptr) {
+        started_ = true;
+        sendNext();
+        return;
+    }
+    if (history->needsListing() && !listingRead) {
+        startReading(Check::Before);
+        return;
+    }
+    const std::uint64_t run = ++runs_;
+    const std::weak_ptr<int> alive = alive_;
+    history->before(what_, [this, alive, run](std::int64_t id, const kvops::Error& error) {
+        if (!alive.lock() || run != runs_ || mode_ != Mode::Writing) return;
+        if (error) {
+            failBeforeWrite(error, "history");
+            return;
+        }
+        beforeId_ = id;
+        started_ = true;
+        sendNext();
+    });
+}
+
+void ProfileSession::failBeforeWrite(const kvops::Error& error, const std::string& step) {
+    if (writeDone_) {
+        finishCallerWrite(error, step);
+        return;
+    }
+    finishWriting("Write All: nothing was written: " +
+                      (step == "history"
+                           ? "the history could not keep the collector's state (" +
+                                 kvops::describe(error) + ")."
+                           : "the collector's parameters could not be read first (" +
+                                 kvops::describe(error) + ")."),
+                  true);
+}
+
+void ProfileSession::recordWrite(const kvops::Error& error, const std::string* listing,
+                                 const kvops::Listing* reported) {
+    kvops::LineHistory* history = session_.history();
+    if (history == nullptr || !std::exchange(started_, false)) return;
+    kvops::LineHistory::Write write;
+    write.what = what_;
+    write.before = beforeId_;
+    write.written = source_ ? *source_ : written_;
+    write.frames = std::move(frames_);
+    frames_.clear();
+    if (listing && reported) {
+        write.readBackListing = *listing;
+        write.readBack = reported->settings;
+        write.differences = kvops::compare(expected_, reported->settings);
+    }
+    write.error = reported && reported->error ? reported->error : error;
+    history->write(std::move(write));
 }
 
 void ProfileSession::sendNext() {
@@ -141,7 +203,7 @@ void ProfileSession::sendNext() {
     if (source_)
         session_.sendSetCommand(*command, *source_, run_->answerTime());
     else
-        session_.setButtonClick(command->button, run_->answerTime());
+        session_.setButtonClick(command->button, run_->answerTime(), false);
 }
 
 void ProfileSession::clockTick() {
@@ -159,7 +221,13 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
     }
     if (!read) verified_.reset();  // the collector may have changed
     if (mode_ == Mode::Writing) {
+        // An answer to no command of this run (the run waits for its before entry).
+        if (!started_) return;
         const kvproto::SetCommand* command = run_->next();
+        if (outcome.status != kvops::Status::NotSent)
+            frames_.push_back({session_.lastFrame(),
+                               outcome.answered() ? std::optional<std::string>(outcome.reply)
+                                                  : std::nullopt});
         if (run_->record(outcome)) {
             const kvops::CommandAnswer& answer = run_->answers().back();
             view_.reportAnswer(std::string(answer.command->word) + (answer.answer ? " " : ": ") +
@@ -169,6 +237,7 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
             session_.wake();
             return;
         }
+        recordWrite(outcome.error);
         if (writeDone_) {
             kvops::Error error = outcome.error;
             error.text += " (" + number(run_->sent()) + " commands written before)";
@@ -185,6 +254,35 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
         return;
     }
     if (mode_ != Mode::Verifying || !read) return;
+    if (check_ == Check::Before) {
+        check_ = Check::Verify;
+        if (!outcome.answered()) {
+            mode_ = Mode::Writing;
+            failBeforeWrite(outcome.error, "reading what the collector holds before the write");
+            return;
+        }
+        mode_ = Mode::Writing;
+        beginWrite(true);
+        return;
+    }
+    if (check_ == Check::Restore) {
+        mode_ = Mode::Idle;
+        check_ = Check::Verify;
+        if (!outcome.answered()) {
+            finishCallerWrite(outcome.error, "reading what the collector holds");
+            return;
+        }
+        const kvops::Listing held = kvops::readListing(outcome.reply);
+        const kvproto::CollectorSettings toWrite = kvops::settingsToWrite(restoring_, held.settings);
+        if (toWrite.empty()) {
+            finishCallerWrite(held.error, held.error ? "reading what the collector holds" : "",
+                              &held.settings);
+            return;
+        }
+        WriteDone done = std::exchange(writeDone_, {});
+        writeAndVerify(toWrite, restoring_, std::move(done), restoreWhat_);
+        return;
+    }
     if (check_ == Check::Read) {
         mode_ = Mode::Idle;
         check_ = Check::Verify;
@@ -196,6 +294,7 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
         return;
     }
     mode_ = Mode::Idle;
+    if (check_ == Check::WriteAll) recordWrite(outcome.error);
     if (check_ == Check::WriteAll && writeDone_) {
         finishCallerWrite(outcome.error, "read-back");
         return;
@@ -213,6 +312,7 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
 }
 
 void ProfileSession::finishWriting(const std::string& outcome, bool failed) {
+    recordWrite({kvops::ErrorCode::BadRequest, 0, outcome});
     mode_ = Mode::Idle;
     check_ = Check::Verify;
     sendDue_ = false;
@@ -245,15 +345,18 @@ void ProfileSession::startReading(Check check) {
     const bool forCaller = check == Check::Read || writeDone_;
     session_.readParametersClick(false);  // compare: the fields keep what they hold
     // A refused request has ended already (requestEnded), and a caller has been told.
-    if (forCaller) return;
+    if (forCaller || check == Check::Before) return;
     if (!session_.lastFrameSent()) {
         mode_ = Mode::Idle;
+        if (check == Check::WriteAll) recordWrite({kvops::ErrorCode::WriteRefused, 0,
+                                                   view_.notSentReason()});
         if (check == Check::WriteAll)
             view_.problem(
                 "Write All: " + number(run_->total()) +
                 " settings sent, but the listing could not be asked for: " + view_.notSentReason());
         return;
     }
+    if (check == Check::Before) return;
     view_.note(check == Check::Verify ? "Verify: reading the collector's parameters ..."
                                       : "Write All: " + number(run_->total()) +
                                             " settings sent, reading them back ...");
@@ -261,6 +364,17 @@ void ProfileSession::startReading(Check check) {
 
 void ProfileSession::portClosed() {
     const kvops::Error closed{kvops::ErrorCode::NotOpen, 0, "the port was closed"};
+    recordWrite(closed);
+    if (mode_ == Mode::Verifying && (check_ == Check::Before || check_ == Check::Restore)) {
+        // Nothing was written yet.
+        if (writeDone_) {
+            finishCallerWrite(closed, "reading what the collector holds");
+        } else {
+            mode_ = Mode::Idle;
+            check_ = Check::Verify;
+            finishWriting("Write All: nothing was written: the port closed.", true);
+        }
+    }
     if (mode_ == Mode::Writing && writeDone_) {
         const kvproto::SetCommand* command = run_->next();
         finishCallerWrite(closed, command ? std::string(command->word) : "");
@@ -287,6 +401,7 @@ void ProfileSession::portClosed() {
 void ProfileSession::finishVerify(const std::string& listing) {
     mode_ = Mode::Idle;
     const kvops::Listing reported = kvops::readListing(listing);
+    if (check_ == Check::WriteAll) recordWrite({}, &listing, &reported);
     if (check_ == Check::WriteAll && writeDone_) {
         // A listing with a value that cannot be read proves nothing.
         if (reported.error)
@@ -346,8 +461,10 @@ bool ProfileSession::readCollector(ReadDone done) {
 }
 
 bool ProfileSession::writeAndVerify(const kvproto::CollectorSettings& settings,
-                                    const kvproto::CollectorSettings& expected, WriteDone done) {
+                                    const kvproto::CollectorSettings& expected, WriteDone done,
+                                    std::string what) {
     if (busy()) return false;
+    what_ = std::move(what);
     // Checked settings: every frame of their complete commands can be built.
     kvops::ApplyPlan plan = kvops::planApply(settings, {true, true});
     writeDone_ = std::move(done);
@@ -355,35 +472,25 @@ bool ProfileSession::writeAndVerify(const kvproto::CollectorSettings& settings,
     expected_ = expected;
     mode_ = Mode::Writing;
     run_.emplace(std::move(plan));
-    sendNext();
+    beginWrite();
     return true;
 }
 
 bool ProfileSession::restore(const kvproto::CollectorSettings& state, kvproto::Include include,
                              std::string what, WriteDone done) {
-    (void)what;
-    const kvproto::CollectorSettings wanted = kvproto::filtered(state, include);
-    return readCollector([this, wanted, done = std::move(done)](const kvops::Outcome& outcome) {
-        const kvops::Listing listing = kvops::readListing(outcome.reply);
-        WriteOutcome result;
-        if (const kvops::Error& error = outcome.answered() ? listing.error : outcome.error) {
-            result.error = error;
-            result.step = "reading what the collector holds";
-            done(result);
-            return;
-        }
-        const kvproto::CollectorSettings toWrite = kvops::settingsToWrite(wanted, listing.settings);
-        if (toWrite.empty()) {
-            result.reported = listing.settings;
-            done(result);
-            return;
-        }
-        writeAndVerify(toWrite, toWrite, done);
-    });
+    if (busy()) return false;
+    restoring_ = kvproto::filtered(state, include);
+    restoreWhat_ = std::move(what);
+    expected_ = restoring_;
+    run_.reset();
+    writeDone_ = std::move(done);
+    startReading(Check::Restore);
+    return true;
 }
 
 void ProfileSession::finishCallerWrite(kvops::Error error, std::string step,
                                        const kvproto::CollectorSettings* reported) {
+    recordWrite(error);
     mode_ = Mode::Idle;
     check_ = Check::Verify;
     sendDue_ = false;

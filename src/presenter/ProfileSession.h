@@ -39,6 +39,13 @@
 // group is busy: Write All, Verify and Report... do nothing. Such a read is never Report...'s
 // "before" (it may be another collector's).
 //
+// History (DeviceSession::history()): every write of the group — Write All, a caller's
+// writeAndVerify(), restore() — is recorded as one write: before its first frame, the state
+// it starts from (when the history has no current listing of the collector, the listing is
+// read first, and the first frame goes out only once the "before" entry is kept; a failure
+// to keep it writes nothing), and at its end the frames with their answers and the
+// read-back. The Set buttons it presses are not recorded one by one.
+//
 // States: Idle, Writing (Write All's commands), Verifying (a read for Verify, for Write
 // All's read-back or for a caller, Check says which). Main thread only; it takes
 // DeviceSession's outcome and clock observers.
@@ -47,6 +54,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -133,12 +141,15 @@ public:
     // Writes every set command all of whose values `settings` (checked values) holds, then
     // reads back and compares with `expected`; `done` hears the outcome, also when the port
     // closes meanwhile. False (nothing sent) when busy.
+    // `what` names the write in the history.
     bool writeAndVerify(const kvproto::CollectorSettings& settings,
-                        const kvproto::CollectorSettings& expected, WriteDone done);
-    // Reads what the collector holds, writes the set commands of `state` (the values
-    // `include` takes) that differ (kvops::settingsToWrite), reads back and compares with
-    // those values; `done` hears the outcome (`written == 0` and no error: nothing differed).
-    // `what` names the write ("restore", "Undo"). False (nothing sent) when busy.
+                        const kvproto::CollectorSettings& expected, WriteDone done,
+                        std::string what = "write");
+    // Writes a recorded state back: reads what the collector holds, writes the set commands
+    // of `state` (station address and counter bases as `include` says) one of whose values
+    // differs (kvops::settingsToWrite), reads back and compares with those values of
+    // `state`. Nothing is written when the collector holds them all (`done` hears written 0
+    // and no error). False (nothing sent) when busy.
     bool restore(const kvproto::CollectorSettings& state, kvproto::Include include,
                  std::string what, WriteDone done);
 
@@ -150,12 +161,20 @@ public:
 private:
     enum class Mode { Idle, Writing, Verifying };
     // What a Verifying read is for.
-    enum class Check { Verify, WriteAll, Read };
+    // Before: the listing a write's history needs first; Restore: what a restore compares.
+    enum class Check { Verify, WriteAll, Read, Before, Restore };
 
     void sendNext();
     void requestEnded(PendingRequest request, const kvops::Outcome& outcome);
     void clockTick();
     void finishWriting(const std::string& outcome, bool failed = false);
+    // The write starts: its before entry first (see History above), then its commands.
+    // `listingRead`: the listing it needs was just read.
+    void beginWrite(bool listingRead = false);
+    void failBeforeWrite(const kvops::Error& error, const std::string& step);
+    // The write's entry, once (nothing when it never started).
+    void recordWrite(const kvops::Error& error, const std::string* listing = nullptr,
+                     const kvops::Listing* reported = nullptr);
     void startReading(Check check);
     void finishVerify(const std::string& listing);
     void clearHighlights();
@@ -184,6 +203,15 @@ private:
     ReadDone readDone_;
     WriteDone writeDone_;
     std::optional<kvproto::CollectorSettings> source_;  // the values the frames are built from
+    // What the history is told of the write in progress.
+    std::string what_;
+    bool started_ = false;  // its first frame may go (before entry kept): a write to record
+    std::int64_t beforeId_ = 0;
+    std::vector<kvops::SentFrame> frames_;
+    std::uint64_t runs_ = 0;  // which write a late answer of the journal belongs to
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    kvproto::CollectorSettings restoring_;  // restore(): the values wanted
+    std::string restoreWhat_;
 
     // Report...
     std::optional<kvproto::CollectorSettings> before_;  // the first read since the port opened

@@ -124,8 +124,9 @@ void SiteSession::beforeRead(const kvops::Outcome& outcome) {
         return;
     }
     say(rowName(*running_) + ": writing what differs ...");
-    profile_.writeAndVerify(toWrite, outcome_.planned,
-                            [this](const WriteOutcome& outcome) { written(outcome); });
+    profile_.writeAndVerify(
+        toWrite, outcome_.planned, [this](const WriteOutcome& outcome) { written(outcome); },
+        "commission");
 }
 
 void SiteSession::written(const WriteOutcome& outcome) {

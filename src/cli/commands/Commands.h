@@ -20,5 +20,8 @@ void addVerifyCommand(CLI::App& app, int& exitCode);
 void addSetCommand(CLI::App& app, int& exitCode);
 void addCommissionCommand(CLI::App& app, int& exitCode);
 void addNamesCommand(CLI::App& app, int& exitCode);
+void addHistoryCommand(CLI::App& app, int& exitCode);
+void addDiffCommand(CLI::App& app, int& exitCode);
+void addRestoreCommand(CLI::App& app, int& exitCode);
 
 }  // namespace kvcli

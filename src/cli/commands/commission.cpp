@@ -18,6 +18,7 @@
 #include "cli/Profiles.h"
 #include "cli/Site.h"
 #include "cli/Text.h"
+#include "cli/History.h"
 #include "cli/TrafficLogFile.h"
 #include "cli/commands/Commands.h"
 #include "ops/Clock.h"
@@ -142,6 +143,7 @@ int commission(const CommissionOptions& options) {
     const std::unique_ptr<TrafficLogFile> log = openTrafficLog(options.log, logFailed);
     if (logFailed) return kExitUsage;
 
+    if (!options.operatorName.empty()) historyOptions().operatorName = options.operatorName;
     StopOnInterrupt stop;
     Asker asker(stop);
     const kvclient::Millis timeout{options.timeoutMs};
@@ -159,6 +161,7 @@ int commission(const CommissionOptions& options) {
     hooks.say = [](const std::string& line) { say("kv480t: " + printable(line) + "\n"); };
     hooks.setUp = [&](kvclient::Client& client, const std::string& port) {
         if (log) log->attach(client, port);
+        attachHistory(client);
     };
     hooks.arrived = [&](std::size_t index, const kvsite::RowOutcome& row) {
         const bool skipped = row.state == kvsite::RowState::Skipped;
@@ -222,7 +225,8 @@ void addCommissionCommand(CLI::App& app, int& exitCode) {
                         "it and the date); a folder holding this plan's report is continued: "
                         "rows done there are not asked for again");
     command->add_option("--operator", options->operatorName,
-                        "who commissions the site, for the report");
+                        "who commissions the site, for the report and the history "
+                        "(default in the history: the account's name)");
     command->add_flag("--allow-duplicate-stations", options->planOptions.allowDuplicateStations,
                       "let rows share a station address (collectors on separate buses)");
     command->add_flag("--auto", options->automatic,
@@ -234,6 +238,7 @@ void addCommissionCommand(CLI::App& app, int& exitCode) {
                       "1 when something would change");
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
+    addHistoryOptions(command, false);
     addJson(command, options->json, "print one JSON object per collector, one per line");
     command->footer(
         std::string(kExitCodesHelp) +

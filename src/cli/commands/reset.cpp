@@ -8,6 +8,7 @@
 #include "cli/Collector.h"
 #include "cli/Options.h"
 #include "cli/Text.h"
+#include "client/Operations.h"
 #include "cli/commands/Commands.h"
 
 namespace kvcli {
@@ -21,7 +22,11 @@ int reset(const CollectorOptions& options, bool yes) {
         return kExitUsage;
     }
     return withCollector(options.port, options.log, [&](kvclient::Client& client) {
-        return printAnswer(client, kvops::kReset, options.timeoutMs, options.json);
+        const kvclient::ResetResult reset =
+            kvclient::resetCollector(client, kvclient::Millis{options.timeoutMs});
+        if (reset.error)
+            return reportFailure(options.port, reset.error, reset.step + ": ");
+        return printOutcome(client, reset.outcome, options.json);
     });
 }
 

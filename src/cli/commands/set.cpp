@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/History.h"
 #include "cli/Options.h"
 #include "cli/Profiles.h"
 #include "cli/Text.h"
@@ -58,6 +59,7 @@ void addSetCommand(CLI::App& app, int& exitCode) {
         ->required();
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
+    addHistoryOptions(command);
     addJson(command, options->json, "print one JSON object per port, one per line");
     command->footer(std::string(kExitCodesHelp) + kSeveralPortsHelp);
     command
