@@ -163,9 +163,12 @@ TEST_F(HistoryTest, TheDialogListsTheCollectorsEntriesAndRestoresAnOlderOne) {
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].contains("ad1.urv: 000666 -> ")) << questions[0].toStdString();
     EXPECT_EQ(collector.state().number("ad1.urv"), urv);
-    // The restore is recorded and listed in turn.
-    ASSERT_TRUE(kvtest::waitUntil([&] { return table->rowCount() > rowsBefore; }));
-    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("restore (write)"));
+    // The restore is recorded and listed in turn (its before entry, then its write).
+    ASSERT_TRUE(kvtest::waitUntil([&] {
+        return table->rowCount() >= rowsBefore + 2 &&
+               table->item(0, 1)->text() == QStringLiteral("restore (write)");
+    })) << table->item(0, 1)->text().toStdString();
+    EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("done"));
     if (const char* shotFile = std::getenv("KV_HISTORY_SCREENSHOT")) {
         table->selectRow(first);
         QTest::qWait(300);
