@@ -89,8 +89,12 @@ HistoryDialog::HistoryDialog(QWidget* window, WindowHistory& history, kvops::Lin
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->setSelectionMode(QAbstractItemView::SingleSelection);
         table->verticalHeader()->setVisible(false);
+        table->setWordWrap(false);
+        table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
         table->horizontalHeader()->setStretchLastSection(true);
     }
+    entriesTable_->horizontalHeader()->setStretchLastSection(false);
+    entriesTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     entriesTable_->horizontalHeader()->setSectionResizeMode(What, QHeaderView::Stretch);
     status_->setObjectName(QStringLiteral("HistoryStatus"));
     status_->setWordWrap(true);
@@ -218,7 +222,6 @@ void HistoryDialog::listed(std::vector<kvops::HistoryEntry> entries, const QStri
         entriesTable_->item(row, What)->setToolTip(utf8(entry.note));
         if (entry.id == chosen) again = row;
     }
-    entriesTable_->resizeColumnToContents(Time);
     if (again >= 0) {
         entriesTable_->selectRow(again);
     } else {
