@@ -8,6 +8,8 @@ constexpr const char* kReopenAutomatically = "port/reopenAutomatically";
 constexpr const char* kTrafficHex = "traffic/hex";
 constexpr const char* kWindowPosition = "window/position";
 constexpr const char* kProfileFolder = "profile/folder";
+constexpr const char* kHistoryFile = "history/file";
+constexpr const char* kHistoryOff = "history/off";
 
 }  // namespace
 
@@ -90,4 +92,18 @@ QString RememberedSettings::profileFolder() const {
 }
 void RememberedSettings::setProfileFolder(const QString& folder) {
     setValue(kProfileFolder, folder);
+}
+
+QString RememberedSettings::historyFile() const {
+    return value(kHistoryFile).toString();
+}
+void RememberedSettings::setHistoryFile(const QString& file) {
+    setValue(kHistoryFile, file);
+}
+
+bool RememberedSettings::historyOff() const {
+    return value(kHistoryOff).toBool();
+}
+void RememberedSettings::setHistoryOff(bool off) {
+    setValue(kHistoryOff, off);
 }

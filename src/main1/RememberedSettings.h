@@ -1,8 +1,8 @@
 // What the window remembers between runs, in the platform's usual settings store (QSettings
 // with the organisation and application names that main() sets): the last port opened, the
 // network ports opened last, the traffic view's hex choice, "Reopen automatically", the window's
-// position and the last profile folder. The collector's fields are never remembered: they start at
-// their form values every time.
+// position, the last profile folder and where the collector's history is kept (or that it is not).
+// The collector's fields are never remembered: they start at their form values every time.
 //
 // A store that cannot be read (unreadable, not in the store's format) is left alone: every
 // value reads as its default, nothing is written back over it, and problem() says why.
@@ -44,6 +44,13 @@ public:
 
     QString profileFolder() const;
     void setProfileFolder(const QString& folder);
+
+    // The history database chosen in the History dialog (empty: the user's default one), and
+    // whether history is kept at all.
+    QString historyFile() const;
+    void setHistoryFile(const QString& file);
+    bool historyOff() const;
+    void setHistoryOff(bool off);
 
 private:
     QVariant value(const char* key) const;

@@ -31,10 +31,11 @@
 #include "protocol/SetCommands.h"
 #include "ui_Tmainform1.h"
 
-Tmainform1::Tmainform1(QWidget* parent)
+Tmainform1::Tmainform1(QWidget* parent, WindowHistory::Choice history)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Tmainform1>()),
-      line_(std::make_unique<kvops::Line>(std::make_shared<QtDeliveryChannel>(this))) {
+      line_(std::make_unique<kvops::Line>(std::make_shared<QtDeliveryChannel>(this))),
+      historyChoice_(std::move(history)) {
     ui->setupUi(this);
     resize(1025, 599);
     QPalette silver = palette();
@@ -208,6 +209,7 @@ void Tmainform1::Button10Click() {
         session_->portClosed();
         profilePanel_->portClosed();
         siteDialog_->portChanged();
+        history_->portChanged();
         ui->Button19->setEnabled(false);
         ui->Button14->setEnabled(false);
         status_->note(StatusLine::Source::Port, QStringLiteral("Port closed."));
@@ -219,6 +221,7 @@ void Tmainform1::Button10Click() {
 void Tmainform1::startOpen() {
     const std::string port = QFile::encodeName(ui->SPREALCOM->currentText()).toStdString();
     setPortButtonCaption(QStringLiteral("Cancel"));
+    history_->portOpening();
     button14Was_ = ui->Button14->isEnabled();
     button19Was_ = ui->Button19->isEnabled();
     ui->Button19->setEnabled(false);
@@ -259,6 +262,7 @@ void Tmainform1::openFinished() {
         session_->portClosed();
         profilePanel_->portClosed();
         siteDialog_->portChanged();
+        history_->portChanged();
         status_->problem(StatusLine::Source::Port,
                          QString::fromStdString(windowText(error, port, WindowPlace::StatusLine)));
         const std::string message = windowText(error, port, WindowPlace::MessageBox);
@@ -273,6 +277,7 @@ void Tmainform1::openFinished() {
     ui->Button19->setEnabled(true);
     ui->Button14->setEnabled(true);
     siteDialog_->portChanged();
+    history_->portChanged();
     status_->note(
         StatusLine::Source::Port,
         QStringLiteral("Port %1 open, %2.")

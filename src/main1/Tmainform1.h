@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "SPComm/TComm.h"
+#include "main1/WindowHistory.h"
 #include "ops/Line.h"
 #include "resources/Pictures.h"
 
@@ -49,7 +50,8 @@ class StatusLine;
 class Tmainform1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Tmainform1(QWidget* parent = nullptr);
+    // `history`: where the collector's history is kept this run (--history, --no-history).
+    explicit Tmainform1(QWidget* parent = nullptr, WindowHistory::Choice history = {});
     ~Tmainform1() override;
 
     // Puts a port name or device path into SPREALCOM (once) and, if `select`, selects it.
@@ -137,4 +139,7 @@ private:
     ReopenOffer* reopenOffer_ = nullptr;  // owned by this window (QObject child)
     PortFinder* portFinder_ = nullptr;    // owned by this window (QObject child)
     TrafficPage* traffic_ = nullptr;      // the "Traffic" page, owned by PageControl1
+    // The history and its buttons: gone before the line and the remembered settings it uses.
+    WindowHistory::Choice historyChoice_;
+    std::unique_ptr<WindowHistory> history_;
 };

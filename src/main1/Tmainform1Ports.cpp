@@ -1,7 +1,8 @@
 // The window's port watching and remembered settings: the port list follows adapters being
 // plugged in and pulled, a hung-up port is offered for reopening when its adapter comes back,
 // the Find button looks for collectors, and the last port, the last network ports, "Reopen
-// automatically", the profile folder and the window's position are kept between runs.
+// automatically", the profile folder and the window's position are kept between runs; and the
+// collector's history, whose choice of file is remembered too.
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include "main1/ReopenOffer.h"
 #include "main1/Tmainform1.h"
 #include "main1/adapters/PortEnumeration.h"
+#include "main1/adapters/QtControls.h"
 #include "main1/adapters/StatusLine.h"
 #include "main1/hotplug/PortChangeNotifier.h"
 #include "ui_Tmainform1.h"
@@ -81,6 +83,10 @@ void Tmainform1::setUpPortsAndSettings() {
         move(*position);
     if (!settings_->problem().isEmpty())
         status_->note(StatusLine::Source::Start, settings_->problem());
+
+    history_ =
+        std::make_unique<WindowHistory>(this, *line_, *profilePanel_, *controls_, *status_,
+                                        *settings_, historyChoice_, [this] { return portOpen_; });
 }
 
 void Tmainform1::portPanelChanged() {

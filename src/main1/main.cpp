@@ -15,11 +15,20 @@ struct Options {
     QCommandLineOption port{QStringLiteral("port"),
                             QStringLiteral("Put PATH into the port list and select it."),
                             QStringLiteral("PATH")};
+    QCommandLineOption history{
+        QStringLiteral("history"),
+        QStringLiteral("Keep the collector's history in FILE for this run (by default the one "
+                       "the History dialog chose, else the user's own)."),
+        QStringLiteral("FILE")};
+    QCommandLineOption noHistory{QStringLiteral("no-history"),
+                                 QStringLiteral("Keep no history for this run.")};
     void addTo(QCommandLineParser& parser) const {
         parser.setApplicationDescription(QStringLiteral("Configures a KV480T-R-2 data collector."));
         parser.addHelpOption();
         parser.addOption(demo);
         parser.addOption(port);
+        parser.addOption(history);
+        parser.addOption(noHistory);
     }
 };
 
@@ -54,7 +63,14 @@ int main(int argc, char* argv[]) {
     options.addTo(parser);
     parser.process(app);
 
-    Tmainform1 mainform1;
+    WindowHistory::Choice history;
+    if (parser.isSet(options.noHistory)) {
+        history.kind = WindowHistory::Choice::Kind::Off;
+    } else if (parser.isSet(options.history)) {
+        history.kind = WindowHistory::Choice::Kind::File;
+        history.file = parser.value(options.history);
+    }
+    Tmainform1 mainform1(nullptr, history);
     if (parser.isSet(options.port)) mainform1.addPort(parser.value(options.port), true);
     if (parser.isSet(options.demo)) kvmain::startDemoCollector(mainform1);
     mainform1.show();

@@ -1,15 +1,15 @@
 // Entry point of every Qt test suite (GUI, adapters, end to end): a QApplication, offscreen
 // unless told otherwise, with the window's font, then GoogleTest. Settings the window
-// remembers, and the history, go to folders of this run, never to the user's own.
+// remembers, and the collector's history it keeps, go to a folder of this run, never to the
+// user's own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFont>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include "IsolatedHistory.h"
 
 int main(int argc, char** argv) {
     // ctest sets this too; it matters here as well for test discovery and manual runs.
@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         for (QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
             QSettings::setPath(format, scope, settingsHome.path());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settingsHome.path()));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

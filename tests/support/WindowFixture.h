@@ -15,8 +15,6 @@
 #include <QWidget>
 #include <memory>
 #include <string>
-
-#include "IsolatedHistory.h"
 #include <string_view>
 
 #include "WaitUntil.h"
@@ -54,7 +52,7 @@ protected:
     // would run a read-back over whatever arrived first).
     void newWindow() {
         window.reset();
-        window = std::make_unique<Tmainform1>();
+        window = std::make_unique<Tmainform1>(nullptr, historyChoice);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         ASSERT_TRUE(waitUntil([this] { return !timer("Timer6").isActive(); }));
@@ -105,6 +103,9 @@ protected:
 
     std::unique_ptr<Tmainform1> window;
     QStringList modalMessages;
+    // Where the next window keeps its history (--history, --no-history); by default as on a
+    // first run, in the run's own data folder.
+    WindowHistory::Choice historyChoice;
 };
 
 }  // namespace kvtest

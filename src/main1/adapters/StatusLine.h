@@ -20,7 +20,7 @@ class QStatusBar;
 
 class StatusLine : public QObject {
 public:
-    enum class Source { Port, Exchange, Profile, Reopen, Traffic, Find, Start };
+    enum class Source { Port, Exchange, Profile, Reopen, Traffic, Find, Start, History };
     static constexpr std::chrono::milliseconds kNoteOverProblem{8000};
 
     StatusLine(QStatusBar* bar, QObject* parent,
