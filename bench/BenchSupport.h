@@ -19,6 +19,16 @@ extern char** environ;
 
 namespace kvbench {
 
+// The kv480t a benchmark runs keeps its history in a folder of the benchmark's own, never in
+// the user's: XDG_DATA_HOME points there before main() (left for the system's temporary-file
+// cleaning: a benchmark may end anywhere).
+inline const bool kOwnHistory = [] {
+    static std::string folder =
+        "/tmp/kv480t-bench-data-" + std::to_string(static_cast<long>(getpid()));
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    return true;
+}();
+
 // A pseudo-terminal: the benchmark writes to `master`, the program under test opens `path`.
 struct Pty {
     int master = -1;

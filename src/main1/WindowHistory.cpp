@@ -64,15 +64,21 @@ WindowHistory::WindowHistory(QWidget* window, kvops::Line& line, ProfilePanel& p
     }
     connect(historyButton_, &QPushButton::clicked, this, &WindowHistory::showDialog);
     connect(undoButton_, &QPushButton::clicked, this, &WindowHistory::undo);
-    follow_.setInterval(250);
-    connect(&follow_, &QTimer::timeout, this, &WindowHistory::refresh);
-    follow_.start();
+    // The buttons and the dialog's list follow what the line records, once the event that
+    // told it is over.
+    line_.history().setChangeListener([this](bool recorded) {
+        QTimer::singleShot(0, this, [this, recorded] {
+            refresh();
+            if (recorded && dialog_) dialog_->writeEnded();
+        });
+    });
     open();
     refresh();
 }
 
 WindowHistory::~WindowHistory() {
     if (opener_.joinable()) opener_.join();
+    line_.history().setChangeListener({});
     line_.history().setJournal(nullptr, {});
     journal_.reset();  // finishes what is queued; its calls back die with this object
     dialog_.reset();
@@ -200,11 +206,7 @@ void WindowHistory::refresh() {
                                 ? QStringLiteral("Restore what the collector held before %1 of %2")
                                       .arg(utf8(point->what), localTime(point->timeMs))
                                 : why);
-    // A write ended (or any request of the Profile group): the dialog's list follows.
-    const std::int64_t seen = (point ? point->timeMs * 2 : 0) + (busy ? 1 : 0);
-    if (!dialog_) return;
-    if (std::exchange(seenWrite_, seen) != seen) dialog_->writeEnded();
-    dialog_->updateButtons();
+    if (dialog_) dialog_->updateButtons();
 }
 
 void WindowHistory::undo() {

@@ -119,7 +119,6 @@ private:
     std::function<bool()> portOpen_;
     QPushButton* historyButton_;
     QPushButton* undoButton_;
-    QTimer follow_;  // buttons and list follow what the presenters did
     std::unique_ptr<HistoryDialog> dialog_;
     std::unique_ptr<kvhistory::ThreadedJournal> journal_;
     std::thread opener_;      // opens the database
@@ -127,5 +126,4 @@ private:
     QString file_;
     QString offReason_;
     // The undo point the buttons and the list were last refreshed for.
-    std::int64_t seenWrite_ = -1;
 };

@@ -54,6 +54,7 @@ void LineHistory::opened(std::string port, std::string adapterSerial) {
     undoPort_ = port;
     port_ = std::move(port);
     adapterSerial_ = std::move(adapterSerial);
+    changed(false);
 }
 
 void LineHistory::closed() {
@@ -62,6 +63,7 @@ void LineHistory::closed() {
     lastRaw_.clear();
     lastId_ = 0;
     stale_ = false;
+    changed(false);
 }
 
 HistoryEntry LineHistory::entry(EntryKind kind, std::string what) const {
@@ -86,6 +88,7 @@ void LineHistory::listing(std::string_view raw, const Listing& listing) {
     lastRaw_ = std::string(raw);
     lastId_ = 0;
     stale_ = false;
+    changed(false);
     if (!on()) return;
     HistoryEntry e = entry(EntryKind::Listing, "read");
     e.values = listing.settings;
@@ -102,11 +105,13 @@ void LineHistory::listing(std::string_view raw, const Listing& listing) {
         }
         // Still this open's last listing: a before entry refers to it.
         if (self->open == open && lastId_ == 0 && !stale_) lastId_ = id;
+        changed(true);
     });
 }
 
 void LineHistory::before(std::string what, Journal::Done done) {
     undo_ = UndoPoint{0, what, wallClockMs(), last_, false};
+    changed(false);
     if (!on()) {
         done(0, {});
         return;
@@ -133,6 +138,7 @@ void LineHistory::before(std::string what, Journal::Done done) {
             lastBefore_ = id;
             beforePending_ = false;
         }
+        if (!error) changed(true);
         done(id, error);
         if (befores_ == serial && held_) {
             auto [write, writeDone] = std::move(*held_);
@@ -152,6 +158,7 @@ std::string LineHistory::resultOf(const Write& write) {
 void LineHistory::write(Write write, Journal::Done done) {
     stale_ = true;
     if (undo_) undo_->counters = undo_->counters || writesCounters(write);
+    changed(false);
     if (!on()) {
         if (done) done(0, {});
         return;
@@ -187,6 +194,7 @@ void LineHistory::recordWrite(Write write, Journal::Done done) {
                                                                const Error& error) {
         if (!alive.lock()) return;
         if (error && problem_) problem_(error);
+        if (!error) changed(true);
         if (done) done(id, error);
     });
 }

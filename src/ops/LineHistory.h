@@ -51,6 +51,13 @@ public:
         problem_ = std::move(listener);
     }
 
+    // Told whenever what the line knows changes (an open or close, a listing, a before, a
+    // write: `recorded` false) and whenever one of its entries has been kept (`recorded`
+    // true), so that a window follows without asking again and again.
+    void setChangeListener(std::function<void(bool recorded)> listener) {
+        changed_ = std::move(listener);
+    }
+
     // The port was opened: nothing is known of its collector. `adapterSerial`: the USB serial
     // number of its adapter, "" unknown.
     void opened(std::string port, std::string adapterSerial);
@@ -107,6 +114,10 @@ private:
     Journal* journal_ = nullptr;
     Recorder recorder_;
     std::function<void(const Error&)> problem_;
+    std::function<void(bool)> changed_;
+    void changed(bool recorded) const {
+        if (changed_) changed_(recorded);
+    }
     std::string port_;
     std::string adapterSerial_;
     std::string undoPort_;
