@@ -31,18 +31,23 @@ struct Before {
 Before recordBefore(Client& client, std::string_view what, Millis timeout) {
     kvops::LineHistory& history = client.history();
     if (!history.on()) return {};
+    // A collector that does not answer the listing is written all the same (the read-back
+    // judges): its before says why it holds no values.
+    std::string whyNone;
     if (history.needsListing()) {
         const ReadResult read = client.readParameters(timeout);
-        if (!read.outcome.answered())
-            return {0, read.outcome.error, "reading what the collector holds before the write"};
+        if (!read.outcome.answered()) whyNone = kvops::describe(read.outcome.error);
     }
     Before before;
     bool recorded = false;
-    history.before(std::string(what), [&](std::int64_t id, const Error& error) {
-        before.id = id;
-        before.error = error;
-        recorded = true;
-    });
+    history.before(
+        std::string(what),
+        [&](std::int64_t id, const Error& error) {
+            before.id = id;
+            before.error = error;
+            recorded = true;
+        },
+        whyNone);
     if (!recorded) before.error = {ErrorCode::HistoryFailed, 0, "the journal did not commit"};
     if (before.error) before.step = "history";
     return before;

@@ -34,8 +34,9 @@ struct CollectorResult {
 
 // Every write is recorded in the client's history (Client::history(), when it has a journal):
 // before its first frame, the state it starts from (a listing is read first when the history
-// needs one, and nothing is written unless that "before" entry is kept: the failure is
-// HistoryFailed, step "history"); when it ends, what it sent, what the collector answered and
+// needs one; a collector that does not answer it is written all the same, its before saying
+// why it holds no values; nothing is written unless that "before" entry is kept: the failure
+// is HistoryFailed, step "history"); when it ends, what it sent, what the collector answered and
 // the read-back. `what` names the write in the history ("apply", "set", "commission", ...).
 
 // Writes the plan's commands of `settings` one by one, each paced by its answer, whatever

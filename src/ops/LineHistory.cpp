@@ -109,7 +109,7 @@ void LineHistory::listing(std::string_view raw, const Listing& listing) {
     });
 }
 
-void LineHistory::before(std::string what, Journal::Done done) {
+void LineHistory::before(std::string what, Journal::Done done, std::string whyNone) {
     undo_ = UndoPoint{0, what, wallClockMs(), last_, false};
     changed(false);
     if (!on()) {
@@ -118,7 +118,8 @@ void LineHistory::before(std::string what, Journal::Done done) {
     }
     HistoryEntry e = entry(EntryKind::Before, std::move(what));
     if (!last_) {
-        e.note = "no listing was read since the port was opened";
+        e.note = whyNone.empty() ? "no listing was read since the port was opened"
+                                 : "the listing read first did not come: " + whyNone;
     } else {
         e.values = *last_;
         e.listing = lastRaw_;

@@ -72,9 +72,10 @@ public:
     bool needsListing() const { return on() && (!last_ || stale_); }
 
     // Records the before entry of the write `what`: the last listing's values (a note says
-    // when none was read, or when a write was made since). `done(id, error)` once committed;
-    // at once with id 0 and no error when history is off.
-    void before(std::string what, Journal::Done done);
+    // when none was read, or when a write was made since; `whyNone`, when given, why none
+    // could be read). `done(id, error)` once committed; at once with id 0 and no error when
+    // history is off.
+    void before(std::string what, Journal::Done done, std::string whyNone = {});
 
     struct Write {
         std::string what;

@@ -80,7 +80,9 @@ void ProfileSession::load(const kvproto::CollectorSettings& settings, const std:
 }
 
 void ProfileSession::writeAllOrCancel() {
-    if (mode_ == Mode::Writing) {
+    // Cancel while the listing is read first: nothing was written.
+    const bool readingFirst = mode_ == Mode::Verifying && check_ == Check::Before;
+    if (mode_ == Mode::Writing || readingFirst) {
         if (writeDone_) return;  // another part's write: not Write All's to cancel
         finishWriting("Write All cancelled after " + number(run_->sent()) + " of " +
                       number(run_->total()) + ".");
@@ -120,7 +122,7 @@ void ProfileSession::writeAllOrCancel() {
     beginWrite();
 }
 
-void ProfileSession::beginWrite(bool listingRead) {
+void ProfileSession::beginWrite(bool listingRead, std::string whyNone) {
     started_ = false;
     beforeId_ = 0;
     frames_.clear();
@@ -131,6 +133,7 @@ void ProfileSession::beginWrite(bool listingRead) {
         return;
     }
     if (history->needsListing() && !listingRead) {
+        if (!writeDone_) view_.note(what_ + ": reading what the collector holds first ...");
         startReading(Check::Before);
         return;
     }
@@ -145,7 +148,7 @@ void ProfileSession::beginWrite(bool listingRead) {
         beforeId_ = id;
         started_ = true;
         sendNext();
-    });
+    }, std::move(whyNone));
 }
 
 void ProfileSession::failBeforeWrite(const kvops::Error& error, const std::string& step) {
@@ -153,12 +156,9 @@ void ProfileSession::failBeforeWrite(const kvops::Error& error, const std::strin
         finishCallerWrite(error, step);
         return;
     }
-    finishWriting("Write All: nothing was written: " +
-                      (step == "history"
-                           ? "the history could not keep the collector's state (" +
-                                 kvops::describe(error) + ")."
-                           : "the collector's parameters could not be read first (" +
-                                 kvops::describe(error) + ")."),
+    finishWriting("Write All: nothing was written: the history could not keep the collector's "
+                  "state (" +
+                      kvops::describe(error) + ").",
                   true);
 }
 
@@ -255,14 +255,11 @@ void ProfileSession::requestEnded(PendingRequest request, const kvops::Outcome& 
     }
     if (mode_ != Mode::Verifying || !read) return;
     if (check_ == Check::Before) {
+        // A collector that does not answer the listing is written all the same (the
+        // read-back judges); its before says why it holds no values.
         check_ = Check::Verify;
-        if (!outcome.answered()) {
-            mode_ = Mode::Writing;
-            failBeforeWrite(outcome.error, "reading what the collector holds before the write");
-            return;
-        }
         mode_ = Mode::Writing;
-        beginWrite(true);
+        beginWrite(true, outcome.answered() ? std::string() : kvops::describe(outcome.error));
         return;
     }
     if (check_ == Check::Restore) {

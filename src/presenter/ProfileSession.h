@@ -170,7 +170,7 @@ private:
     void finishWriting(const std::string& outcome, bool failed = false);
     // The write starts: its before entry first (see History above), then its commands.
     // `listingRead`: the listing it needs was just read.
-    void beginWrite(bool listingRead = false);
+    void beginWrite(bool listingRead = false, std::string whyNone = {});
     void failBeforeWrite(const kvops::Error& error, const std::string& step);
     // The write's entry, once (nothing when it never started).
     void recordWrite(const kvops::Error& error, const std::string* listing = nullptr,

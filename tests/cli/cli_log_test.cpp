@@ -167,11 +167,14 @@ TEST_F(Kv480tLog, ProfileCommandsWriteTheirFramesToTheLog) {
         std::vector<std::string> args;
         std::vector<std::string> sent;  // the TX rows' data
     };
+    // A write reads first what the collector holds (its before in the history), unless the
+    // history is off.
     const std::vector<Case> cases = {
         {{"save", "--port", port, (dir / "saved.json").string()}, {read}},
-        {{"apply", "--port", port, file}, {set, read}},
+        {{"apply", "--port", port, file}, {read, set, read}},
+        {{"apply", "--port", port, file, "--no-history"}, {set, read}},
         {{"verify", "--port", port, file}, {read}},
-        {{"set", "--port", port, "ad3.coefficient=7"}, {set, read}},
+        {{"set", "--port", port, "ad3.coefficient=7"}, {read, set, read}},
     };
     for (const Case& c : cases) {
         const fs::path log = dir / (c.args[0] + ".log");

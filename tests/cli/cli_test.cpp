@@ -197,14 +197,17 @@ TEST(Kv480tFailures, APortWithoutPermissionGivesTheDialoutHint) {
 }
 
 TEST(Kv480tHelp, EveryCommandHasHelpWithTheExitCodes) {
-    for (const char* command : {"", "ports", "read", "test", "query", "reset", "commission"}) {
+    for (const char* command :
+         {"", "ports", "read", "test", "query", "reset", "commission", "history", "diff",
+          "restore"}) {
         const ProcessRun r = *command ? kv480t({command, "--help"}) : kv480t({"--help"});
         EXPECT_EQ(r.exitCode, 0) << command << describe(r);
         EXPECT_NE(r.out.find("Exit codes:\n  0  done\n"), std::string::npos) << command;
         EXPECT_NE(r.out.find("  5  answer not understood\n  6  stopped before the end"),
                   std::string::npos)
             << command;
-        EXPECT_NE(r.out.find(" continues)\n  70 internal error"), std::string::npos) << command;
+        EXPECT_NE(r.out.find(" continues)\n  7  history error"), std::string::npos) << command;
+        EXPECT_NE(r.out.find("written)\n  70 internal error"), std::string::npos) << command;
     }
     EXPECT_EQ(kv480t({"--version"}).out, "kv480t " KV480T_VERSION "\n");
 }

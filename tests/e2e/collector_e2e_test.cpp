@@ -403,7 +403,9 @@ TEST_F(CollectorE2E, WriteAllOfAPartialProfileSendsOnlyItsCommands) {
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Write All done: 1 settings written; the collector holds all 3 "
                              "values."));
-    EXPECT_EQ(collector->framesHandled(), before + 2) << "AIN1, then the read-back";
+    EXPECT_EQ(collector->framesHandled(), before + 3)
+        << "the listing (the history's before: none read since the port opened), AIN1, then "
+           "the read-back";
     EXPECT_EQ(collector->state().number("ad1.urv"), 222);
     // The read-back compares: the fields keep what was typed.
     EXPECT_EQ(w<QLineEdit>("AD2L")->text(), QStringLiteral("-.5"));
@@ -487,15 +489,17 @@ TEST_F(CollectorE2E, WriteAllIsJudgedByTheReadBackWhateverTheAnswers) {
     openWindow();
     click("ProfileLoad");
     click("ProfileWriteAll");
-    ASSERT_TRUE(collector->waitForFrames(1, kvsim::Millis{5000}));
-    EXPECT_EQ(window->statusLine().messageOf(StatusLine::Source::Profile),
-              QStringLiteral("Writing 1 of 2: AIN1 ..."));
+    // The listing first (the history's before), then AIN1.
+    ASSERT_TRUE(waitUntil([&] {
+        return window->statusLine().messageOf(StatusLine::Source::Profile) ==
+               QStringLiteral("Writing 1 of 2: AIN1 ...");
+    }));
     ASSERT_TRUE(collector->dropLine());
     ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }, 20000));
     const QString said = window->statusLine().messageOf(StatusLine::Source::Profile);
     EXPECT_TRUE(said.startsWith(QStringLiteral("Write All stopped at 1 of 2 (AIN1): ")))
         << said.toStdString();
-    EXPECT_EQ(collector->framesHandled(), 1u);
+    EXPECT_EQ(collector->framesHandled(), 2u);
     ProfilePanel::setFileHook({});
 }
 
@@ -548,7 +552,7 @@ TEST_F(CollectorE2E, ProfileSaveLoadWriteAllAndVerify) {
     EXPECT_EQ(window->statusBar()->currentMessage(),
               QStringLiteral("Write All done: 17 settings written; the collector holds all 26 "
                              "values."));
-    EXPECT_EQ(collector->framesHandled(), before + 18);
+    EXPECT_EQ(collector->framesHandled(), before + 19) << "the listing first, 17, the read-back";
 
     click("ProfileVerify");
     ASSERT_TRUE(waitUntil([&] { return !profileBusy(); }));
