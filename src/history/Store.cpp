@@ -18,6 +18,7 @@
 #include "files/Clock.h"
 #include "files/ReplacingFile.h"
 #include "ops/Clock.h"
+#include "protocol/ByteText.h"
 #include "system/SystemError.h"
 
 #if !defined(_WIN32)
@@ -248,39 +249,6 @@ std::string normalStation(std::string station) {
 
 // --- JSON ----------------------------------------------------------------------------------
 
-// Latin-1 bytes as the code points of the same numbers, in UTF-8.
-std::string latin1ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Back: false when a character is beyond U+00FF (the text is valid UTF-8: the parser checked).
-bool utf8ToLatin1(std::string_view text, std::string& out) {
-    out.clear();
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out += text[i];
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
-            out += static_cast<char>(((c & 0x03) << 6) | (text[++i] & 0x3F));
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 Json settingsJson(const kvproto::CollectorSettings& settings) {
     Json out = Json::object();
     for (const auto& [parameter, value] : settings.entries())
@@ -292,8 +260,8 @@ Json framesJson(const std::vector<kvops::SentFrame>& frames) {
     Json out = Json::array();
     for (const kvops::SentFrame& f : frames) {
         Json frame = Json::object();
-        frame["frame"] = latin1ToUtf8(f.frame);
-        frame["answer"] = f.answer ? Json(latin1ToUtf8(*f.answer)) : Json(nullptr);
+        frame["frame"] = kvproto::latin1ToUtf8(f.frame);
+        frame["answer"] = f.answer ? Json(kvproto::latin1ToUtf8(*f.answer)) : Json(nullptr);
         out.push_back(std::move(frame));
     }
     return out;
@@ -302,7 +270,7 @@ Json framesJson(const std::vector<kvops::SentFrame>& frames) {
 // The parts kept as JSON in the database's body column.
 void addBody(Json& out, const HistoryEntry& entry) {
     out["values"] = settingsJson(entry.values);
-    out["listing"] = latin1ToUtf8(entry.listing);
+    out["listing"] = kvproto::latin1ToUtf8(entry.listing);
     out["frames"] = framesJson(entry.frames);
     out["read_back"] = settingsJson(entry.readBack);
     out["note"] = entry.note;
@@ -410,7 +378,7 @@ private:
     void latin1(const Json& j, const std::string& where, std::string& out) {
         if (!j.is_string())
             error = where + ": must be a text";
-        else if (!utf8ToLatin1(j.get_ref<const std::string&>(), out))
+        else if (!kvproto::utf8ToLatin1(j.get_ref<const std::string&>(), out))
             error = where + ": a character beyond U+00FF (the collector's bytes are Latin-1)";
     }
 

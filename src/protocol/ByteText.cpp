@@ -92,4 +92,35 @@ bool validUtf8(std::string_view text) {
     return true;
 }
 
+std::string latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool utf8ToLatin1(std::string_view text, std::string& out) {
+    out.clear();
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += text[i];
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
+            out += static_cast<char>(((c & 0x03) << 6) | (text[++i] & 0x3F));
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace kvproto

@@ -32,6 +32,11 @@ struct Escaping {
 
 std::string escapedBytes(std::string_view bytes, Escaping how = {});
 
+// Latin-1 bytes (the collector's) as the characters of the same numbers, in UTF-8: JSON's
+// text; utf8ToLatin1() back, false when a character is beyond U+00FF (`text` must be UTF-8).
+std::string latin1ToUtf8(std::string_view bytes);
+bool utf8ToLatin1(std::string_view text, std::string& out);
+
 // Whether the bytes are UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
 bool validUtf8(std::string_view text);
 
