@@ -209,6 +209,14 @@ TEST(Kv480tHelp, EveryCommandHasHelpWithTheExitCodes) {
         EXPECT_NE(r.out.find(" continues)\n  7  history error"), std::string::npos) << command;
         EXPECT_NE(r.out.find("written)\n  70 internal error"), std::string::npos) << command;
     }
+    // Every command that reads a listing or writes records into the history and takes its
+    // options.
+    for (const char* command : {"read", "save", "verify", "apply", "set", "reset", "commission",
+                                "restore", "diff"}) {
+        const ProcessRun r = kv480t({command, "--help"});
+        for (const char* option : {"--history", "--no-history", "--operator"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << command << " " << option;
+    }
     EXPECT_EQ(kv480t({"--version"}).out, "kv480t " KV480T_VERSION "\n");
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/Collector.h"
+#include "cli/History.h"
 #include "cli/Options.h"
 #include "cli/Text.h"
 #include "cli/commands/Commands.h"
@@ -77,6 +78,7 @@ void addSaveCommand(CLI::App& app, int& exitCode) {
     addTimeout(command, options->timeoutMs);
     addLog(command, options->log);
     addJson(command, options->json, "print the result as JSON");
+    addHistoryOptions(command);
     command->footer(kExitCodesHelp);
     command->add_option("FILE", options->file, "the profile file to write")->required();
     command->callback([options, &exitCode] {
