@@ -1,6 +1,8 @@
 #include "cli/History.h"
 
 #include <ctime>
+#include <filesystem>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <regex>
@@ -23,9 +25,36 @@ namespace {
 // history.
 class RunJournal : public kvops::Journal {
 public:
+    // A history file that is there already is opened at once, on a thread of its own, while
+    // the port opens and the first listing comes: the first entry does not wait for it.
+    void prepare() {
+        const std::lock_guard lock(mutex_);
+        if (tried_ || opening_.valid()) return;
+        const std::string path = historyPath();
+        std::error_code error;
+        if (path.empty() ||
+            !std::filesystem::exists(reinterpret_cast<const char8_t*>(path.c_str()), error))
+            return;
+        opening_ = std::async(std::launch::async, [path] {
+            Opened opened;
+            opened.store = kvhistory::Store::open(path, opened.error);
+            return opened;
+        });
+    }
+
     void record(kvops::HistoryEntry entry, Done done) override {
         const std::lock_guard lock(mutex_);
-        if (!std::exchange(tried_, true)) open();
+        if (!std::exchange(tried_, true)) {
+            if (opening_.valid()) {
+                Opened opened = opening_.get();
+                store_ = std::move(opened.store);
+                if (!store_)
+                    std::cerr << "kv480t: " << kvops::describe(opened.error)
+                              << "; history is off for this run\n";
+            } else {
+                open();
+            }
+        }
         if (!store_) {
             if (done) done(0, {});
             return;
@@ -47,8 +76,13 @@ private:
             std::cerr << "kv480t: " << kvops::describe(error) << "; history is off for this run\n";
     }
 
+    struct Opened {
+        std::unique_ptr<kvhistory::Store> store;
+        kvops::Error error;
+    };
     std::mutex mutex_;
     bool tried_ = false;
+    std::future<Opened> opening_;
     std::unique_ptr<kvhistory::Store> store_;
 };
 
@@ -61,7 +95,7 @@ void sayProblem(const kvops::Error& error) {
     std::cerr << "kv480t: " << kvops::describe(error) << '\n';
 }
 
-kvops::Journal* runJournal() {
+RunJournal* runJournal() {
     if (historyOptions().off) return nullptr;
     static RunJournal journal;
     return &journal;
@@ -106,8 +140,9 @@ std::string historyPath() {
 }
 
 void attachHistory(kvclient::Client& client) {
-    kvops::Journal* journal = runJournal();
+    RunJournal* journal = runJournal();
     if (journal == nullptr) return;
+    journal->prepare();
     const HistoryOptions& options = historyOptions();
     client.history().setJournal(
         journal, {options.operatorName.empty() ? kvops::accountName() : options.operatorName,

@@ -187,6 +187,10 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     if (code != SQLITE_OK) return failed("cannot be opened");
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyWaitMs);
+    // Closing does not copy the log into the database (its own write and sync at every
+    // kv480t's exit): the log stays beside it, every entry in it synced, and is copied in
+    // whenever it has grown (SQLite's automatic checkpoint).
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     auto newer = [&](int found) {
         error = historyError(0, path +
                                     ": written by a newer version of kv480t-config (history "

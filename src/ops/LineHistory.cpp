@@ -1,5 +1,6 @@
 #include "ops/LineHistory.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "SPComm/net/NetPortName.h"
@@ -209,6 +210,13 @@ const kvproto::CollectorSettings* recordedState(const HistoryEntry& entry) {
 std::string adapterSerialOf(const std::string& port) {
     if (kvports::isUsbSerialName(port)) return port.substr(kvports::kUsbSerialPrefix.size());
     if (spcomm::IsNetworkPortName(port)) return {};
+#ifdef __linux__
+    // Only USB serial devices have a serial number: the ports are listed for those alone.
+    std::error_code error;
+    const std::string name =
+        std::filesystem::weakly_canonical(port, error).filename().string();
+    if (!name.starts_with("ttyUSB") && !name.starts_with("ttyACM")) return {};
+#endif
     for (const kvports::SerialPortInfo& info : kvports::listSerialPorts().ports)
         if (info.path == port || (!info.byId.empty() && info.byId == port))
             return info.serialNumber;
