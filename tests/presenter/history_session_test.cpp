@@ -189,3 +189,36 @@ TEST(WindowHistory, RestoreBringsTheStateBackAndIsRecordedAsAWrite) {
 }
 
 }  // namespace
+
+namespace {
+
+// Cancel while Write All reads the listing first: nothing is written, nothing recorded but the
+// listing. Verify in progress is no Write All to cancel.
+TEST(WindowHistory, CancelWhileTheListingIsReadFirstWritesNothing) {
+    kvproto::CollectorSettings oneInput;
+    for (const auto& [name, value] :
+         {std::pair{"ad1.urv", "000222"}, {"ad1.lrv", "000000"}, {"ad1.start", "00000"}})
+        ASSERT_FALSE(oneInput.set(name, value));
+    HistoryRig rig;
+    rig.profile.load(oneInput, "/site/one.json", "one.json");
+    rig.profile.writeAllOrCancel();
+    ASSERT_EQ(rig.serial.written, std::vector<std::string>{"PPPPPP#CHEACK1#"});
+    EXPECT_EQ(rig.view.caption, "Cancel");
+    rig.profile.writeAllOrCancel();
+    EXPECT_FALSE(rig.profile.busy());
+    EXPECT_EQ(rig.view.caption, "Write All");
+    EXPECT_EQ(rig.view.status, "Write All cancelled after 0 of 1.");
+    rig.run(3000);
+    EXPECT_EQ(rig.serial.written.size(), 1u) << "no set frame";
+    EXPECT_EQ(rig.journal.kinds(), "listing:read");
+
+    rig.profile.verify();
+    ASSERT_TRUE(rig.profile.busy());
+    rig.profile.writeAllOrCancel();  // busy verifying: nothing to cancel, nothing started
+    EXPECT_TRUE(rig.profile.busy());
+    rig.run(3000);
+    EXPECT_TRUE(rig.view.status.starts_with("1 differ: ad1.urv")) << rig.view.status;
+    EXPECT_EQ(rig.serial.written.size(), 2u);
+}
+
+}  // namespace
