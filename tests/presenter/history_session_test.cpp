@@ -204,6 +204,7 @@ TEST(WindowHistory, CancelWhileTheListingIsReadFirstWritesNothing) {
     rig.profile.writeAllOrCancel();
     ASSERT_EQ(rig.serial.written, std::vector<std::string>{"PPPPPP#CHEACK1#"});
     EXPECT_EQ(rig.view.caption, "Cancel");
+    EXPECT_EQ(rig.view.status, "Write All: reading what the collector holds first ...");
     rig.profile.writeAllOrCancel();
     EXPECT_FALSE(rig.profile.busy());
     EXPECT_EQ(rig.view.caption, "Write All");
