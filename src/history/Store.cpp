@@ -187,10 +187,6 @@ sqlite3* openAt(const std::string& path, int version, Error& error) {
     if (code != SQLITE_OK) return failed("cannot be opened");
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyWaitMs);
-    // Closing does not copy the log into the database (its own write and sync at every
-    // kv480t's exit): the log stays beside it, every entry in it synced, and is copied in
-    // whenever it has grown (SQLite's automatic checkpoint).
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     auto newer = [&](int found) {
         error = historyError(0, path +
                                     ": written by a newer version of kv480t-config (history "
@@ -508,6 +504,11 @@ std::unique_ptr<Store> Store::open(const std::string& path, Error& error) {
     error = {};
     sqlite3* db = openAt(path, kSchemaVersion, error);
     if (!db) return nullptr;
+    // A store in use: closing does not copy the log into the database (a write and sync of
+    // its own at every kv480t's exit); the log stays beside it, every entry in it synced, and
+    // is copied in whenever it has grown (SQLite's automatic checkpoint). A database refused
+    // above is closed as SQLite closes it, leaving no log behind.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return std::unique_ptr<Store>(new Store(path, db));
 }
 
