@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Kv480tProcess.h"
+#include "profile/Profile.h"
 #include "sim/Collector.h"
 
 namespace {
@@ -122,6 +123,28 @@ TEST(Kv480tHistory, EveryWriteLeavesItsBeforeFirstAndItsWriteEntry) {
         ASSERT_FALSE(sent.empty()) << kvtest::slurp(log);
         EXPECT_LE(asLogTime(before), sent);
     }
+}
+
+// commission's --operator names the report's operator and the history's both.
+TEST(Kv480tHistory, CommissionRecordsItsRowsWithItsOperator) {
+    HistoryFolder folder;
+    auto collector = startedCollector();
+    kvprofile::Profile profile;
+    for (const auto& [name, value] :
+         {std::pair{"ad1.urv", "33"}, {"ad1.lrv", "0"}, {"ad1.start", "0"}})
+        ASSERT_FALSE(profile.settings.set(name, value));
+    ASSERT_TRUE(kvprofile::writeProfileFile(folder.file("p.json"), profile, nullptr));
+    std::ofstream(folder.file("site.csv")) << "port,station,profile,label\n"
+                                           << collector->slavePath() << ",12,p.json,Pump\n";
+    const ProcessRun r = kv480t({"commission", folder.file("site.csv"), "--report",
+                                 folder.file("report"), "--operator", "maria", "--history",
+                                 folder.file()});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const std::vector<Json> all = entries(folder.file());
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().at("kind"), "write");
+    EXPECT_EQ(all.back().at("what"), "commission");
+    for (const Json& e : all) EXPECT_EQ(e.at("operator"), "maria") << e.dump();
 }
 
 TEST(Kv480tHistory, RestoreBringsTheCollectorBackAndIsUndoneInTurn) {
