@@ -212,6 +212,8 @@ TEST(Kv480tHistory, ListsByStationPortAndTimeAndShowsOneWhole) {
         {{"--port", port}, 1, 0},
         {{"--port", "/dev/elsewhere"}, 0, 0},
         {{"--since", "2000-01-01"}, 1, 0},
+        {{"--since", "2000-01-01 23:59:59"}, 1, 0},
+        {{"--since", "2000-01-01 24:00"}, 0, 2},
         {{"--since", "2999-01-01 00:00Z"}, 0, 0},
         {{"--since", "2026-02-30"}, 0, 2},
         {{"--since", "yesterday"}, 0, 2},
